@@ -1,0 +1,68 @@
+// Byte streams on files: the only place that calls the system's file API.
+//
+// Positions and lengths are 64-bit. Files opened with OpenHeld/CreateHeld are
+// held exclusively (flock) for the stream's life, so any other open of the same
+// file through this layer - from this process or another - fails until the
+// stream is closed.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+class FileStream {
+public:
+    // Opens an existing regular file for reading and writing, held exclusively.
+    // Throws EFOpenError.
+    static FileStream OpenHeld(const std::string& path);
+    // Creates a file (or empties an existing one) for reading and writing, held
+    // exclusively. A file held by someone else is left untouched. Throws EFCreateError.
+    static FileStream CreateHeld(const std::string& path);
+    // Opens an existing regular file for reading only; fails while the file is held.
+    // Throws EFOpenError.
+    static FileStream OpenReadShared(const std::string& path);
+
+    FileStream(FileStream&& other) noexcept;
+    FileStream& operator=(FileStream&& other) noexcept;
+    FileStream(const FileStream&) = delete;
+    FileStream& operator=(const FileStream&) = delete;
+    ~FileStream(); // closes, ignoring errors: call Close() to see them
+
+    const std::string& Path() const { return path_; }
+    bool IsOpen() const { return fd_ >= 0; }
+
+    uint64_t Length() const;
+    uint64_t Position() const { return pos_; }
+    void Seek(uint64_t position) { pos_ = position; }
+    void SeekToEnd() { pos_ = Length(); }
+
+    // Reads up to `count` bytes at the position; fewer only at the end of the file.
+    // Throws EReadError.
+    size_t Read(void* buffer, size_t count);
+    // Reads exactly `count` bytes or throws EReadError.
+    void ReadExact(void* buffer, size_t count);
+    // Writes all `count` bytes (short writes are continued) or throws EWriteError.
+    void Write(const void* buffer, size_t count);
+    // Cuts or extends the file. Throws EOSError.
+    void SetLength(uint64_t length);
+    // Grows the file to `length` with its space reserved on disk, so that a full
+    // disk fails here rather than half-way through a later write. The file keeps
+    // its old length when this fails. Throws EOSError.
+    void Reserve(uint64_t length);
+    // Copies `count` bytes from `source`'s position to this stream's position,
+    // advancing both, without holding them in memory whole. Throws EReadError when
+    // `source` ends early and EWriteError when this file cannot take the bytes.
+    void CopyFrom(FileStream& source, uint64_t count);
+    // Puts the file's data on disk (fsync). Throws EOSError.
+    void Flush();
+    // Closes the file. Throws EOSError when the system reports a failure.
+    void Close();
+
+private:
+    FileStream(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    void CopyThroughBuffer(FileStream& source, uint64_t count);
+
+    int fd_ = -1;
+    uint64_t pos_ = 0;
+    std::string path_;
+};

@@ -1,0 +1,27 @@
+// The orders in which the entry table can be sorted, the type text of a name,
+// and the program-wide sort state.
+#pragma once
+
+#include "archive/ArchiveEntry.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Sort state: the order applied on every re-sort, and its direction.
+extern TCompareFunc CurrentCompare;
+extern bool SortDescending;
+
+int32_t CompareInt(int32_t A, int32_t B);
+// Text comparison: only a-z folded to A-Z, bytes compared unsigned, length last.
+int32_t CompareText(std::string_view A, std::string_view B);
+int32_t CompareByName(const TArchiveEntry& E1, const TArchiveEntry& E2);
+int32_t CompareByType(const TArchiveEntry& E1, const TArchiveEntry& E2);
+int32_t CompareBySize(const TArchiveEntry& E1, const TArchiveEntry& E2);
+int32_t CompareByDirIndex(const TArchiveEntry& E1, const TArchiveEntry& E2);
+
+// The extension of a name: from its last '.' to the end, provided no '\' and no
+// ':' follows that dot; otherwise empty.
+std::string_view NameExtension(std::string_view Name);
+// "DFF File" for x.dff, "File" for a name without extension, " File" for "name.".
+std::string GetTypeText(std::string_view Name);

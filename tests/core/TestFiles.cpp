@@ -1,0 +1,58 @@
+#include "tests/core/TestFiles.h"
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <stdlib.h>
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "pelkon-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data()))
+        throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+}
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void WriteAll(const std::string& path, std::string_view bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+uint64_t FileLength(const std::string& path) { return fs::file_size(path); }
+
+bool Exists(const std::string& path) { return fs::exists(path); }
+
+std::string Record(uint32_t offset, uint32_t size, std::string_view name) {
+    std::string record(32, '\0');
+    for (int i = 0; i < 4; ++i) {
+        record[i] = static_cast<char>((offset >> (8 * i)) & 0xFF);
+        record[4 + i] = static_cast<char>((size >> (8 * i)) & 0xFF);
+    }
+    std::memcpy(record.data() + 8, name.data(), std::min<size_t>(24, name.size()));
+    return record;
+}
+
+std::string Pattern(size_t length, unsigned seed) {
+    std::string bytes(length, '\0');
+    uint32_t state = seed * 2654435761u + 1;
+    for (auto& byte : bytes) {
+        state = state * 1103515245u + 12345u;
+        byte = static_cast<char>(state >> 24);
+    }
+    return bytes;
+}

@@ -1,0 +1,30 @@
+// Helpers shared by the core tests: a fresh temporary folder per test and
+// whole-file reads and writes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+class TempDir {
+public:
+    TempDir();  // a new, empty folder under the system's temporary folder
+    ~TempDir(); // removed with everything in it
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& Path() const { return path_; }
+    std::string File(std::string_view name) const { return path_ + "/" + std::string(name); }
+
+private:
+    std::string path_;
+};
+
+std::string ReadAll(const std::string& path);
+void WriteAll(const std::string& path, std::string_view bytes);
+uint64_t FileLength(const std::string& path);
+bool Exists(const std::string& path);
+// A 32-byte directory record with the given fields.
+std::string Record(uint32_t offset, uint32_t size, std::string_view name);
+// `length` bytes of a pattern that differs per seed, so copies can be told apart.
+std::string Pattern(size_t length, unsigned seed = 1);

@@ -1,0 +1,36 @@
+// The bodies of Add, Extract, Delete and Rename. They work on an archive and on
+// the main window's list through IEntryList, so they can be tested without the
+// window.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <string>
+
+class QWidget;
+class TGTA3Archive;
+
+// What the commands need of the entry list.
+class IEntryList {
+public:
+    virtual ~IEntryList() = default;
+    virtual int rowCount() const = 0;
+    virtual bool isRowSelected(int row) const = 0;
+    virtual int selectedCount() const = 0;
+    virtual int firstSelectedRow() const = 0; // -1 when none
+    virtual void setRowCount(int rows) = 0;
+    virtual void clearSelection() = 0;
+    virtual void repaint() = 0;
+};
+
+// Appends each file as a new entry under its file-name part, with the progress
+// dialog and busy cursor; sorts with CurrentCompare and sets the row count at the end.
+void AddFiles(QWidget* owner, TGTA3Archive& archive, IEntryList& list, const QStringList& paths);
+// Extracts the selected rows, in ascending order, into `folder`.
+void ExtractSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list, QString folder);
+// Creates (or replaces) `targetPath` and writes entry `index` into it.
+void ExtractEntryToFile(TGTA3Archive& archive, int index, const std::string& targetPath);
+// Asks for confirmation, then marks the selected rows and purges them.
+void DeleteSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list);
+// Asks for a new name for the selected row and renames it when it differs.
+void RenameSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list);
