@@ -1,0 +1,86 @@
+// A scripted stand-in for the editor's dialogs: each call takes the next queued
+// answer of its kind and records what was asked. A call with no answer queued
+// fails the test instead of waiting on a real dialog.
+#pragma once
+
+#include "ui/DialogSeam.h"
+
+#include <QList>
+#include <QQueue>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+struct DialogCall {
+    QString kind; // "openFiles", "saveFile", "chooseFolder", "showError", "confirm", "inputBox", "openUrl"
+    QString title;
+    QString text; // message, prompt, proposed text or URL
+    FileDialogOptions options;
+    int maxLength = 0;
+};
+
+class ScriptedDialogs : public IDialogs {
+public:
+    ScriptedDialogs() { SetDialogs(this); }
+    ~ScriptedDialogs() override { SetDialogs(nullptr); }
+
+    QQueue<QStringList> openAnswers;
+    QQueue<QString> saveAnswers;
+    QQueue<QString> folderAnswers;
+    QQueue<bool> confirmAnswers;
+    QQueue<QString> inputAnswers;
+    QList<DialogCall> calls;
+
+    QStringList errors() const {
+        QStringList texts;
+        for (const auto& call : calls)
+            if (call.kind == "showError")
+                texts << call.text;
+        return texts;
+    }
+    int count(const QString& kind) const {
+        int n = 0;
+        for (const auto& call : calls)
+            n += call.kind == kind;
+        return n;
+    }
+
+    QStringList openFiles(QWidget*, const FileDialogOptions& options) override {
+        calls.append({"openFiles", options.title, {}, options, 0});
+        return take(openAnswers, "openFiles");
+    }
+    QString saveFile(QWidget*, const FileDialogOptions& options) override {
+        calls.append({"saveFile", options.title, {}, options, 0});
+        return take(saveAnswers, "saveFile");
+    }
+    QString chooseFolder(QWidget*, const QString& prompt) override {
+        calls.append({"chooseFolder", {}, prompt, {}, 0});
+        return take(folderAnswers, "chooseFolder");
+    }
+    void showError(QWidget*, const QString& caption, const QString& text) override {
+        calls.append({"showError", caption, text, {}, 0});
+    }
+    bool confirm(QWidget*, const QString& title, const QString& text) override {
+        calls.append({"confirm", title, text, {}, 0});
+        return take(confirmAnswers, "confirm");
+    }
+    QString inputBox(QWidget*, const QString& caption, const QString& prompt,
+                     const QString& proposed, int maxLength) override {
+        calls.append({"inputBox", caption, proposed, {}, maxLength});
+        Q_UNUSED(prompt);
+        lastPrompt = prompt;
+        return take(inputAnswers, "inputBox");
+    }
+    void openUrl(QWidget*, const QUrl& url) override {
+        calls.append({"openUrl", {}, url.toString(), {}, 0});
+    }
+
+    QString lastPrompt;
+
+private:
+    template <typename T> T take(QQueue<T>& queue, const char* kind) {
+        if (queue.isEmpty())
+            qFatal("ScriptedDialogs: no answer queued for %s", kind);
+        return queue.dequeue();
+    }
+};
