@@ -1,0 +1,57 @@
+#include "platform/FaultInjection.h"
+
+#include <optional>
+#include <utility>
+
+namespace faults {
+namespace {
+
+struct Armed {
+    long remaining = 0;          // calls until the fault; 0 = nothing armed
+    int error = 0;               // with no action: the error code to fake
+    std::optional<Call> only;    // count only this kind of call
+    std::function<void()> action;
+};
+
+long callCount = 0;
+Armed armed;
+
+} // namespace
+
+void FailNthCall(long n, int error) {
+    armed = Armed{n, error, std::nullopt, {}};
+}
+
+void FailNthCall(long n, int error, Call only) {
+    armed = Armed{n, error, only, {}};
+}
+
+void BeforeNthCall(long n, std::function<void()> action) {
+    armed = Armed{n, 0, std::nullopt, std::move(action)};
+}
+
+void Reset() {
+    armed = Armed{};
+    callCount = 0;
+}
+
+long CallsSoFar() { return callCount; }
+
+int Enter(Call call) {
+    ++callCount;
+    if (armed.remaining <= 0 || (armed.only && *armed.only != call))
+        return 0;
+    if (--armed.remaining > 0)
+        return 0;
+    if (armed.action) {
+        auto action = std::move(armed.action);
+        armed = Armed{};
+        action();
+        return 0;
+    }
+    int error = armed.error;
+    armed = Armed{};
+    return error;
+}
+
+} // namespace faults
