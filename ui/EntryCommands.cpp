@@ -1,0 +1,165 @@
+#include "ui/EntryCommands.h"
+
+#include "archive/Gta3Archive.h"
+#include "platform/Errors.h"
+#include "platform/FileStream.h"
+#include "sorting/SortFunctions.h"
+#include "ui/DialogSeam.h"
+#include "ui/FormProgress.h"
+#include "ui/NameText.h"
+
+#include <QApplication>
+#include <QFile>
+
+#include <exception>
+#include <memory>
+
+namespace {
+
+// The hourglass for the whole program while adding; restored on every path.
+class BusyCursor {
+public:
+    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+std::unique_ptr<TfrmProgress> ShowProgress(QWidget* owner, const QString& line1, int maximum) {
+    auto progress = std::make_unique<TfrmProgress>(owner);
+    progress->SetLine1(line1);
+    progress->SetPosition(0);
+    progress->SetMax(maximum);
+    progress->show();
+    return progress;
+}
+
+// The file-name part of a path: everything after its last '/', bytes unchanged.
+std::string FileNamePart(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A stored name must never choose where a file is written: only a plain name
+// that stays inside the chosen folder is used as a target.
+bool IsPlainFileName(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos;
+}
+
+// The folder's bytes ending in exactly one '/'.
+std::string FolderPrefix(const QString& folder) {
+    std::string prefix = QFile::encodeName(folder).toStdString();
+    while (!prefix.empty() && prefix.back() == '/')
+        prefix.pop_back();
+    return prefix + '/';
+}
+
+// Puts what a command wrote on disk. When the command already failed, its own
+// error is the one the user sees.
+void FlushAfter(TGTA3Archive& archive, std::exception_ptr failure) {
+    if (!failure) {
+        archive.Flush();
+        return;
+    }
+    try {
+        archive.Flush();
+    } catch (const std::exception&) {
+    }
+    std::rethrow_exception(failure);
+}
+
+} // namespace
+
+void AddFiles(QWidget* owner, TGTA3Archive& archive, IEntryList& list, const QStringList& paths) {
+    BusyCursor busy;
+    auto progress =
+        ShowProgress(owner, QStringLiteral("Adding File(s)..."), static_cast<int>(paths.size()));
+    std::exception_ptr failure;
+    try {
+        for (const QString& path : paths) {
+            const std::string hostPath = QFile::encodeName(path).toStdString();
+            FileStream source = FileStream::OpenReadShared(hostPath);
+            archive.AddFile(FileNamePart(hostPath), source);
+            source.Close();
+            progress->Step();
+        }
+        archive.Sort(CurrentCompare);
+        list.setRowCount(archive.Count());
+        list.repaint();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    FlushAfter(archive, failure);
+}
+
+void ExtractSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list, QString folder) {
+    auto progress =
+        ShowProgress(owner, QStringLiteral("Extracting File(s)..."), list.selectedCount());
+    const std::string prefix = FolderPrefix(folder);
+    const int rows = list.rowCount();
+    for (int i = 0; i < rows; ++i) {
+        if (!list.isRowSelected(i))
+            continue;
+        const TArchiveEntry entry = archive.GetEntry(i);
+        const std::string_view name = DisplayName(entry);
+        progress->SetLine2(NameToText(name));
+        progress->Step();
+        const std::string target = prefix + std::string(name);
+        if (!IsPlainFileName(name))
+            throw EFCreateError(target);
+        ExtractEntryToFile(archive, i, target);
+    }
+}
+
+void ExtractEntryToFile(TGTA3Archive& archive, int index, const std::string& targetPath) {
+    FileStream target = FileStream::CreateHeld(targetPath);
+    archive.ExtractEntry(index, target);
+    target.Close();
+}
+
+void DeleteSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list) {
+    if (!Dialogs().confirm(owner, QStringLiteral("Confirm"),
+                           QStringLiteral("Are you sure you want to delete the selected files?")))
+        return;
+
+    std::exception_ptr failure;
+    try {
+        const int rows = list.rowCount();
+        for (int i = 0; i < rows; ++i)
+            if (list.isRowSelected(i))
+                archive.MarkDeleted(i);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    // Purged and refreshed even when marking stopped part-way, so that no mark
+    // outlives the command and the list shows what the table now holds.
+    try {
+        archive.PurgeDeleted();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    list.setRowCount(archive.Count());
+    archive.Sort(CurrentCompare);
+    list.clearSelection();
+    list.repaint();
+    FlushAfter(archive, failure);
+}
+
+void RenameSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list) {
+    const int row = list.firstSelectedRow();
+    if (row < 0)
+        return;
+    const QString proposed = NameToText(NameText(archive.GetEntry(row)));
+    const QString answer = Dialogs().inputBox(owner, QStringLiteral("Rename file..."),
+                                              QStringLiteral("?"), proposed, 255);
+    // Comparing with the proposal first means an unchanged answer writes nothing,
+    // even for stored bytes that do not survive the trip through text.
+    if (answer.isEmpty() || answer == proposed)
+        return;
+    const std::string newName = TextToName(answer);
+    if (newName == NameText(archive.GetEntry(row)))
+        return;
+    archive.RenameEntry(row, newName);
+    archive.Flush();
+    list.repaint();
+}

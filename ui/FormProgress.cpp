@@ -1,0 +1,72 @@
+#include "ui/FormProgress.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QProgressBar>
+
+namespace {
+
+constexpr int Margin = 8;
+constexpr int ClientWidth = 265;
+constexpr int ClientHeight = 74;
+
+} // namespace
+
+TfrmProgress::TfrmProgress(QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                         Qt::MSWindowsFixedSizeDialogHint),
+      ProgressBar1(new QProgressBar(this)), lblLine1(new QLabel(this)), lblLine2(new QLabel(this)) {
+    setObjectName("frmProgress");
+    setWindowTitle(QString());
+    setModal(false);
+    setFixedSize(ClientWidth + 2 * Margin, ClientHeight + 2 * Margin);
+
+    ProgressBar1->setObjectName("ProgressBar1");
+    ProgressBar1->setGeometry(Margin, Margin + 20, ClientWidth, 16);
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+
+    lblLine1->setObjectName("lblLine1");
+    lblLine1->setGeometry(Margin, Margin, ClientWidth, 13);
+    lblLine1->setText(tr("Adding File(s)..."));
+
+    lblLine2->setObjectName("lblLine2");
+    lblLine2->setGeometry(Margin, Margin + 45, ClientWidth, 13);
+}
+
+void TfrmProgress::SetLine1(const QString& text) {
+    lblLine1->setText(text);
+}
+
+void TfrmProgress::SetLine2(const QString& text) {
+    lblLine2->setText(text);
+}
+
+void TfrmProgress::SetMax(int maximum) {
+    ProgressBar1->setMaximum(maximum);
+}
+
+void TfrmProgress::SetPosition(int position) {
+    ProgressBar1->setValue(position);
+}
+
+void TfrmProgress::Step() {
+    ProgressBar1->setValue(ProgressBar1->value() + 1);
+    // The caller does not return to the event loop between files, so this is
+    // the only painting the dialog gets while the operation runs.
+    repaint();
+}
+
+void TfrmProgress::closeEvent(QCloseEvent* event) {
+    event->ignore();
+}
+
+void TfrmProgress::showEvent(QShowEvent* event) {
+    if (QWidget* owner = parentWidget()) {
+        QRect frame = geometry();
+        frame.moveCenter(owner->window()->geometry().center());
+        move(frame.topLeft());
+    }
+    QDialog::showEvent(event);
+}

@@ -1,0 +1,39 @@
+// The small modeless window that counts the files of a long operation (adding,
+// extracting). The operation runs without returning to the event loop, so Step()
+// paints the window itself; the user cannot close it.
+#pragma once
+
+#include <QDialog>
+
+class QCloseEvent;
+class QLabel;
+class QProgressBar;
+class QShowEvent;
+
+class TfrmProgress : public QDialog {
+    Q_OBJECT
+
+public:
+    // `owner` is the main window: the dialog is centred over it when shown.
+    explicit TfrmProgress(QWidget* owner);
+
+    // The setters do not repaint: what they set shows at the next Step().
+    void SetLine1(const QString& text);
+    void SetLine2(const QString& text);
+    void SetMax(int maximum);
+    void SetPosition(int position);
+    // Advances the bar by one and paints the whole dialog at once.
+    void Step();
+
+    QProgressBar* ProgressBar1;
+    QLabel* lblLine1;
+    QLabel* lblLine2;
+
+public slots:
+    // Escape lands here; the dialog stays.
+    void reject() override {}
+
+protected:
+    void closeEvent(QCloseEvent* event) override; // FormCloseQuery: refuses every close
+    void showEvent(QShowEvent* event) override;
+};
