@@ -72,7 +72,9 @@ const TArchiveEntry& TGTA3Archive::At(int Index) const {
     return Entries[static_cast<size_t>(Index)];
 }
 
-TArchiveEntry TGTA3Archive::GetEntry(int Index) const { return At(Index); }
+TArchiveEntry TGTA3Archive::GetEntry(int Index) const {
+    return At(Index);
+}
 
 void TGTA3Archive::Sort(TCompareFunc Compare) {
     if (Entries.empty())
@@ -181,10 +183,9 @@ void TGTA3Archive::MarkDeleted(int Index) {
 }
 
 void TGTA3Archive::PurgeDeleted() {
-    if (!std::is_sorted(Entries.begin(), Entries.end(),
-                        [](const TArchiveEntry& a, const TArchiveEntry& b) {
-                            return a.DirIndex < b.DirIndex;
-                        }))
+    if (!std::is_sorted(
+            Entries.begin(), Entries.end(),
+            [](const TArchiveEntry& a, const TArchiveEntry& b) { return a.DirIndex < b.DirIndex; }))
         Sort(CompareByDirIndex);
     std::erase_if(Entries, [](const TArchiveEntry& entry) { return entry.Deleted != 0; });
 

@@ -7,9 +7,9 @@ namespace faults {
 namespace {
 
 struct Armed {
-    long remaining = 0;          // calls until the fault; 0 = nothing armed
-    int error = 0;               // with no action: the error code to fake
-    std::optional<Call> only;    // count only this kind of call
+    long remaining = 0;       // calls until the fault; 0 = nothing armed
+    int error = 0;            // with no action: the error code to fake
+    std::optional<Call> only; // count only this kind of call
     std::function<void()> action;
 };
 
@@ -35,7 +35,9 @@ void Reset() {
     callCount = 0;
 }
 
-long CallsSoFar() { return callCount; }
+long CallsSoFar() {
+    return callCount;
+}
 
 int Enter(Call call) {
     ++callCount;

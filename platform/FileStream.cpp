@@ -8,10 +8,10 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <memory>
-#include <utility>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 using faults::Call;
 

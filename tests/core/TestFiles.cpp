@@ -33,9 +33,13 @@ void WriteAll(const std::string& path, std::string_view bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-uint64_t FileLength(const std::string& path) { return fs::file_size(path); }
+uint64_t FileLength(const std::string& path) {
+    return fs::file_size(path);
+}
 
-bool Exists(const std::string& path) { return fs::exists(path); }
+bool Exists(const std::string& path) {
+    return fs::exists(path);
+}
 
 std::string Record(uint32_t offset, uint32_t size, std::string_view name) {
     std::string record(32, '\0');
@@ -55,4 +59,35 @@ std::string Pattern(size_t length, unsigned seed) {
         byte = static_cast<char>(state >> 24);
     }
     return bytes;
+}
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+std::string RunInChild(const std::function<std::string()>& body) {
+    int fds[2];
+    if (pipe(fds) != 0)
+        throw std::runtime_error("pipe failed");
+    pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        std::string result;
+        try {
+            result = body();
+        } catch (const std::exception& error) {
+            result = error.what();
+        }
+        (void)!write(fds[1], result.data(), result.size());
+        _exit(0);
+    }
+    close(fds[1]);
+    std::string result;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(fds[0], buffer, sizeof buffer)) > 0)
+        result.append(buffer, static_cast<size_t>(n));
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return result;
 }

@@ -28,3 +28,10 @@ bool Exists(const std::string& path);
 std::string Record(uint32_t offset, uint32_t size, std::string_view name);
 // `length` bytes of a pattern that differs per seed, so copies can be told apart.
 std::string Pattern(size_t length, unsigned seed = 1);
+
+#include <functional>
+
+// Runs `body` in a forked child and returns what it returned (an exception's
+// message when it threw). For faults that must not touch the test process:
+// resource limits, a second holder of a file.
+std::string RunInChild(const std::function<std::string()>& body);

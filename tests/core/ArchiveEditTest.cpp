@@ -1,0 +1,152 @@
+// Renaming, deleting and extracting entries.
+#include "sorting/SortFunctions.h"
+#include "tests/core/ArchiveTestSupport.h"
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+// Five records; slot i holds entry "e<i>" at sector i*2 of i+1 sectors.
+std::string FiveRecords() {
+    std::string bytes;
+    for (uint32_t i = 0; i < 5; ++i)
+        bytes += Record(i * 2, i + 1, "e" + std::to_string(i));
+    return bytes;
+}
+} // namespace
+
+TEST_F(ArchiveTest, RenameRewritesOnlyItsOwnRecord) {
+    MakePair(FiveRecords(), "");
+    auto archive = Open();
+    archive->Sort(CompareBySize); // e0..e4 ascending by size
+    SortDescending = true;
+    archive->Sort(CompareBySize); // e4 first
+    SortDescending = false;
+    ASSERT_EQ(NameText(archive->GetEntry(1)), "e3");
+    archive->RenameEntry(1, "renamed.dff");
+    EXPECT_EQ(NameText(archive->GetEntry(1)), "renamed.dff"); // keeps its row
+    std::string expected = FiveRecords();
+    expected.replace(3 * 32, 32, Record(6, 4, "renamed.dff"));
+    EXPECT_EQ(ReadAll(Dir()), expected);
+
+    archive->RenameEntry(1, "abcdefghijklmnopqrstuvwxyz0123"); // 30 bytes: first 24 kept
+    EXPECT_EQ(NameText(archive->GetEntry(1)), "abcdefghijklmnopqrstuvwx");
+    archive->RenameEntry(0, ""); // not examined: written as given
+    EXPECT_EQ(ReadAll(Dir()).substr(4 * 32, 32), Record(8, 5, ""));
+}
+
+TEST_F(ArchiveTest, FailedRenameIsReportedAndChangesNothing) {
+    MakePair(FiveRecords(), "");
+    auto archive = Open();
+    faults::FailNthCall(1, EIO, faults::Call::Write);
+    EXPECT_EQ(MESSAGE_OF(archive->RenameEntry(2, "new")), "Stream write error");
+    EXPECT_EQ(NameText(archive->GetEntry(2)), "e2");
+    EXPECT_EQ(ReadAll(Dir()), FiveRecords());
+}
+
+TEST_F(ArchiveTest, PurgeClosesUpInSlotOrderAndRenumbers) {
+    const std::string imgBytes = Pattern(8192);
+    MakePair(FiveRecords() + "piece", imgBytes);
+    auto archive = Open();
+    SortDescending = true;
+    archive->Sort(CompareByName); // e4 e3 e2 e1 e0
+    SortDescending = false;
+    archive->MarkDeleted(1);        // e3
+    archive->MarkDeleted(4);        // e0
+    EXPECT_EQ(archive->Count(), 5); // marked entries still count
+    archive->PurgeDeleted();
+    ASSERT_EQ(archive->Count(), 3);
+    const char* names[] = {"e1", "e2", "e4"};
+    for (int i = 0; i < 3; ++i) {
+        TArchiveEntry entry = archive->GetEntry(i);
+        EXPECT_EQ(NameText(entry), names[i]);
+        EXPECT_EQ(entry.DirIndex, i);
+        EXPECT_EQ(entry.Deleted, 0);
+    }
+    EXPECT_EQ(ReadAll(Dir()), Record(2, 2, "e1") + Record(4, 3, "e2") + Record(8, 5, "e4"));
+    EXPECT_EQ(ReadAll(Img()), imgBytes);
+}
+
+TEST_F(ArchiveTest, PurgeOfEverythingAndOfNothing) {
+    MakePair(FiveRecords() + "piece", std::string(4096, 'd'));
+    auto archive = Open();
+    archive->PurgeDeleted(); // nothing marked: same records, piece dropped
+    EXPECT_EQ(ReadAll(Dir()), FiveRecords());
+    for (int i = 0; i < 5; ++i)
+        archive->MarkDeleted(i);
+    archive->PurgeDeleted();
+    EXPECT_EQ(archive->Count(), 0);
+    EXPECT_EQ(FileLength(Dir()), 0u);
+    EXPECT_EQ(FileLength(Img()), 4096u);
+    archive->Sort(CompareByName); // nothing to sort
+}
+
+TEST_F(ArchiveTest, FailedCutKeepsEverySurvivingRecordOnDisk) {
+    MakePair(FiveRecords(), "");
+    auto archive = Open();
+    archive->MarkDeleted(0);
+    faults::FailNthCall(1, EIO, faults::Call::SetLength);
+    EXPECT_EQ(MESSAGE_OF(archive->PurgeDeleted()), "System Error.  Code: 5.\nInput/output error");
+    EXPECT_EQ(archive->Count(), 4); // the marked entry has left the table
+    // The survivors are written at their new slots; the file is not yet cut.
+    std::string expected;
+    for (uint32_t i = 1; i < 5; ++i)
+        expected += Record(i * 2, i + 1, "e" + std::to_string(i));
+    EXPECT_EQ(ReadAll(Dir()), expected + Record(8, 5, "e4"));
+}
+
+TEST_F(ArchiveTest, FailedPurgeWriteLosesNoSurvivor) {
+    MakePair(FiveRecords(), "");
+    auto archive = Open();
+    archive->MarkDeleted(1);
+    faults::FailNthCall(1, EIO, faults::Call::Write);
+    EXPECT_EQ(MESSAGE_OF(archive->PurgeDeleted()), "Stream write error");
+    const std::string onDisk = ReadAll(Dir());
+    for (uint32_t i : {0u, 2u, 3u, 4u})
+        EXPECT_NE(onDisk.find(Record(i * 2, i + 1, "e" + std::to_string(i))), std::string::npos);
+}
+
+TEST_F(ArchiveTest, ExtractCopiesWholeSectorsOnly) {
+    auto archive = Create();
+    AddBytes(*archive, "empty", "");
+    AddBytes(*archive, "two", Pattern(3000, 4));
+    EXPECT_EQ(Extracted(*archive, 0), "");
+    const std::string two = Extracted(*archive, 1);
+    EXPECT_EQ(two.size(), 4096u);
+    EXPECT_EQ(two.substr(0, 3000), Pattern(3000, 4));
+}
+
+TEST_F(ArchiveTest, ExtractFromATooShortDataFileFailsWithAReadError) {
+    MakePair(Record(1, 3, "cut.dff"), Pattern(5000, 8));
+    auto archive = Open();
+    FileStream dest = FileStream::CreateHeld(dir.File("out"));
+    EXPECT_EQ(MESSAGE_OF(archive->ExtractEntry(0, dest)), "Stream read error");
+    dest.Close();
+    // Dest keeps what was copied before the data ran out.
+    EXPECT_EQ(ReadAll(dir.File("out")), Pattern(5000, 8).substr(2048));
+}
+
+TEST_F(ArchiveTest, ExtractHugeRecordPastTheEndFailsWithoutAllocating) {
+    MakePair(Record(0xFFFFFFF0, 0xFFFFFFFF, "far"), Pattern(2048));
+    auto archive = Open();
+    FileStream dest = FileStream::CreateHeld(dir.File("out"));
+    EXPECT_EQ(MESSAGE_OF(archive->ExtractEntry(0, dest)), "Stream read error");
+    EXPECT_EQ(FileLength(dir.File("out")), 0u);
+}
+
+TEST_F(ArchiveTest, ExtractToAFullDiskFailsWithAWriteError) {
+    auto archive = Create();
+    AddBytes(*archive, "big", Pattern(1 << 20));
+    archive.reset();
+    std::string message = RunInChild([&] {
+        signal(SIGXFSZ, SIG_IGN);
+        TGTA3Archive child(Img(), false);
+        FileStream dest = FileStream::CreateHeld(dir.File("out"));
+        rlimit limit{100000, 100000};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        child.ExtractEntry(0, dest);
+        return std::string("extracted");
+    });
+    EXPECT_EQ(message, "Stream write error");
+    EXPECT_EQ(FileLength(dir.File("out")), 100000u);
+}
