@@ -1,0 +1,142 @@
+// The subcommands, their options and their help texts.
+#include "cli/CommandTable.h"
+
+#include <cstdint>
+
+namespace {
+
+const OptionSpec NewOptions[] = {{"--force", false}};
+const OptionSpec ListOptions[] = {{"--sort", true}, {"--desc", false}, {"--json", false}};
+const OptionSpec ExtractOptions[] = {{"--all", false}, {"-C", true}};
+const OptionSpec DryRunOptions[] = {{"--dry-run", false}};
+
+const Command Commands[] = {
+    {"new", "ARCHIVE [--force]",
+     "Creates an empty archive pair: an empty data file ARCHIVE and an empty\n"
+     "directory file beside it.\n"
+     "\n"
+     "  --force   empty an existing pair instead of refusing (its entries are lost)\n",
+     NewOptions, 1, 1, RunNew},
+    {"list", "ARCHIVE [--sort name|type|size] [--desc] [--json]",
+     "Lists the entries, one per line: display name, type, size in kB, first\n"
+     "sector and size in sectors. Names are shown with control bytes as \\xNN and a\n"
+     "backslash as \\\\.\n"
+     "\n"
+     "  --sort name|type|size   order of the entries (default: name), as the\n"
+     "                          editor's columns sort them\n"
+     "  --desc                  descending order\n"
+     "  --json                  a JSON array of objects instead, one per entry:\n"
+     "      \"slot\"          the record's place in the directory file, from 0\n"
+     "      \"name\"          the display name as a JSON string\n"
+     "      \"stored_name\"   the name as stored (untrimmed) as a JSON string\n"
+     "      \"name_hex\"      the stored name's bytes in hexadecimal, two digits\n"
+     "                      a byte: this field alone gives every byte exactly\n"
+     "      \"type\", \"size_kb\", \"offset\", \"sectors\"\n"
+     "    In the two strings, printable ASCII and well-formed UTF-8 appear as\n"
+     "    they are and any other byte as \\u00XX, which cannot be told apart\n"
+     "    from the character U+00XX: use \"name_hex\" for the exact bytes.\n"
+     "\n"
+     "The pair is opened for reading only.\n",
+     ListOptions, 1, 1, RunList},
+    {"add",
+     "ARCHIVE FILE...",
+     "Appends each FILE as a new entry, in the order given, named by the part\n"
+     "of its path after the last '/' (cut to 24 bytes). A name already present\n"
+     "makes a second entry of that name. The first file that fails stops the\n"
+     "command; the files added before it stay added.\n",
+     {},
+     2,
+     SIZE_MAX,
+     RunAdd},
+    {"extract", "ARCHIVE (NAME...|--all) [-C DIR]",
+     "Writes entries into files named by their display names, each file the\n"
+     "entry's sectors whole (Size x 2048 bytes). An existing file is replaced.\n"
+     "NAME matches display names ignoring the case of a-z only; a NAME that\n"
+     "matches nothing is an error and nothing is written. Entries are written\n"
+     "in name order; of two with the same name the later one's file remains.\n"
+     "A display name that is empty, \".\" or \"..\" or contains '/' is refused\n"
+     "(\"Cannot create file\"), so nothing is written outside DIR. The first\n"
+     "failure stops the command.\n"
+     "\n"
+     "  --all    every entry\n"
+     "  -C DIR   the folder to write into, which must exist (default: the\n"
+     "           current folder)\n",
+     ExtractOptions, 1, SIZE_MAX, RunExtract},
+    {"delete", "ARCHIVE NAME... [--dry-run]",
+     "Removes every entry whose display name matches a NAME (ignoring the case\n"
+     "of a-z only) from the directory file. The data file is not changed: the\n"
+     "entries' sectors stay as dead space (see rebuild). A NAME that matches\n"
+     "nothing is an error and nothing is deleted.\n"
+     "\n"
+     "  --dry-run   show the entries that would be deleted; change nothing\n",
+     DryRunOptions, 2, SIZE_MAX, RunDelete},
+    {"rename", "ARCHIVE OLD NEW [--dry-run]",
+     "Gives the entry whose display name matches OLD (ignoring the case of a-z\n"
+     "only) the name NEW, cut to 24 bytes. OLD must match exactly one entry.\n"
+     "\n"
+     "  --dry-run   show the change; change nothing\n",
+     DryRunOptions, 3, 3, RunRename},
+    {"check",
+     "ARCHIVE",
+     "Reports problems of the pair without changing it: records that reach\n"
+     "past the data file's end, records whose data overlap, display names that\n"
+     "occur more than once (ignoring the case of a-z), names that cannot be\n"
+     "extracted safely, a data file that is not whole sectors, and a trailing\n"
+     "piece of the directory file shorter than a record. It also tells the dead\n"
+     "space: bytes of the data file that no record refers to (left by deleting;\n"
+     "rebuild removes it), which by itself is not a problem.\n"
+     "\n"
+     "Exit status: 0 no problems, 1 problems found or the pair cannot be read.\n",
+     {},
+     1,
+     1,
+     RunCheck},
+    {"rebuild",
+     "ARCHIVE NEW_ARCHIVE",
+     "Writes a compacted copy of ARCHIVE as the pair NEW_ARCHIVE: the entries in\n"
+     "directory order, their data packed one after another without dead space.\n"
+     "ARCHIVE is only read. The copy is written under temporary names beside\n"
+     "NEW_ARCHIVE, put on disk, then renamed into place, so a complete pair or\n"
+     "none appears. Refuses when a file of the NEW_ARCHIVE pair already exists,\n"
+     "and when a record of ARCHIVE reaches past its data file's end.\n",
+     {},
+     2,
+     2,
+     RunRebuild},
+};
+
+} // namespace
+
+std::span<const Command> AllCommands() {
+    return Commands;
+}
+
+const Command* FindCommand(std::string_view name) {
+    for (const Command& command : Commands)
+        if (name == command.name)
+            return &command;
+    return nullptr;
+}
+
+std::string ProgramHelp() {
+    std::string text = "Usage: pelkon-cli COMMAND ARCHIVE [ARGUMENTS...]\n"
+                       "       pelkon-cli COMMAND --help\n"
+                       "\n"
+                       "Works on a GTA3 archive pair. ARCHIVE is the data file's path (usually\n"
+                       ".img); the directory file is the same path with its extension replaced\n"
+                       "by .dir, or .dir appended when it has none.\n"
+                       "\n"
+                       "Commands:\n";
+    for (const Command& command : Commands)
+        text += std::string("  ") + command.name + " " + command.synopsis + "\n";
+    text += "\n"
+            "Names are compared ignoring the case of the letters a-z only. A pair\n"
+            "held open by the editor or another command cannot be opened.\n"
+            "Exit status: 0 success, 1 failure (check: problems found), 2 usage error.\n";
+    return text;
+}
+
+std::string CommandHelp(const Command& command) {
+    return "Usage: pelkon-cli " + std::string(command.name) + " " + command.synopsis + "\n\n" +
+           command.help;
+}

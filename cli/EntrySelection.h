@@ -1,0 +1,13 @@
+// Finding the entries that names given on the command line refer to.
+#pragma once
+
+#include "archive/Gta3Archive.h"
+
+#include <span>
+#include <string>
+#include <vector>
+
+// Display indexes of the entries whose display name matches any of `names`
+// (NameMatches), in table order. Throws Exception "no entry named ..." for a
+// name that matches nothing, so a command fails before it changes anything.
+std::vector<int> MatchingEntries(const TGTA3Archive& archive, std::span<const std::string> names);
