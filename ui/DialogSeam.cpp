@@ -1,0 +1,96 @@
+#include "ui/DialogSeam.h"
+
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+
+namespace {
+
+void ApplyFileOptions(QFileDialog& dialog, const FileDialogOptions& options) {
+    if (!options.title.isEmpty())
+        dialog.setWindowTitle(options.title);
+    if (!options.filter.isEmpty())
+        dialog.setNameFilter(options.filter); // the first filter is preselected
+    dialog.setDefaultSuffix(options.defaultSuffix);
+    if (!options.initialPath.isEmpty())
+        dialog.selectFile(options.initialPath);
+}
+
+class RealDialogs final : public IDialogs {
+public:
+    QStringList openFiles(QWidget* parent, const FileDialogOptions& options) override {
+        QFileDialog dialog(parent);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        if (!options.mustExist)
+            dialog.setFileMode(QFileDialog::AnyFile); // a typed name is let through
+        else
+            dialog.setFileMode(options.multiple ? QFileDialog::ExistingFiles
+                                                : QFileDialog::ExistingFile);
+        ApplyFileOptions(dialog, options);
+        if (dialog.exec() != QDialog::Accepted)
+            return {};
+        return dialog.selectedFiles();
+    }
+
+    QString saveFile(QWidget* parent, const FileDialogOptions& options) override {
+        QFileDialog dialog(parent);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        ApplyFileOptions(dialog, options);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return {};
+        return dialog.selectedFiles().first();
+    }
+
+    QString chooseFolder(QWidget* parent, const QString& prompt) override {
+        return QFileDialog::getExistingDirectory(parent, prompt, QString(),
+                                                 QFileDialog::ShowDirsOnly);
+    }
+
+    void showError(QWidget* parent, const QString& caption, const QString& text) override {
+        QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok, parent);
+        box.exec();
+    }
+
+    bool confirm(QWidget* parent, const QString& title, const QString& text) override {
+        QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No,
+                        parent);
+        box.setDefaultButton(QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes;
+    }
+
+    QString inputBox(QWidget* parent, const QString& caption, const QString& prompt,
+                     const QString& proposed, int maxLength) override {
+        QInputDialog dialog(parent);
+        dialog.setWindowTitle(caption);
+        dialog.setLabelText(prompt);
+        dialog.setInputMode(QInputDialog::TextInput);
+        if (auto* field = dialog.findChild<QLineEdit*>())
+            field->setMaxLength(maxLength);
+        dialog.setTextValue(proposed);
+        if (auto* field = dialog.findChild<QLineEdit*>())
+            field->selectAll(); // typing replaces the proposed text
+        if (dialog.exec() != QDialog::Accepted)
+            return proposed;
+        return dialog.textValue();
+    }
+
+    void openUrl(QWidget*, const QUrl& url) override { QDesktopServices::openUrl(url); }
+};
+
+RealDialogs realDialogs;
+IDialogs* installed = nullptr;
+
+} // namespace
+
+IDialogs& Dialogs() {
+    return installed ? *installed : realDialogs;
+}
+
+void SetDialogs(IDialogs* replacement) {
+    installed = replacement;
+}

@@ -1,0 +1,50 @@
+// The entry list of the main window: a table view over TEntryModel that looks
+// and behaves like a report-style list (whole rows, several selectable, never
+// editable, fixed row height), and the IEntryList the commands work through.
+#pragma once
+
+#include "ui/EntryCommands.h"
+
+#include <QItemSelection>
+#include <QTableView>
+
+class TEntryModel;
+
+// The number of distinct rows covered by `selection`, from its ranges alone.
+int SelectedRowCount(const QItemSelection& selection);
+
+class TFileListView : public QTableView {
+    Q_OBJECT
+public:
+    explicit TFileListView(TEntryModel* model, QWidget* parent = nullptr);
+
+    TEntryModel* entryModel() const { return FModel; }
+    int selectedRowCount() const;
+    int firstSelectedRow() const;
+    bool isRowSelected(int row) const;
+    // Selects every row as one range.
+    void selectAllRows();
+
+signals:
+    // A click on a column header; the view itself never sorts.
+    void columnClicked(int column);
+
+private:
+    TEntryModel* FModel;
+};
+
+// What the commands see of the list.
+class TEntryListAdapter final : public IEntryList {
+public:
+    explicit TEntryListAdapter(TFileListView& view) : FView(view) {}
+    int rowCount() const override;
+    bool isRowSelected(int row) const override { return FView.isRowSelected(row); }
+    int selectedCount() const override { return FView.selectedRowCount(); }
+    int firstSelectedRow() const override { return FView.firstSelectedRow(); }
+    void setRowCount(int rows) override;
+    void clearSelection() override;
+    void repaint() override;
+
+private:
+    TFileListView& FView;
+};

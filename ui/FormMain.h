@@ -1,0 +1,104 @@
+// The main window: the life of the open archive, the entry list, every command
+// with its enabling rule, and the Reopen submenu.
+#pragma once
+
+#include "history/History.h"
+#include "ui/FileListView.h"
+
+#include <QMainWindow>
+#include <QStringList>
+
+#include <memory>
+#include <vector>
+
+class QAction;
+class QMenu;
+class QToolBar;
+class TEntryModel;
+class TGTA3Archive;
+
+// The open archive, or none. Only TfrmMain creates or destroys it.
+extern std::unique_ptr<TGTA3Archive> CurrentArchive;
+
+class TfrmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    // `arguments` is the command line without the program's name; the first one,
+    // if any, is opened. `settingsPath` overrides "Pelkon.ini" beside the executable.
+    explicit TfrmMain(const QStringList& arguments, const QString& settingsPath = {},
+                      QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    void OpenArchive(const QString& FileName);
+    void CloseArchive();
+
+    THistory& history() { return History; }
+    TFileListView* fileList() const { return lsvFileList; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    using Handler = void (TfrmMain::*)();
+    using UpdateHandler = void (TfrmMain::*)(QAction*);
+    struct Command {
+        QAction* action;
+        Handler execute;
+        UpdateHandler update;
+    };
+
+    // FormMain.cpp: life of the archive.
+    void FormCreate(const QStringList& arguments);
+    void FormClose();
+    QString SettingsFileName() const;
+    void mniNewClick();
+    void mniOpenClick();
+    void mniExitClick();
+    void mniAboutClick();
+    void lsvFileListColumnClick(int column);
+    void ShowArchiveTitle();
+
+    // FormMainCommands.cpp: actions, menus, rules and the Reopen submenu.
+    void CreateActions();
+    void CreateMenus();
+    QAction* AddCommand(const char* name, const QString& caption, const QKeySequence& shortcut,
+                        Handler execute, UpdateHandler update);
+    QAction* AddMenuItem(QMenu* menu, const char* name, const QString& caption,
+                         const QKeySequence& shortcut, Handler click);
+    void RunCommand(const Command& command);
+    void UpdateActions();
+    void actCloseUpdate(QAction* action);
+    void actExtractUpdate(QAction* action);
+    void actDeleteUpdate(QAction* action);
+    void actRenameUpdate(QAction* action);
+    void actCloseExecute();
+    void actAddExecute();
+    void actExtractExecute();
+    void actDeleteExecute();
+    void actSelectAllExecute();
+    void actRenameExecute();
+    void HistoryChange();
+    void GenericReopenClick(int tag);
+
+    const QString FSettingsOverride;
+    QString FOpenPath; // the path chosen last in each dialog
+    QString FSavePath;
+    QString FAddPath;
+
+    THistory History;
+    TEntryModel* FModel = nullptr;
+    TFileListView* lsvFileList = nullptr;
+    std::unique_ptr<TEntryListAdapter> FEntryList;
+    QToolBar* ToolBar1 = nullptr;
+
+    std::vector<Command> ActionList1;
+    QAction* actClose = nullptr;
+    QAction* actAdd = nullptr;
+    QAction* actExtract = nullptr;
+    QAction* actDelete = nullptr;
+    QAction* actSelectAll = nullptr;
+    QAction* actRename = nullptr;
+    QMenu* mniReopen = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+};

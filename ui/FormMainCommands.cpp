@@ -1,0 +1,221 @@
+// The commands of the main window: its actions and their enabling rules, the
+// menus and shortcut keys that reach them, and the Reopen submenu.
+#include "ui/FormMain.h"
+
+#include "archive/Gta3Archive.h"
+#include "ui/DialogSeam.h"
+#include "ui/EntryCommands.h"
+#include "ui/ErrorReporting.h"
+
+#include <QAction>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
+
+QAction* TfrmMain::AddCommand(const char* name, const QString& caption,
+                              const QKeySequence& shortcut, Handler execute, UpdateHandler update) {
+    auto* action = new QAction(caption, this);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setShortcut(shortcut);
+    addAction(action); // its key works wherever the focus is in the window
+    const Command command{action, execute, update};
+    ActionList1.push_back(command);
+    connect(action, &QAction::triggered, this, [this, command] { RunCommand(command); });
+    return action;
+}
+
+QAction* TfrmMain::AddMenuItem(QMenu* menu, const char* name, const QString& caption,
+                               const QKeySequence& shortcut, Handler click) {
+    QAction* item = menu->addAction(caption);
+    item->setObjectName(QString::fromLatin1(name));
+    item->setShortcut(shortcut);
+    addAction(item);
+    connect(item, &QAction::triggered, this, [this, click] {
+        Guarded(this, [&] { (this->*click)(); });
+        UpdateActions();
+    });
+    return item;
+}
+
+void TfrmMain::CreateActions() {
+    actClose = AddCommand("actClose", QStringLiteral("&Close"), Qt::CTRL | Qt::Key_F4,
+                          &TfrmMain::actCloseExecute, &TfrmMain::actCloseUpdate);
+    actAdd = AddCommand("actAdd", QStringLiteral("Add"), {}, &TfrmMain::actAddExecute,
+                        &TfrmMain::actCloseUpdate);
+    actExtract = AddCommand("actExtract", QStringLiteral("&Extract"), Qt::CTRL | Qt::Key_E,
+                            &TfrmMain::actExtractExecute, &TfrmMain::actExtractUpdate);
+    actDelete = AddCommand("actDelete", QStringLiteral("Delete"), Qt::Key_Delete,
+                           &TfrmMain::actDeleteExecute, &TfrmMain::actDeleteUpdate);
+    actSelectAll = AddCommand("actSelectAll", QStringLiteral("Select All"), Qt::CTRL | Qt::Key_A,
+                              &TfrmMain::actSelectAllExecute, &TfrmMain::actCloseUpdate);
+    actRename = AddCommand("actRename", QStringLiteral("Rename"), Qt::Key_F2,
+                           &TfrmMain::actRenameExecute, &TfrmMain::actRenameUpdate);
+}
+
+void TfrmMain::CreateMenus() {
+    QMenuBar* mnuMain = menuBar();
+    mnuMain->setObjectName(QStringLiteral("mnuMain"));
+
+    QMenu* mniFile = mnuMain->addMenu(QStringLiteral("&File"));
+    mniFile->setObjectName(QStringLiteral("mniFile"));
+    AddMenuItem(mniFile, "mniNew", QStringLiteral("&New"), Qt::CTRL | Qt::Key_N,
+                &TfrmMain::mniNewClick);
+    AddMenuItem(mniFile, "mniOpen", QStringLiteral("&Open"), Qt::CTRL | Qt::Key_O,
+                &TfrmMain::mniOpenClick);
+    mniReopen = mniFile->addMenu(QStringLiteral("&Reopen"));
+    mniReopen->setObjectName(QStringLiteral("mniReopen"));
+    mniReopen->addAction(QString()); // placeholder until the history is loaded
+    mniReopen->menuAction()->setEnabled(false);
+    mniFile->addAction(actClose);
+    mniFile->addSeparator()->setObjectName(QStringLiteral("mniN1"));
+    AddMenuItem(mniFile, "mniExit", QStringLiteral("&Exit"), Qt::ALT | Qt::Key_F4,
+                &TfrmMain::mniExitClick);
+
+    QMenu* mniAction = mnuMain->addMenu(QStringLiteral("&Action"));
+    mniAction->setObjectName(QStringLiteral("mniAction"));
+    mniAction->addActions({actAdd, actExtract, actRename, actDelete});
+    mniAction->addSeparator()->setObjectName(QStringLiteral("mniN2"));
+    mniAction->addAction(actSelectAll);
+
+    QMenu* mniHelp = mnuMain->addMenu(QStringLiteral("&Help"));
+    mniHelp->setObjectName(QStringLiteral("mniHelp"));
+    AddMenuItem(mniHelp, "mniAbout", QStringLiteral("About"), {}, &TfrmMain::mniAboutClick);
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    PopupMenu1->addActions({actAdd, actExtract, actRename, actDelete});
+    PopupMenu1->addSeparator()->setObjectName(QStringLiteral("N1"));
+    PopupMenu1->addAction(actSelectAll);
+    lsvFileList->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(lsvFileList, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        PopupMenu1->popup(lsvFileList->viewport()->mapToGlobal(pos));
+    });
+
+    for (QMenu* menu : {mniFile, mniAction, PopupMenu1})
+        connect(menu, &QMenu::aboutToShow, this, &TfrmMain::UpdateActions);
+}
+
+// The enabling rules. The archive test comes first: without an archive the list
+// is not asked.
+void TfrmMain::actCloseUpdate(QAction* action) {
+    action->setEnabled(CurrentArchive != nullptr);
+}
+
+void TfrmMain::actExtractUpdate(QAction* action) {
+    action->setEnabled(CurrentArchive && FEntryList->selectedCount() >= 1);
+}
+
+void TfrmMain::actDeleteUpdate(QAction* action) {
+    action->setEnabled(CurrentArchive && FEntryList->selectedCount() >= 1);
+}
+
+void TfrmMain::actRenameUpdate(QAction* action) {
+    action->setEnabled(CurrentArchive && FEntryList->selectedCount() == 1);
+}
+
+void TfrmMain::UpdateActions() {
+    for (const Command& command : ActionList1)
+        (this->*command.update)(command.action);
+}
+
+void TfrmMain::RunCommand(const Command& command) {
+    // The rule is asked once more right before the command runs: a command whose
+    // rule does not hold does nothing and says nothing.
+    Guarded(this, [&] {
+        (this->*command.update)(command.action);
+        if (command.action->isEnabled())
+            (this->*command.execute)();
+    });
+    UpdateActions();
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+    // A shortcut whose action is disabled is not taken by the shortcut system; its
+    // key would reach the list (Ctrl+A would select there). Such keys are consumed
+    // here, after the rule has been asked once more.
+    if (watched == lsvFileList && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const QKeySequence pressed(
+            QKeyCombination(key->modifiers() & ~Qt::KeypadModifier, Qt::Key(key->key())));
+        for (const Command& command : ActionList1) {
+            if (!command.action->shortcut().isEmpty() && command.action->shortcut() == pressed) {
+                RunCommand(command);
+                return true;
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TfrmMain::actCloseExecute() {
+    CloseArchive();
+}
+
+void TfrmMain::actAddExecute() {
+    FileDialogOptions dlgAdd;
+    dlgAdd.title = QStringLiteral("Select file(s) to add...");
+    dlgAdd.initialPath = FAddPath;
+    dlgAdd.mustExist = true;
+    dlgAdd.multiple = true;
+    const QStringList paths = Dialogs().openFiles(this, dlgAdd);
+    if (paths.isEmpty())
+        return;
+    FAddPath = paths.first();
+    AddFiles(this, *CurrentArchive, *FEntryList, paths);
+}
+
+void TfrmMain::actExtractExecute() {
+    const QString folder =
+        Dialogs().chooseFolder(this, QStringLiteral("Please specify a directory"));
+    if (folder.isEmpty())
+        return;
+    ExtractSelected(this, *CurrentArchive, *FEntryList, folder);
+}
+
+void TfrmMain::actDeleteExecute() {
+    DeleteSelected(this, *CurrentArchive, *FEntryList);
+}
+
+void TfrmMain::actSelectAllExecute() {
+    lsvFileList->selectAllRows();
+}
+
+void TfrmMain::actRenameExecute() {
+    RenameSelected(this, *CurrentArchive, *FEntryList);
+}
+
+void TfrmMain::HistoryChange() {
+    // The clicked entry may be the one being replaced: it is only taken out of the
+    // menu here and destroyed once its click has been handled.
+    for (QAction* item : mniReopen->actions()) {
+        mniReopen->removeAction(item);
+        item->deleteLater();
+    }
+    const auto addItem = [this](const QString& caption, int tag) {
+        auto* item = new QAction(caption, this);
+        item->setData(tag);
+        mniReopen->addAction(item);
+        connect(item, &QAction::triggered, this, [this, item] {
+            const int tag = item->data().toInt(); // the item is not touched after this
+            Guarded(this, [&] { GenericReopenClick(tag); });
+            UpdateActions();
+        });
+    };
+    for (int i = 0; i < History.Count(); ++i) {
+        // "&&" shows an ampersand of the path as itself rather than as an access key.
+        QString path = History.GetItem(i);
+        addItem(QStringLiteral("&%1 %2").arg(QString::number(i),
+                                             path.replace(u'&', QStringLiteral("&&"))),
+                i);
+    }
+    mniReopen->menuAction()->setEnabled(!mniReopen->actions().isEmpty());
+    mniReopen->addSeparator();
+    addItem(QStringLiteral("Clear History"), -1);
+}
+
+void TfrmMain::GenericReopenClick(int tag) {
+    if (tag < 0)
+        History.Clear();
+    else
+        OpenArchive(History.GetItem(tag));
+}
