@@ -7,6 +7,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <vector>
+
 class TSettingsFile {
 public:
     explicit TSettingsFile(const QString& fileName);
@@ -23,7 +25,29 @@ public:
     // Writes pending changes. Throws Exception "Unable to write to %s".
     void Flush();
 
+    // Whether ReadString gives `value` back exactly as written: it holds no line
+    // break and is not longer than a read takes.
+    static bool CanStore(const QString& value);
+
 private:
-    // implementation-defined
+    // One line of the file as read, so that lines left alone are written back
+    // byte for byte.
+    struct TLine {
+        QByteArray Text; // without its line end
+        QByteArray End;  // CR LF, LF, CR, or empty for a last line without one
+    };
+
+    void Load();
+    void CheckWritable() const;
+    [[noreturn]] void ThrowUnableToWrite() const;
+    int FindSection(const QByteArray& section, int from = 0) const; // header line, or -1
+    int SectionEnd(int header) const;                     // the line after the section's last line
+    int FindKey(int header, const QByteArray& key) const; // key line, or -1
+    void InsertLine(int at, const QByteArray& text);
+
     QString FFileName;
+    std::vector<TLine> Lines;
+    bool Loaded = false;
+    bool Unreadable = false; // the file is there but could not be read: never overwrite it
+    bool Dirty = false;
 };
