@@ -1,0 +1,203 @@
+// The history kept in the settings file: loading, saving and their failures.
+#include "TestFolder.h"
+#include "history/History.h"
+#include "history/SettingsFile.h"
+#include "platform/Errors.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <string>
+
+namespace {
+
+class HistoryFileTest : public ::testing::Test {
+protected:
+    HistoryFileTest() {
+        History.SetMaxItems(8);
+        QObject::connect(&History, &THistory::OnChange, [this] { ++Changes; });
+    }
+
+    void SetUp() override { ASSERT_TRUE(Folder.IsValid()); }
+
+    QStringList Paths() const {
+        QStringList paths;
+        for (int i = 0; i < History.Count(); ++i)
+            paths.append(History.GetItem(i));
+        return paths;
+    }
+
+    void AddAll(const QStringList& paths) {
+        for (auto it = paths.rbegin(); it != paths.rend(); ++it)
+            History.Add(*it);
+        Changes = 0;
+    }
+
+    TestFolder Folder;
+    QString Ini = Folder.File("Pelkon.ini");
+    THistory History;
+    int Changes = 0;
+};
+
+std::string ErrorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const Exception& error) {
+        return error.what();
+    }
+    return "no error";
+}
+
+TEST_F(HistoryFileTest, LoadTakesKeysInOrderUpToTheLimitAndClosesGaps) {
+    WriteBytes(Ini, "[history]\r\n5=/five\r\n0=/zero\r\n8=/eight\r\n2=/two\r\n3=\r\n");
+    AddAll({"/old"});
+    History.LoadFromFile(Ini, "history");
+    EXPECT_EQ(Paths(), QStringList({"/zero", "/two", "/five"}));
+    EXPECT_EQ(Changes, 1);
+}
+
+TEST_F(HistoryFileTest, LoadKeepsAPathListedTwice) {
+    WriteBytes(Ini, "[history]\r\n0=/same.img\r\n1=/SAME.img\r\n");
+    History.LoadFromFile(Ini, "history");
+    EXPECT_EQ(Paths(), QStringList({"/same.img", "/SAME.img"}));
+}
+
+TEST_F(HistoryFileTest, LoadFromAMissingFileGivesNothingAndFires) {
+    AddAll({"/old"});
+    History.LoadFromFile(Ini, "history");
+    EXPECT_EQ(History.Count(), 0);
+    EXPECT_EQ(Changes, 1);
+    EXPECT_FALSE(FileExists(Ini));
+}
+
+TEST_F(HistoryFileTest, LoadWithLimitZeroReadsNothing) {
+    WriteBytes(Ini, "[history]\r\n0=/zero\r\n");
+    History.SetMaxItems(0);
+    History.LoadFromFile(Ini, "history");
+    EXPECT_EQ(History.Count(), 0);
+    EXPECT_EQ(Changes, 1);
+}
+
+TEST_F(HistoryFileTest, SaveReplacesOnlyItsSection) {
+    WriteBytes(Ini,
+               "; kept\r\n[other]\r\nx = 1\n[History]\r\n0=/old0\r\n9=/old9\r\n[more]\ry=2\r\n");
+    AddAll({"/a", "/b"});
+    History.SaveToFile(Ini, "history");
+    EXPECT_EQ(ReadBytes(Ini),
+              "; kept\r\n[other]\r\nx = 1\n[more]\ry=2\r\n[history]\r\n0=/a\r\n1=/b\r\n");
+    EXPECT_EQ(Paths(), QStringList({"/a", "/b"}));
+    EXPECT_EQ(Changes, 0);
+}
+
+TEST_F(HistoryFileTest, SavingAnEmptyHistoryRemovesTheSection) {
+    WriteBytes(Ini, "[history]\r\n0=/old\r\n[other]\r\nx=1\r\n");
+    History.SaveToFile(Ini, "history");
+    EXPECT_EQ(ReadBytes(Ini), "[other]\r\nx=1\r\n");
+    AddAll({"/stale"});
+    History.LoadFromFile(Ini, "history");
+    EXPECT_EQ(History.Count(), 0);
+}
+
+TEST_F(HistoryFileTest, SavingAnEmptyHistoryWithoutAFileCreatesNone) {
+    History.SaveToFile(Ini, "history");
+    EXPECT_FALSE(FileExists(Ini));
+}
+
+TEST_F(HistoryFileTest, SaveAndLoadGiveTheSamePathsAsSpelled) {
+    const QStringList paths = {
+        "/Games/GTA3/gta3.img", "/home/Zoë/Été.IMG", " /lead/blank.img", "/trail/blank.img\t",
+        "\"/quoted.img\"",      "'/x.img'",          "/a=b.img",         "/semi;colon#hash.img"};
+    AddAll(paths);
+    History.SaveToFile(Ini, "history");
+    THistory loaded;
+    loaded.SetMaxItems(8);
+    loaded.LoadFromFile(Ini, "history");
+    QStringList back;
+    for (int i = 0; i < loaded.Count(); ++i)
+        back.append(loaded.GetItem(i));
+    EXPECT_EQ(back, paths);
+}
+
+TEST_F(HistoryFileTest, PathsTheFileCannotHoldAreLeftOutOfTheSave) {
+    const QString broken = "/two\nlines.img";
+    const QString overlong = "/" + QString(2047, 'x');
+    AddAll({"/a", broken, overlong, "/b"});
+    History.SaveToFile(Ini, "history");
+    EXPECT_EQ(ReadBytes(Ini), "[history]\r\n0=/a\r\n1=/b\r\n");
+    EXPECT_EQ(History.Count(), 4);
+}
+
+TEST_F(HistoryFileTest, MissingObjectOrSectionIsRefusedWithoutChange) {
+    WriteBytes(Ini, "[history]\r\n0=/new\r\n");
+    TSettingsFile ini(Ini);
+    AddAll({"/a"});
+    EXPECT_EQ(ErrorOf([&] { History.LoadFromIni(nullptr, "history"); }), "IniFile not assigned");
+    EXPECT_EQ(ErrorOf([&] { History.SaveToIni(nullptr, "history"); }), "IniFile not assigned");
+    EXPECT_EQ(ErrorOf([&] { History.LoadFromIni(&ini, ""); }), "Section is not set!");
+    EXPECT_EQ(ErrorOf([&] { History.SaveToIni(&ini, ""); }), "Section is not set!");
+    EXPECT_EQ(ErrorOf([&] { History.LoadFromFile(Ini, ""); }), "Section is not set!");
+    EXPECT_EQ(ErrorOf([&] { History.SaveToFile(Ini, ""); }), "Section is not set!");
+    EXPECT_EQ(Paths(), QStringList({"/a"}));
+    EXPECT_EQ(Changes, 0);
+    EXPECT_EQ(ReadBytes(Ini), "[history]\r\n0=/new\r\n");
+}
+
+TEST_F(HistoryFileTest, SaveWhereNoFileCanBeMadeFails) {
+    const QString blocker = Folder.File("plain");
+    WriteBytes(blocker, "not a folder");
+    const QString unreachable = blocker + "/Pelkon.ini";
+    AddAll({"/a", "/b"});
+    EXPECT_EQ(ErrorOf([&] { History.SaveToFile(unreachable, "history"); }),
+              "Unable to write to " + unreachable.toStdString());
+    EXPECT_EQ(Paths(), QStringList({"/a", "/b"}));
+    EXPECT_EQ(ReadBytes(blocker), "not a folder");
+
+    // Loading from there is a missing file, not a failure.
+    History.LoadFromFile(unreachable, "history");
+    EXPECT_EQ(History.Count(), 0);
+}
+
+TEST_F(HistoryFileTest, SaveOverAFolderFails) {
+    ASSERT_TRUE(QDir().mkdir(Ini));
+    AddAll({"/a"});
+    EXPECT_EQ(ErrorOf([&] { History.SaveToFile(Ini, "history"); }),
+              "Unable to write to " + Ini.toStdString());
+    History.LoadFromFile(Ini, "history");
+    EXPECT_EQ(History.Count(), 0);
+    EXPECT_EQ(Changes, 1);
+}
+
+// A save that runs out of room part-way must leave the old file whole. The
+// child process gets a file size limit smaller than the new file.
+TEST_F(HistoryFileTest, SaveCutShortLeavesTheOldFileWhole) {
+    const QByteArray before =
+        "[other]\r\nx=" + QByteArray(3000, 'o') + "\r\n[history]\r\n0=/old\r\n";
+    WriteBytes(Ini, before);
+    AddAll({"/" + QString(2000, 'a'), "/" + QString(2000, 'b')});
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const std::string error = ErrorOf([&] { History.SaveToFile(Ini, "history"); });
+        _exit(error == "Unable to write to " + Ini.toStdString() ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(ReadBytes(Ini), before);
+    EXPECT_EQ(QDir(Folder.Path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList({"Pelkon.ini"})); // no temporary file left behind
+}
+
+} // namespace

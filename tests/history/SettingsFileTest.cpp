@@ -1,0 +1,329 @@
+// The settings file's reading and writing rules, checked byte for byte.
+#include "history/SettingsFile.h"
+#include "TestFolder.h"
+#include "platform/Errors.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+
+#include <sys/stat.h>
+
+#include <functional>
+#include <string>
+
+namespace {
+
+class SettingsFileTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(Folder.IsValid()); }
+
+    QString Read(const QString& section, const QString& key) {
+        TSettingsFile ini(Ini);
+        return ini.ReadString(section, key, "(default)");
+    }
+
+    // Writes through a settings file of its own, flushed when it is released.
+    QByteArray AfterWrite(const QByteArray& before, const QString& section, const QString& key,
+                          const QString& value) {
+        WriteBytes(Ini, before);
+        {
+            TSettingsFile ini(Ini);
+            ini.WriteString(section, key, value);
+        }
+        return ReadBytes(Ini);
+    }
+
+    QByteArray AfterErase(const QByteArray& before, const QString& section) {
+        WriteBytes(Ini, before);
+        TSettingsFile ini(Ini);
+        ini.EraseSection(section);
+        ini.Flush();
+        return ReadBytes(Ini);
+    }
+
+    ino_t Inode() const {
+        struct stat info {};
+        EXPECT_EQ(stat(QFile::encodeName(Ini).constData(), &info), 0);
+        return info.st_ino;
+    }
+
+    TestFolder Folder;
+    QString Ini = Folder.File("Pelkon.ini");
+};
+
+std::string ErrorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const Exception& error) {
+        return error.what();
+    }
+    return "no error";
+}
+
+// A file, what to look up in it, and what a read must give.
+struct ReadCase {
+    const char* Name;
+    QByteArray File;
+    QString Section;
+    QString Key;
+    QString Expected;
+};
+
+void PrintTo(const ReadCase& c, std::ostream* out) {
+    *out << c.Name;
+}
+
+class SettingsReadTest : public SettingsFileTest, public ::testing::WithParamInterface<ReadCase> {};
+
+TEST_P(SettingsReadTest, ReadsAsThePlatformDoes) {
+    WriteBytes(Ini, GetParam().File);
+    EXPECT_EQ(Read(GetParam().Section, GetParam().Key), GetParam().Expected);
+}
+
+const QString Default = "(default)";
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, SettingsReadTest,
+    ::testing::Values(
+        ReadCase{"CrLf", "[s]\r\na=1\r\nk=v\r\n", "s", "k", "v"},
+        ReadCase{"LfAlone", "[s]\na=1\nk=v\n", "s", "k", "v"},
+        ReadCase{"CrAlone", "[s]\ra=1\rk=v\r", "s", "k", "v"},
+        ReadCase{"MixedEnds", "[t]\r\nk=no\r[s]\nk=v\r\n", "s", "k", "v"},
+        ReadCase{"NoFinalEnd", "[s]\r\nk=v", "s", "k", "v"},
+        ReadCase{"EmptyLinesBetween", "[s]\r\n\r\n\n\rk=v\r\n", "s", "k", "v"},
+        ReadCase{"SectionCase", "[HiStOrY]\r\nk=v\r\n", "history", "k", "v"},
+        ReadCase{"KeyCase", "[s]\r\nKey=v\r\n", "s", "kEY", "v"},
+        ReadCase{"AccentedCase", "[s]\r\n\xc3\x89t\xc3\xa9=v\r\n", "s", "\u00e9T\u00c9", "v"},
+        ReadCase{"Blanks", " [ \ts \t] \r\n \tk \t= \t v w \t \r\n", "s", "k", "v w"},
+        ReadCase{"BlanksInArguments", "[s]\r\nk=v\r\n", " s\t", "\tk ", "v"},
+        ReadCase{"DoubleQuotes", "[s]\r\nk=\"a b\"\r\n", "s", "k", "a b"},
+        ReadCase{"SingleQuotes", "[s]\r\nk='a'\r\n", "s", "k", "a"},
+        ReadCase{"QuotesAfterTrim", "[s]\r\nk= \" a \" \r\n", "s", "k", " a "},
+        ReadCase{"OnePairOnly", "[s]\r\nk=\"\"a\"\"\r\n", "s", "k", "\"a\""},
+        ReadCase{"UnmatchedQuote", "[s]\r\nk=\"abc\r\n", "s", "k", "\"abc"},
+        ReadCase{"MixedQuotes", "[s]\r\nk=\"abc'\r\n", "s", "k", "\"abc'"},
+        ReadCase{"LoneQuote", "[s]\r\nk=\"\r\n", "s", "k", "\""},
+        ReadCase{"EmptyQuotes", "[s]\r\nk=\"\"\r\n", "s", "k", ""},
+        ReadCase{"EmptyValue", "[s]\r\nk=\r\n", "s", "k", ""},
+        ReadCase{"FirstEqualsSplits", "[s]\r\nk=a=b\r\n", "s", "k", "a=b"},
+        ReadCase{"LineWithoutEquals", "[s]\r\njust text\r\nk=v\r\n", "s", "k", "v"},
+        ReadCase{"OpenBracketIsNoHeader", "[s]\r\n[broken\r\nk=v\r\n", "s", "k", "v"},
+        ReadCase{"TextAfterHeader", "[s] more\r\nk=v\r\n", "s", "k", "v"},
+        ReadCase{"SemicolonIsText", "[s]\r\n;k=v\r\n", "s", ";k", "v"},
+        ReadCase{"SemicolonKeyIsNotKey", "[s]\r\n;k=v\r\n", "s", "k", Default},
+        ReadCase{"HashInValue", "[s]\r\nk=v ;c #d\r\n", "s", "k", "v ;c #d"},
+        ReadCase{"FirstKeyWins", "[s]\r\nk=1\r\nK=2\r\n", "s", "k", "1"},
+        ReadCase{"FirstSectionWins", "[s]\r\nk=1\r\n[S]\r\nk=2\r\n", "s", "k", "1"},
+        ReadCase{"SecondSectionUnread", "[s]\r\na=1\r\n[s]\r\nk=2\r\n", "s", "k", Default},
+        ReadCase{"KeyOfOtherSection", "[t]\r\nk=v\r\n[s]\r\n", "s", "k", Default},
+        ReadCase{"KeyBeforeAnySection", "k=v\r\n[s]\r\n", "s", "k", Default},
+        ReadCase{"MissingSection", "[t]\r\nk=v\r\n", "s", "k", Default},
+        ReadCase{"EmptyFile", "", "s", "k", Default},
+        ReadCase{"Utf8Value", "[s]\r\nk=/home/Zo\xc3\xab/\xc3\x89t\xc3\xa9.img\r\n", "s", "k",
+                 "/home/Zo\u00eb/\u00c9t\u00e9.img"}),
+    [](const ::testing::TestParamInfo<ReadCase>& info) { return std::string(info.param.Name); });
+
+TEST_F(SettingsFileTest, MissingFileReadsAsDefaultAndIsNotMade) {
+    EXPECT_EQ(Read("s", "k"), Default);
+    EXPECT_FALSE(FileExists(Ini));
+}
+
+TEST_F(SettingsFileTest, LongValuesAreCutAt2047) {
+    WriteBytes(Ini, "[s]\r\nlong=" + QByteArray(3000, 'x') + "\r\nexact=\"" +
+                        QByteArray(2047, 'y') + "\"\r\nsplit=" + QByteArray(2046, 'z') +
+                        "\xc3\xa9\r\n");
+    EXPECT_EQ(Read("s", "long"), QString(2047, 'x'));
+    EXPECT_EQ(Read("s", "exact"), QString(2047, 'y'));
+    // The cut falls inside a two-byte letter, which is dropped whole.
+    EXPECT_EQ(Read("s", "split"), QString(2046, 'z'));
+}
+
+// A file before, one write, and the file after it.
+struct WriteCase {
+    const char* Name;
+    QByteArray Before;
+    QString Section;
+    QString Key;
+    QString Value;
+    QByteArray After;
+};
+
+void PrintTo(const WriteCase& c, std::ostream* out) {
+    *out << c.Name;
+}
+
+class SettingsWriteTest : public SettingsFileTest,
+                          public ::testing::WithParamInterface<WriteCase> {};
+
+TEST_P(SettingsWriteTest, KeepsEveryOtherByte) {
+    const WriteCase& c = GetParam();
+    EXPECT_EQ(AfterWrite(c.Before, c.Section, c.Key, c.Value), c.After);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, SettingsWriteTest,
+    ::testing::Values(
+        WriteCase{"IntoEmptyFile", "", "s", "k", "v", "[s]\r\nk=v\r\n"},
+        WriteCase{"NewSectionAtEnd", "[a]\nx = 1\n", "s", "k", "v", "[a]\nx = 1\n[s]\r\nk=v\r\n"},
+        WriteCase{"NewSectionAfterMissingEnd", "[a]\r\nx=1", "s", "k", "v",
+                  "[a]\r\nx=1\r\n[s]\r\nk=v\r\n"},
+        WriteCase{"NewKeyAtSectionEnd", "[s]\r\na=1\r\n\r\n[t]\r\nb=2\r\n", "s", "k", "v",
+                  "[s]\r\na=1\r\nk=v\r\n\r\n[t]\r\nb=2\r\n"},
+        WriteCase{"NewKeyAfterText", "[s]\ra=1\rnote\r", "S", "k", "v",
+                  "[s]\ra=1\rnote\rk=v\r\n"},
+        WriteCase{"NewKeyInEmptySection", "[s]\r\n[t]\r\n", "s", "k", "v", "[s]\r\nk=v\r\n[t]\r\n"},
+        WriteCase{"NewKeyAtFileEnd", "[s]\r\na=1", "s", "k", "v", "[s]\r\na=1\r\nk=v\r\n"},
+        WriteCase{"ReplaceKeepsLineEnd", "[s]\nx = 1\n K = old \nz=3", "s", "k", "new",
+                  "[s]\nx = 1\nk=new\nz=3"},
+        WriteCase{"ReplaceFirstOfTwoKeys", "[s]\r\nk=1\r\nk=2\r\n", "s", "k", "v",
+                  "[s]\r\nk=v\r\nk=2\r\n"},
+        WriteCase{"FirstOfTwoSections", "[s]\r\na=1\r\n[s]\r\nk=2\r\n", "s", "k", "v",
+                  "[s]\r\na=1\r\nk=v\r\n[s]\r\nk=2\r\n"},
+        WriteCase{"OtherBytesKept", "\xef\xbb\xbf; \xe9\t\r\n[a]\r\nx=\"q\" \r\n", "a", "y", "2",
+                  "\xef\xbb\xbf; \xe9\t\r\n[a]\r\nx=\"q\" \r\ny=2\r\n"},
+        WriteCase{"BlanksKeptByQuotes", "", "s", "k", " a\t", "[s]\r\nk=\" a\t\"\r\n"},
+        WriteCase{"QuotePairKeptByQuotes", "", "s", "k", "'a'", "[s]\r\nk=\"'a'\"\r\n"},
+        WriteCase{"LoneQuoteAsIs", "", "s", "k", "\"a", "[s]\r\nk=\"a\r\n"},
+        WriteCase{"Utf8Value", "", "s", "k", "/Zo\u00eb.img", "[s]\r\nk=/Zo\xc3\xab.img\r\n"}),
+    [](const ::testing::TestParamInfo<WriteCase>& info) { return std::string(info.param.Name); });
+
+TEST_F(SettingsFileTest, WrittenValuesReadBackAsGiven) {
+    const QStringList values = {"plain", " lead", "trail\t", "\"both\"", "'single'",
+                                "\"",    "a=b",   "",        "x;#y",     QString(2047, 'w')};
+    {
+        TSettingsFile ini(Ini);
+        for (int i = 0; i < values.size(); ++i)
+            ini.WriteString("s", QString::number(i), values[i]);
+        for (int i = 0; i < values.size(); ++i) // also before the file is written
+            EXPECT_EQ(ini.ReadString("s", QString::number(i), Default), values[i]);
+    }
+    for (int i = 0; i < values.size(); ++i)
+        EXPECT_EQ(Read("s", QString::number(i)), values[i]);
+}
+
+TEST_F(SettingsFileTest, WritesReachTheFileOnFlushOrRelease) {
+    TSettingsFile ini(Ini);
+    ini.WriteString("s", "k", "v");
+    EXPECT_FALSE(FileExists(Ini));
+    ini.Flush();
+    EXPECT_EQ(ReadBytes(Ini), "[s]\r\nk=v\r\n");
+}
+
+TEST_F(SettingsFileTest, UnchangedFileIsNotRewritten) {
+    WriteBytes(Ini, "[s]\r\nk=v\r\n");
+    const ino_t before = Inode();
+    EXPECT_EQ(AfterWrite("[s]\r\nk=v\r\n", "S", "K", "v"), "[s]\r\nk=v\r\n");
+    EXPECT_EQ(AfterErase("[s]\r\nk=v\r\n", "missing"), "[s]\r\nk=v\r\n");
+    EXPECT_EQ(Inode(), before);
+}
+
+// A file before, the section erased, and the file after it.
+struct EraseCase {
+    const char* Name;
+    QByteArray Before;
+    QString Section;
+    QByteArray After;
+};
+
+void PrintTo(const EraseCase& c, std::ostream* out) {
+    *out << c.Name;
+}
+
+class SettingsEraseTest : public SettingsFileTest,
+                          public ::testing::WithParamInterface<EraseCase> {};
+
+TEST_P(SettingsEraseTest, RemovesHeaderAndLines) {
+    const EraseCase& c = GetParam();
+    EXPECT_EQ(AfterErase(c.Before, c.Section), c.After);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, SettingsEraseTest,
+    ::testing::Values(EraseCase{"Middle", "top\r\n[a]\r\nx=1\r\n[s]\r\nk=v\r\nnote\r\n\r\n[b]\ny=2",
+                                "s", "top\r\n[a]\r\nx=1\r\n[b]\ny=2"},
+                      EraseCase{"Last", "[a]\nx=1\n[ S ]\nk=v", "s", "[a]\nx=1\n"},
+                      EraseCase{"Only", "[s]\r\nk=v\r\n", "s", ""},
+                      EraseCase{"EveryCopy", "[s]\r\nk=1\r\n[a]\r\nx=1\r\n[S]\r\nk=2\r\n", "s",
+                                "[a]\r\nx=1\r\n"},
+                      EraseCase{"Missing", "[a]\r\nx=1", "s", "[a]\r\nx=1"}),
+    [](const ::testing::TestParamInfo<EraseCase>& info) { return std::string(info.param.Name); });
+
+TEST_F(SettingsFileTest, ErasingInAMissingFileMakesNoFile) {
+    TSettingsFile ini(Ini);
+    ini.EraseSection("s");
+    ini.Flush();
+    EXPECT_FALSE(FileExists(Ini));
+}
+
+TEST_F(SettingsFileTest, SectionWrittenAfterEraseHoldsOnlyTheNewKeys) {
+    // With a second copy of the section left behind, its old keys would come back.
+    WriteBytes(Ini, "[s]\r\n0=a\r\n[s]\r\n0=b\r\n1=stale\r\n");
+    {
+        TSettingsFile ini(Ini);
+        ini.EraseSection("s");
+        ini.WriteString("s", "0", "new");
+    }
+    EXPECT_EQ(ReadBytes(Ini), "[s]\r\n0=new\r\n");
+    EXPECT_EQ(Read("s", "1"), Default);
+}
+
+// What cannot be written without turning into other lines, keys or sections.
+struct RefusedWrite {
+    const char* Name;
+    QString Section;
+    QString Key;
+    QString Value;
+};
+
+void PrintTo(const RefusedWrite& c, std::ostream* out) {
+    *out << c.Name;
+}
+
+class SettingsRefusalTest : public SettingsFileTest,
+                            public ::testing::WithParamInterface<RefusedWrite> {};
+
+TEST_P(SettingsRefusalTest, WritesNothing) {
+    const RefusedWrite& c = GetParam();
+    WriteBytes(Ini, "[s]\r\nk=v\r\n");
+    TSettingsFile ini(Ini);
+    EXPECT_EQ(ErrorOf([&] { ini.WriteString(c.Section, c.Key, c.Value); }),
+              "Unable to write to " + Ini.toStdString());
+    ini.Flush();
+    EXPECT_EQ(ReadBytes(Ini), "[s]\r\nk=v\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Rules, SettingsRefusalTest,
+                         ::testing::Values(RefusedWrite{"LfInValue", "s", "k", "a\nb"},
+                                           RefusedWrite{"CrInValue", "s", "k", "a\rb"},
+                                           RefusedWrite{"BreakInKey", "s", "k\r\nx", "v"},
+                                           RefusedWrite{"EqualsInKey", "s", "k=x", "v"},
+                                           RefusedWrite{"BracketKey", "s", "[t]", "v"},
+                                           RefusedWrite{"BreakInSection", "s\nt", "k", "v"},
+                                           RefusedWrite{"BracketInSection", "s]x", "k", "v"}),
+                         [](const ::testing::TestParamInfo<RefusedWrite>& info) {
+                             return std::string(info.param.Name);
+                         });
+
+TEST_F(SettingsFileTest, StoresOnlyWhatReadsBackWhole) {
+    EXPECT_TRUE(TSettingsFile::CanStore(QString(2047, 'a')));
+    EXPECT_TRUE(TSettingsFile::CanStore(" \"quoted\" "));
+    EXPECT_FALSE(TSettingsFile::CanStore(QString(2048, 'a')));
+    EXPECT_FALSE(TSettingsFile::CanStore(QString(1024, QChar(0xe9)))); // 2048 bytes in UTF-8
+    EXPECT_FALSE(TSettingsFile::CanStore("a\nb"));
+    EXPECT_FALSE(TSettingsFile::CanStore("a\rb"));
+}
+
+TEST_F(SettingsFileTest, FileThatCannotBeReadIsNeverOverwritten) {
+    ASSERT_TRUE(QDir().mkdir(Ini));
+    ASSERT_TRUE(QDir(Ini).exists());
+    TSettingsFile ini(Ini);
+    EXPECT_EQ(ini.ReadString("s", "k", Default), Default);
+    const std::string unable = "Unable to write to " + Ini.toStdString();
+    EXPECT_EQ(ErrorOf([&] { ini.WriteString("s", "k", "v"); }), unable);
+    EXPECT_EQ(ErrorOf([&] { ini.EraseSection("s"); }), unable);
+    EXPECT_TRUE(QDir(Ini).exists());
+}
+
+} // namespace

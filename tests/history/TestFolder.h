@@ -1,0 +1,21 @@
+// Helpers shared by the history tests: a fresh temporary folder per test and
+// whole-file reads and writes of raw bytes.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+class TestFolder {
+public:
+    QString Path() const { return Dir.path(); }
+    QString File(const QString& name) const { return Dir.filePath(name); }
+    bool IsValid() const { return Dir.isValid(); }
+
+private:
+    QTemporaryDir Dir;
+};
+
+QByteArray ReadBytes(const QString& path);
+void WriteBytes(const QString& path, const QByteArray& bytes);
+bool FileExists(const QString& path);
