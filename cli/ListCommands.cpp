@@ -33,22 +33,25 @@ void Pad(Output& out, size_t written, size_t width) {
         out << ' ';
 }
 
+// Writes `text` right-aligned in `width` columns, after at least one blank.
+void RightAligned(Output& out, const std::string& text, size_t width) {
+    out << ' ';
+    Pad(out, text.size(), width);
+    out << text;
+}
+
 void WriteTextLine(Output& out, const TArchiveEntry& entry) {
     std::string name = PrintableName(DisplayName(entry));
-    std::string type = GetTypeText(DisplayName(entry));
+    std::string type = PrintableName(GetTypeText(DisplayName(entry)));
     out << name;
     Pad(out, name.size(), 24);
-    out << "  " << PrintableName(type);
+    out << "  " << type;
     Pad(out, type.size(), 12);
-    std::string kilobytes = std::to_string(uint64_t{entry.Size} * 2);
-    Pad(out, kilobytes.size(), 11);
-    out << kilobytes << " kB";
-    std::string offset = std::to_string(entry.Offset);
-    Pad(out, offset.size(), 11);
-    out << offset;
-    std::string sectors = std::to_string(entry.Size);
-    Pad(out, sectors.size(), 9);
-    out << sectors << '\n';
+    RightAligned(out, std::to_string(uint64_t{entry.Size} * 2), 10);
+    out << " kB";
+    RightAligned(out, std::to_string(entry.Offset), 10);
+    RightAligned(out, std::to_string(entry.Size), 8);
+    out << '\n';
 }
 
 void WriteJsonObject(Output& out, const TArchiveEntry& entry) {
