@@ -50,12 +50,6 @@ std::string ErrorOf(const std::function<void()>& action) {
     return "no error";
 }
 
-TEST_F(HistoryTest, NewHistoryIsEmptyWithDefaultLimit) {
-    EXPECT_EQ(History.Count(), 0);
-    EXPECT_EQ(History.MaxItems(), 5);
-    EXPECT_TRUE(History.IfExistsPlaceFirst());
-}
-
 TEST_F(HistoryTest, AddsBeyondTheLimitDropTheOldest) {
     History.SetMaxItems(8);
     for (int i = 1; i <= 9; ++i)

@@ -92,7 +92,6 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"CrAlone", "[s]\ra=1\rk=v\r", "s", "k", "v"},
         ReadCase{"MixedEnds", "[t]\r\nk=no\r[s]\nk=v\r\n", "s", "k", "v"},
         ReadCase{"NoFinalEnd", "[s]\r\nk=v", "s", "k", "v"},
-        ReadCase{"EmptyLinesBetween", "[s]\r\n\r\n\n\rk=v\r\n", "s", "k", "v"},
         ReadCase{"SectionCase", "[HiStOrY]\r\nk=v\r\n", "history", "k", "v"},
         ReadCase{"KeyCase", "[s]\r\nKey=v\r\n", "s", "kEY", "v"},
         ReadCase{"AccentedCase", "[s]\r\n\xc3\x89t\xc3\xa9=v\r\n", "s", "\u00e9T\u00c9", "v"},
@@ -112,7 +111,6 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"OpenBracketIsNoHeader", "[s]\r\n[broken\r\nk=v\r\n", "s", "k", "v"},
         ReadCase{"TextAfterHeader", "[s] more\r\nk=v\r\n", "s", "k", "v"},
         ReadCase{"SemicolonIsText", "[s]\r\n;k=v\r\n", "s", ";k", "v"},
-        ReadCase{"SemicolonKeyIsNotKey", "[s]\r\n;k=v\r\n", "s", "k", Default},
         ReadCase{"HashInValue", "[s]\r\nk=v ;c #d\r\n", "s", "k", "v ;c #d"},
         ReadCase{"FirstKeyWins", "[s]\r\nk=1\r\nK=2\r\n", "s", "k", "1"},
         ReadCase{"FirstSectionWins", "[s]\r\nk=1\r\n[S]\r\nk=2\r\n", "s", "k", "1"},
@@ -120,7 +118,6 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"KeyOfOtherSection", "[t]\r\nk=v\r\n[s]\r\n", "s", "k", Default},
         ReadCase{"KeyBeforeAnySection", "k=v\r\n[s]\r\n", "s", "k", Default},
         ReadCase{"MissingSection", "[t]\r\nk=v\r\n", "s", "k", Default},
-        ReadCase{"EmptyFile", "", "s", "k", Default},
         ReadCase{"Utf8Value", "[s]\r\nk=/home/Zo\xc3\xab/\xc3\x89t\xc3\xa9.img\r\n", "s", "k",
                  "/home/Zo\u00eb/\u00c9t\u00e9.img"}),
     [](const ::testing::TestParamInfo<ReadCase>& info) { return std::string(info.param.Name); });
@@ -171,8 +168,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "[a]\r\nx=1\r\n[s]\r\nk=v\r\n"},
         WriteCase{"NewKeyAtSectionEnd", "[s]\r\na=1\r\n\r\n[t]\r\nb=2\r\n", "s", "k", "v",
                   "[s]\r\na=1\r\nk=v\r\n\r\n[t]\r\nb=2\r\n"},
-        WriteCase{"NewKeyAfterText", "[s]\ra=1\rnote\r", "S", "k", "v",
-                  "[s]\ra=1\rnote\rk=v\r\n"},
+        WriteCase{"NewKeyAfterText", "[s]\ra=1\rnote\r", "S", "k", "v", "[s]\ra=1\rnote\rk=v\r\n"},
         WriteCase{"NewKeyInEmptySection", "[s]\r\n[t]\r\n", "s", "k", "v", "[s]\r\nk=v\r\n[t]\r\n"},
         WriteCase{"NewKeyAtFileEnd", "[s]\r\na=1", "s", "k", "v", "[s]\r\na=1\r\nk=v\r\n"},
         WriteCase{"ReplaceKeepsLineEnd", "[s]\nx = 1\n K = old \nz=3", "s", "k", "new",
@@ -305,15 +301,6 @@ INSTANTIATE_TEST_SUITE_P(Rules, SettingsRefusalTest,
                          [](const ::testing::TestParamInfo<RefusedWrite>& info) {
                              return std::string(info.param.Name);
                          });
-
-TEST_F(SettingsFileTest, StoresOnlyWhatReadsBackWhole) {
-    EXPECT_TRUE(TSettingsFile::CanStore(QString(2047, 'a')));
-    EXPECT_TRUE(TSettingsFile::CanStore(" \"quoted\" "));
-    EXPECT_FALSE(TSettingsFile::CanStore(QString(2048, 'a')));
-    EXPECT_FALSE(TSettingsFile::CanStore(QString(1024, QChar(0xe9)))); // 2048 bytes in UTF-8
-    EXPECT_FALSE(TSettingsFile::CanStore("a\nb"));
-    EXPECT_FALSE(TSettingsFile::CanStore("a\rb"));
-}
 
 TEST_F(SettingsFileTest, FileThatCannotBeReadIsNeverOverwritten) {
     ASSERT_TRUE(QDir().mkdir(Ini));
