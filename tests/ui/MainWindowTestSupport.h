@@ -1,0 +1,109 @@
+// Helpers of the main-window tests: archives written byte by byte in a fresh
+// temporary folder, and a window driven through its actions and menus by name.
+#pragma once
+
+#include "archive/Gta3Archive.h"
+#include "ui/FormMain.h"
+
+#include <QAction>
+#include <QFile>
+#include <QFileInfo>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct TestEntry {
+    std::string name; // stored bytes, up to 24
+    uint32_t sectors;
+};
+
+// Writes the pair at `imgPath` directly: records in slot order, entries laid out
+// one after another, every sector filled with a byte of its entry's number.
+inline void WriteArchive(const QString& imgPath, const std::vector<TestEntry>& entries) {
+    QByteArray dir;
+    QByteArray img;
+    uint32_t offset = 0;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        TDirEntry record{};
+        record.Offset = offset; // little-endian host
+        record.Size = entries[i].sectors;
+        std::memcpy(record.Name, entries[i].name.data(),
+                    std::min(entries[i].name.size(), sizeof record.Name));
+        dir.append(reinterpret_cast<const char*>(&record), sizeof record);
+        img.append(QByteArray(qsizetype(entries[i].sectors) * SectorSize, char('A' + i % 26)));
+        offset += entries[i].sectors;
+    }
+    QFile imgFile(imgPath);
+    QVERIFY(imgFile.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    imgFile.write(img);
+    const QString dirPath = QFile::decodeName(
+        QByteArray::fromStdString(DirectoryFileName(QFile::encodeName(imgPath).toStdString())));
+    QFile dirFile(dirPath);
+    QVERIFY(dirFile.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    dirFile.write(dir);
+}
+
+inline QString DirPathOf(const QString& imgPath) {
+    return QFile::decodeName(
+        QByteArray::fromStdString(DirectoryFileName(QFile::encodeName(imgPath).toStdString())));
+}
+
+inline qint64 FileSize(const QString& path) {
+    return QFileInfo(path).exists() ? QFileInfo(path).size() : -1;
+}
+
+// The window's action or menu entry of that object name; fails the test when missing.
+inline QAction* ActionNamed(QWidget& window, const char* name) {
+    auto* action = window.findChild<QAction*>(QString::fromLatin1(name));
+    if (!action)
+        qFatal("no action named %s", name);
+    return action;
+}
+
+inline QMenu* MenuNamed(QWidget& window, const char* name) {
+    auto* menu = window.findChild<QMenu*>(QString::fromLatin1(name));
+    if (!menu)
+        qFatal("no menu named %s", name);
+    return menu;
+}
+
+// Opens the menu as far as its rules go (aboutToShow), then reads whether the
+// entry bound to `actionName` shows enabled.
+inline bool EnabledInMenu(QWidget& window, const char* menuName, const char* actionName) {
+    QMenu* menu = MenuNamed(window, menuName);
+    emit menu->aboutToShow();
+    QAction* action = ActionNamed(window, actionName);
+    if (!menu->actions().contains(action))
+        qFatal("%s is not in %s", actionName, menuName);
+    return action->isEnabled();
+}
+
+// The texts of one column, top to bottom.
+inline QStringList ColumnTexts(TfrmMain& window, int column = 0) {
+    QStringList texts;
+    auto* model = window.fileList()->model();
+    for (int row = 0; row < model->rowCount(); ++row)
+        texts << model->index(row, column).data().toString();
+    return texts;
+}
+
+inline void SelectRows(TfrmMain& window, const QList<int>& rows) {
+    auto* view = window.fileList();
+    view->selectionModel()->clearSelection();
+    for (int row : rows)
+        view->selectionModel()->select(view->model()->index(row, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+// A scratch folder with a settings file path inside it.
+struct TestFolder {
+    QTemporaryDir dir;
+    QString file(const QString& name) const { return dir.filePath(name); }
+    QString settings() const { return dir.filePath(QStringLiteral("Pelkon.ini")); }
+};
