@@ -1,8 +1,10 @@
 #include "ui/FormProgress.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QProgressBar>
+#include <QWindow>
 
 namespace {
 
@@ -53,6 +55,11 @@ void TfrmProgress::SetPosition(int position) {
 
 void TfrmProgress::Step() {
     ProgressBar1->setValue(ProgressBar1->value() + 1);
+    // A window shown a moment ago may not be on screen yet, and an unexposed
+    // window cannot be painted: let the window system's notices (never user
+    // input) through until it is.
+    if (!windowHandle() || !windowHandle()->isExposed())
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     // The caller does not return to the event loop between files, so this is
     // the only painting the dialog gets while the operation runs.
     repaint();
@@ -64,8 +71,8 @@ void TfrmProgress::closeEvent(QCloseEvent* event) {
 
 void TfrmProgress::showEvent(QShowEvent* event) {
     if (QWidget* owner = parentWidget()) {
-        QRect frame = geometry();
-        frame.moveCenter(owner->window()->geometry().center());
+        QRect frame = frameGeometry();
+        frame.moveCenter(owner->window()->frameGeometry().center());
         move(frame.topLeft());
     }
     QDialog::showEvent(event);

@@ -1,0 +1,207 @@
+// Shared by the editing command tests: a fake entry list, archives in a fresh
+// temporary folder, raw reads of the directory file, and a recorder of what the
+// progress dialog showed each time it was painted.
+#pragma once
+
+#include "archive/Gta3Archive.h"
+#include "ui/EntryCommands.h"
+#include "ui/FormProgress.h"
+
+#include <QApplication>
+#include <QByteArray>
+#include <QEvent>
+#include <QFile>
+#include <QLabel>
+#include <QList>
+#include <QProgressBar>
+#include <QSet>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QtEndian>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+// The list as the commands see it: a row count and a selection, with every
+// change logged in call order.
+class FakeEntryList : public IEntryList {
+public:
+    int rows = 0;
+    QSet<int> selected;
+    QStringList log;
+    std::function<void()> onRepaint;
+
+    int rowCount() const override { return rows; }
+    bool isRowSelected(int row) const override { return selected.contains(row); }
+    int selectedCount() const override { return static_cast<int>(selected.size()); }
+    int firstSelectedRow() const override {
+        for (int row = 0; row < rows; ++row)
+            if (selected.contains(row))
+                return row;
+        return -1;
+    }
+    void setRowCount(int count) override {
+        rows = count;
+        log << QStringLiteral("setRowCount %1").arg(count);
+    }
+    void clearSelection() override {
+        selected.clear();
+        log << QStringLiteral("clearSelection");
+    }
+    void repaint() override {
+        log << QStringLiteral("repaint");
+        if (onRepaint)
+            onRepaint();
+    }
+};
+
+struct Record {
+    quint32 offset = 0;
+    quint32 size = 0;
+    QByteArray name; // up to the first zero byte
+
+    bool operator==(const Record&) const = default;
+};
+
+inline QByteArray ReadBytes(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+inline void WriteBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+}
+
+inline QList<Record> ReadRecords(const QString& dirPath) {
+    const QByteArray bytes = ReadBytes(dirPath);
+    QList<Record> records;
+    for (qsizetype at = 0; at + 32 <= bytes.size(); at += 32) {
+        const char* raw = bytes.constData() + at;
+        QByteArray name(raw + 8, 24);
+        name.truncate(name.indexOf('\0') < 0 ? 24 : name.indexOf('\0'));
+        records.append(
+            {qFromLittleEndian<quint32>(raw), qFromLittleEndian<quint32>(raw + 4), name});
+    }
+    return records;
+}
+
+inline QByteArray RecordBytes(quint32 offset, quint32 size, const QByteArray& name) {
+    QByteArray record(32, '\0');
+    qToLittleEndian<quint32>(offset, record.data());
+    qToLittleEndian<quint32>(size, record.data() + 4);
+    record.replace(8, qMin<qsizetype>(24, name.size()), name.left(24));
+    return record;
+}
+
+// Bytes that differ per seed, so files can be told apart.
+inline QByteArray Pattern(qsizetype length, int seed) {
+    QByteArray bytes(length, '\0');
+    for (qsizetype i = 0; i < length; ++i)
+        bytes[i] = static_cast<char>((i * 7 + seed * 31 + i / 251) & 0xff);
+    return bytes;
+}
+
+inline std::string Host(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+// A temporary folder holding the archive "test.img"/"test.dir" and any source
+// files the test writes beside it.
+class ArchiveFolder {
+public:
+    QTemporaryDir dir;
+
+    QString Path(const QString& name) const { return dir.filePath(name); }
+    QString Img() const { return Path("test.img"); }
+    QString Dir() const { return Path("test.dir"); }
+
+    std::unique_ptr<TGTA3Archive> Create() {
+        return std::make_unique<TGTA3Archive>(Host(Img()), true);
+    }
+    std::unique_ptr<TGTA3Archive> Open() {
+        return std::make_unique<TGTA3Archive>(Host(Img()), false);
+    }
+
+    QString WriteSource(const QString& name, const QByteArray& bytes) {
+        const QString path = Path(name);
+        WriteBytes(path, bytes);
+        return path;
+    }
+
+    // Adds through the archive object alone, from a source file in "src".
+    void AddEntry(TGTA3Archive& archive, const QByteArray& name, const QByteArray& bytes) {
+        const QString path = Path("src.bin");
+        WriteBytes(path, bytes);
+        FileStream source = FileStream::OpenReadShared(Host(path));
+        archive.AddFile(std::string(name.constData(), name.size()), source);
+        source.Close();
+        QFile::remove(path);
+    }
+
+    // An archive whose directory records are written byte by byte, for names the
+    // program itself would not make; every entry holds `sectors` sectors.
+    std::unique_ptr<TGTA3Archive> Craft(const QList<QByteArray>& names, quint32 sectors = 1) {
+        QByteArray img, directory;
+        quint32 offset = 0;
+        for (int i = 0; i < names.size(); ++i) {
+            img += Pattern(sectors * 2048, i + 1);
+            directory += RecordBytes(offset, sectors, names[i]);
+            offset += sectors;
+        }
+        WriteBytes(Img(), img);
+        WriteBytes(Dir(), directory);
+        return Open();
+    }
+};
+
+// What the progress dialog showed each time it was painted. Installed on the
+// application, so it sees the dialog a command creates and destroys itself.
+class ProgressRecorder : public QObject {
+public:
+    struct Frame {
+        int value;
+        int maximum;
+        QString line1;
+        QString line2;
+        bool busyCursor;
+    };
+    QList<Frame> frames;
+
+    ProgressRecorder() { qApp->installEventFilter(this); }
+    ~ProgressRecorder() override { qApp->removeEventFilter(this); }
+
+    // The dialog currently alive under `owner`, if any.
+    static TfrmProgress* Current(QWidget* owner) { return owner->findChild<TfrmProgress*>(); }
+
+    // One frame per bar position painted: a new window may be painted twice
+    // within one Step (once when it comes on screen, once by Step itself).
+    QList<Frame> Steps() const {
+        QList<Frame> steps;
+        for (const auto& frame : frames)
+            if (steps.isEmpty() || steps.last().value != frame.value)
+                steps << frame;
+        return steps;
+    }
+    QList<int> Values() const {
+        QList<int> values;
+        for (const auto& frame : Steps())
+            values << frame.value;
+        return values;
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            if (auto* dialog = qobject_cast<TfrmProgress*>(watched))
+                frames.append({dialog->ProgressBar1->value(), dialog->ProgressBar1->maximum(),
+                               dialog->lblLine1->text(), dialog->lblLine2->text(),
+                               QApplication::overrideCursor() != nullptr});
+        }
+        return false;
+    }
+};
