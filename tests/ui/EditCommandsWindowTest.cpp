@@ -1,0 +1,142 @@
+// Add, Extract, Delete and Rename reached through the main window's actions:
+// the dialogs they ask, what the list shows afterwards, and failures shown in
+// the error box with nothing left behind.
+#include "EditTestSupport.h"
+#include "MainWindowTestSupport.h"
+#include "ScriptedDialogs.h"
+
+#include "sorting/SortFunctions.h"
+
+#include <QDir>
+
+class EditCommandsWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void addThroughTheWindow();
+    void addFailureIsShownAndReleasesEverything();
+    void extractThroughTheWindow();
+    void extractRefusesAHostileName();
+    void deleteAndRenameThroughTheWindow();
+
+private:
+    std::unique_ptr<TfrmMain> OpenWindow(const std::vector<TestEntry>& entries);
+
+    std::unique_ptr<TestFolder> fresh; // a new folder for every test
+    std::unique_ptr<ScriptedDialogs> dialogs;
+};
+
+void EditCommandsWindowTest::init() {
+    fresh = std::make_unique<TestFolder>();
+    dialogs = std::make_unique<ScriptedDialogs>();
+}
+
+void EditCommandsWindowTest::cleanup() {
+    dialogs.reset();
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+}
+
+std::unique_ptr<TfrmMain>
+EditCommandsWindowTest::OpenWindow(const std::vector<TestEntry>& entries) {
+    WriteArchive(fresh->file("a.img"), entries);
+    auto window = std::make_unique<TfrmMain>(QStringList{fresh->file("a.img")}, fresh->settings());
+    window->show();
+    return window;
+}
+
+void EditCommandsWindowTest::addThroughTheWindow() {
+    auto window = OpenWindow({{"mmm.dff", 1}, {"zzz.txd", 2}});
+    QCOMPARE(ColumnTexts(*window), QStringList({"mmm.dff", "zzz.txd"}));
+
+    dialogs->openAnswers << QStringList{};
+    ActionNamed(*window, "actAdd")->trigger();
+    QCOMPARE(dialogs->calls.last().title, QString("Select file(s) to add..."));
+    QVERIFY(dialogs->calls.last().options.multiple);
+    QCOMPARE(ColumnTexts(*window).size(), 2);
+
+    WriteBytes(fresh->file("bbb.col"), Pattern(10, 1));
+    WriteBytes(fresh->file("aaa.ifp"), Pattern(5000, 2));
+    dialogs->openAnswers << QStringList{fresh->file("bbb.col"), fresh->file("aaa.ifp")};
+    ActionNamed(*window, "actAdd")->trigger();
+
+    QVERIFY(dialogs->errors().isEmpty());
+    QCOMPARE(ColumnTexts(*window), QStringList({"aaa.ifp", "bbb.col", "mmm.dff", "zzz.txd"}));
+    QCOMPARE(ReadRecords(fresh->file("a.dir")).size(), 4);
+    QVERIFY(window->findChild<TfrmProgress*>() == nullptr);
+}
+
+void EditCommandsWindowTest::addFailureIsShownAndReleasesEverything() {
+    auto window = OpenWindow({{"mmm.dff", 1}});
+    WriteBytes(fresh->file("one.txt"), Pattern(10, 1));
+    dialogs->openAnswers << QStringList{fresh->file("one.txt"), fresh->file("gone.txt")};
+    ActionNamed(*window, "actAdd")->trigger();
+
+    QCOMPARE(dialogs->errors(), QStringList({"Cannot open file " + fresh->file("gone.txt") + "."}));
+    // The first file is in the archive but, as after any failed add, has no row yet.
+    QCOMPARE(ReadRecords(fresh->file("a.dir")).size(), 2);
+    QCOMPARE(ColumnTexts(*window), QStringList({"mmm.dff"}));
+    QVERIFY(window->findChild<TfrmProgress*>() == nullptr);
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+}
+
+void EditCommandsWindowTest::extractThroughTheWindow() {
+    auto window = OpenWindow({{"b.dff", 1}, {"a.txd", 2}, {"c.col", 3}});
+    QVERIFY(QDir(fresh->dir.path()).mkdir("out"));
+    SelectRows(*window, {0, 2}); // a.txd and c.col
+
+    dialogs->folderAnswers << QString();
+    ActionNamed(*window, "actExtract")->trigger();
+    QCOMPARE(dialogs->calls.last().text, QString("Please specify a directory"));
+    QVERIFY(QDir(fresh->file("out")).isEmpty());
+
+    dialogs->folderAnswers << fresh->file("out");
+    ActionNamed(*window, "actExtract")->trigger();
+    QVERIFY(dialogs->errors().isEmpty());
+    QCOMPARE(FileSize(fresh->file("out/a.txd")), 2 * 2048);
+    QCOMPARE(FileSize(fresh->file("out/c.col")), 3 * 2048);
+    QVERIFY(!QFile::exists(fresh->file("out/b.dff")));
+    QCOMPARE(window->fileList()->selectedRowCount(), 2);
+}
+
+void EditCommandsWindowTest::extractRefusesAHostileName() {
+    auto window = OpenWindow({{"../escaped.txt", 1}});
+    QVERIFY(QDir(fresh->dir.path()).mkdir("out"));
+    SelectRows(*window, {0});
+    dialogs->folderAnswers << fresh->file("out");
+    ActionNamed(*window, "actExtract")->trigger();
+
+    QCOMPARE(dialogs->errors(),
+             QStringList({"Cannot create file " + fresh->file("out") + "/../escaped.txt."}));
+    QVERIFY(!QFile::exists(fresh->file("escaped.txt")));
+    QVERIFY(QDir(fresh->file("out")).isEmpty());
+    QVERIFY(window->findChild<TfrmProgress*>() == nullptr);
+}
+
+void EditCommandsWindowTest::deleteAndRenameThroughTheWindow() {
+    auto window = OpenWindow({{"d.dff", 1}, {"a.dff", 1}, {"c.dff", 1}, {"b.dff", 1}});
+    SelectRows(*window, {1, 3}); // b.dff and d.dff
+
+    dialogs->confirmAnswers << false;
+    ActionNamed(*window, "actDelete")->trigger();
+    QCOMPARE(ColumnTexts(*window), QStringList({"a.dff", "b.dff", "c.dff", "d.dff"}));
+    QCOMPARE(window->fileList()->selectedRowCount(), 2);
+
+    dialogs->confirmAnswers << true;
+    ActionNamed(*window, "actDelete")->trigger();
+    QCOMPARE(ColumnTexts(*window), QStringList({"a.dff", "c.dff"}));
+    QCOMPARE(window->fileList()->selectedRowCount(), 0);
+    QCOMPARE(ReadRecords(fresh->file("a.dir")).size(), 2);
+
+    // Renamed in place: the row keeps its place until the next sort.
+    SelectRows(*window, {0});
+    dialogs->inputAnswers << "z.dff";
+    ActionNamed(*window, "actRename")->trigger();
+    QCOMPARE(dialogs->calls.last().text, QString("a.dff"));
+    QCOMPARE(ColumnTexts(*window), QStringList({"z.dff", "c.dff"}));
+    QVERIFY(dialogs->errors().isEmpty());
+}
+
+QTEST_MAIN(EditCommandsWindowTest)
+#include "EditCommandsWindowTest.moc"
