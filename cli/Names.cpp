@@ -30,6 +30,15 @@ std::string PrintableName(std::string_view name) {
     return text;
 }
 
+bool NeedsEscaping(std::string_view name) {
+    for (char c : name) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte == '\\' || byte < 32 || byte == 127)
+            return true;
+    }
+    return false;
+}
+
 std::string JoinPath(const std::string& folder, std::string_view name) {
     if (folder.empty())
         return std::string(name);

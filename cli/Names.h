@@ -19,6 +19,8 @@ bool IsSafeFileName(std::string_view displayName);
 // \\, so that a hostile name cannot drive the terminal and the text stays
 // unambiguous. Bytes of 128 and above pass unchanged.
 std::string PrintableName(std::string_view name);
+// Whether PrintableName would change the name.
+bool NeedsEscaping(std::string_view name);
 
 // `folder` + "/" + name, without doubling a trailing '/'; `name` alone when
 // the folder is empty.

@@ -123,6 +123,27 @@ INSTANTIATE_TEST_SUITE_P(
                       ListOrderCase{{"--sort", "size", "--desc"},
                                     {"A.dff", "c.dff", "b.txd", "d"}}));
 
+TEST_F(CliTest, NameOrderFollowsTheEditorsTextComparison) {
+    // Blank before digits before letters, only a-z folded, the underscore after
+    // the letters, 8-bit bytes last, a prefix first; bytes after a name's
+    // terminating zero do not count.
+    std::string directory;
+    for (std::string name :
+         {"a_b", "\xe9x", "abcd", "exactly_24_bytes_long_zz", "AB", " lead", "aZb", "A1"})
+        directory += Record(0, 0, name);
+    directory += Record(0, 0, std::string("abc\0zz", 6));
+    WritePair(Img(), directory, 0);
+    const std::vector<std::string> ascending = {
+        "lead", "A1", "AB", "abc", "abcd", "aZb", "a_b", "exactly_24_bytes_long_zz", "\xe9x"};
+
+    CliResult result = Run({"list", "a.img"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(ListedNames(result.out), ascending);
+    result = Run({"list", "a.img", "--desc"});
+    EXPECT_EQ(ListedNames(result.out),
+              std::vector<std::string>(ascending.rbegin(), ascending.rend()));
+}
+
 TEST_F(CliTest, ListShowsTypeSizeOffsetAndSectorsInSixtyFourBits) {
     // The size in kB of the largest possible entry does not fit 32 bits.
     WritePair(Img(), Record(4, 0xFFFFFFFFu, "  huge.col ") + Record(0, 3, "A.dff"), 0);
