@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <algorithm>
 #include <cstring>
 #include <random>
@@ -61,6 +63,10 @@ struct TextCase {
     int sign; // of CompareText(a, b)
 };
 
+void PrintTo(const TextCase& c, std::ostream* os) {
+    *os << '"' << c.a << "\" vs \"" << c.b << '"';
+}
+
 class CompareTextTest : public ::testing::TestWithParam<TextCase> {};
 
 TEST_P(CompareTextTest, OrdersBothWays) {
@@ -117,6 +123,10 @@ struct TypeCase {
     std::string typeText;
 };
 
+void PrintTo(const TypeCase& c, std::ostream* os) {
+    *os << '"' << c.name << '"';
+}
+
 class TypeTextTest : public ::testing::TestWithParam<TypeCase> {};
 
 TEST_P(TypeTextTest, FollowsTheExtension) {
@@ -158,6 +168,18 @@ TEST_F(SortState, EqualNamesCompareEqualInBothDirections) {
         EXPECT_EQ(CompareByName(Entry("abc"), Entry("ABC")), 0);
         EXPECT_EQ(CompareByType(Entry("abc.dff"), Entry("ABC.DFF")), 0);
         EXPECT_EQ(CompareBySize(Entry("abc", 5), Entry("ABC", 5)), 0);
+    }
+}
+
+// A record made elsewhere may hold bytes after the zero that ends its name.
+TEST_F(SortState, BytesAfterTheNameAreIgnored) {
+    TArchiveEntry withTail = Entry("abc");
+    std::memcpy(withTail.Name + 4, ".dff\\x:zz", 10);
+    for (bool descending : {false, true}) {
+        SortDescending = descending;
+        EXPECT_EQ(CompareByName(withTail, Entry("ABC")), 0);
+        EXPECT_EQ(CompareByType(withTail, Entry("abc")), 0);
+        EXPECT_LT(CompareByType(withTail, Entry("abd")), 0) << "descending " << descending;
     }
 }
 
@@ -238,9 +260,9 @@ std::vector<std::string> RandomNames(size_t count, unsigned seed) {
     return names;
 }
 
-// The type comparison works on the names in place; it must agree with comparing
-// the type texts that the list shows.
-TEST_F(SortState, ByTypeAgreesWithTheTypeTexts) {
+// The entry comparisons work on the Name fields in place; they must agree with
+// the text comparison of the name texts and of the type texts that the list shows.
+TEST_F(SortState, ByNameAndTypeAgreeWithTheTexts) {
     const auto names = RandomNames(3000, 2024);
     for (bool descending : {false, true}) {
         SortDescending = descending;
@@ -254,6 +276,9 @@ TEST_F(SortState, ByTypeAgreesWithTheTypeTexts) {
                 if (expected == 0)
                     expected = Sign(CompareText(n1, n2));
                 ASSERT_EQ(Sign(CompareByType(Entry(n1), Entry(n2))), expected)
+                    << '"' << n1 << "\" vs \"" << n2 << '"';
+                const int byName = Sign(CompareText(n1, n2));
+                ASSERT_EQ(Sign(CompareByName(Entry(n1), Entry(n2))), descending ? -byName : byName)
                     << '"' << n1 << "\" vs \"" << n2 << '"';
             }
         }
