@@ -1,0 +1,159 @@
+// Any bytes as a directory file over a small data file: open it and run every
+// operation of the table on it, checking the table against the file after each.
+//
+// Input: byte 0 sizes the data file (low 3 bits: whole sectors; bit 3: a ragged
+// end), byte 1 seeds the choices (which entries to mark, rename, extract), the
+// rest is the directory file.
+#include "archive/DirRecord.h"
+#include "archive/Gta3Archive.h"
+#include "fuzz/FuzzCheck.h"
+#include "platform/Errors.h"
+#include "sorting/SortFunctions.h"
+
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+void WriteFile(const std::string& path, const void* bytes, size_t size) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(static_cast<const char*>(bytes), static_cast<std::streamsize>(size));
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+unsigned char FoldCase(unsigned char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 32) : c;
+}
+
+// The list's type-ahead: the first row whose stored, untrimmed name starts
+// with `prefix`, letters a to z folded.
+int FindPrefix(const TGTA3Archive& archive, std::string_view prefix) {
+    for (int row = 0; row < archive.Count(); ++row) {
+        const TArchiveEntry entry = archive.GetEntry(row);
+        const std::string_view name = NameText(entry);
+        if (name.size() < prefix.size())
+            continue;
+        bool match = true;
+        for (size_t i = 0; i < prefix.size() && match; ++i)
+            match = FoldCase(name[i]) == FoldCase(prefix[i]);
+        if (match)
+            return row;
+    }
+    return -1;
+}
+
+// Every entry's record sits at its slot in the file, and the slots are 0 to Count - 1.
+void CheckTable(const TGTA3Archive& archive, const std::string& dir, bool slotOrder) {
+    FUZZ_CHECK(static_cast<size_t>(archive.Count()) == dir.size() / DirRecordSize,
+               "count differs from the records in the file");
+    std::vector<bool> seen(static_cast<size_t>(archive.Count()));
+    for (int i = 0; i < archive.Count(); ++i) {
+        const TArchiveEntry entry = archive.GetEntry(i);
+        FUZZ_CHECK(entry.DirIndex >= 0 && entry.DirIndex < archive.Count(), "slot out of range");
+        FUZZ_CHECK(!seen[static_cast<size_t>(entry.DirIndex)], "slot used twice");
+        seen[static_cast<size_t>(entry.DirIndex)] = true;
+        FUZZ_CHECK(!slotOrder || entry.DirIndex == i, "not in slot order");
+        unsigned char record[DirRecordSize];
+        EncodeRecord(entry, record);
+        FUZZ_CHECK(dir.compare(static_cast<size_t>(entry.DirIndex) * DirRecordSize, DirRecordSize,
+                               reinterpret_cast<const char*>(record), DirRecordSize) == 0,
+                   "slot holds another record");
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 2)
+        return 0;
+    const std::string folder = FuzzScratchFolder();
+    const std::string img = folder + "/a.img";
+    const std::string dirPath = folder + "/a.dir";
+    const std::string out = folder + "/out.bin";
+    const unsigned seed = data[1];
+
+    std::string imgBytes((data[0] & 7) * SectorSize + (data[0] & 8 ? 1001 : 0), '\0');
+    for (size_t i = 0; i < imgBytes.size(); ++i)
+        imgBytes[i] = static_cast<char>(i * 131 + (i >> 11));
+    WriteFile(img, imgBytes.data(), imgBytes.size());
+    WriteFile(dirPath, data + 2, size - 2);
+    const std::string dirBytes(reinterpret_cast<const char*>(data + 2), size - 2);
+
+    TGTA3Archive archive(img, false);
+    CheckTable(archive, dirBytes, true);
+
+    for (TCompareFunc order : {CompareByName, CompareByType, CompareBySize, CompareByDirIndex}) {
+        for (bool descending : {false, true}) {
+            SortDescending = descending;
+            archive.Sort(order);
+            for (int i = 1; i < archive.Count(); ++i)
+                FUZZ_CHECK(order(archive.GetEntry(i - 1), archive.GetEntry(i)) <= 0, "unsorted");
+        }
+    }
+    SortDescending = false;
+    CheckTable(archive, dirBytes, false);
+
+    if (archive.Count() > 0) {
+        const int target = static_cast<int>(seed % static_cast<unsigned>(archive.Count()));
+        const TArchiveEntry entry = archive.GetEntry(target);
+        const std::string_view name = NameText(entry);
+        const int found = FindPrefix(archive, name.substr(0, seed % 4));
+        FUZZ_CHECK(found >= 0 && found <= target, "type-ahead missed a row");
+
+        // Extraction copies whole sectors or fails with the read error.
+        const uint64_t begin = uint64_t{entry.Offset} * SectorSize;
+        const uint64_t length = uint64_t{entry.Size} * SectorSize;
+        bool failed = false;
+        {
+            FileStream dest = FileStream::CreateHeld(out);
+            try {
+                archive.ExtractEntry(target, dest);
+            } catch (const EReadError&) {
+                failed = true;
+            }
+        }
+        const bool inside = length == 0 || begin + length <= imgBytes.size();
+        FUZZ_CHECK(failed != inside, "extraction outcome");
+        if (inside)
+            FUZZ_CHECK(ReadFile(out) == (length ? imgBytes.substr(begin, length) : ""),
+                       "extracted bytes");
+
+        archive.RenameEntry(target, std::string_view(reinterpret_cast<const char*>(data), size));
+        CheckTable(archive, ReadFile(dirPath), false);
+    }
+
+    // Adding appends whole sectors after the last one, even to a ragged data file.
+    WriteFile(out, data, size);
+    {
+        FileStream source = FileStream::OpenReadShared(out);
+        archive.AddFile("added", source);
+    }
+    const TArchiveEntry added = archive.GetEntry(archive.Count() - 1);
+    FUZZ_CHECK(uint64_t{added.Offset} * SectorSize >= imgBytes.size(), "added over old data");
+    {
+        FileStream dest = FileStream::CreateHeld(folder + "/back.bin");
+        archive.ExtractEntry(archive.Count() - 1, dest);
+    }
+    const std::string back = ReadFile(folder + "/back.bin");
+    FUZZ_CHECK(back.size() == uint64_t{added.Size} * SectorSize &&
+                   back.compare(0, size, reinterpret_cast<const char*>(data), size) == 0,
+               "the added entry does not read back");
+    CheckTable(archive, ReadFile(dirPath), false);
+
+    int marked = 0;
+    for (int i = 0; i < archive.Count(); ++i) {
+        if ((seed >> (i % 8)) & 1) {
+            archive.MarkDeleted(i);
+            ++marked;
+        }
+    }
+    const int before = archive.Count();
+    archive.PurgeDeleted();
+    FUZZ_CHECK(archive.Count() == before - marked, "purge count");
+    CheckTable(archive, ReadFile(dirPath), true);
+    return 0;
+}

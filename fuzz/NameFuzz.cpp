@@ -1,0 +1,66 @@
+// Names of every byte value: the display name, the type text and the orders
+// over them. The type order must agree in sign with the text order of the two
+// type texts, and every order must be antisymmetric, or the sort is undefined.
+#include "fuzz/FuzzCheck.h"
+#include "sorting/SortFunctions.h"
+
+#include <cstring>
+
+namespace {
+
+int Sign(int32_t value) {
+    return (value > 0) - (value < 0);
+}
+
+TArchiveEntry EntryFrom(const uint8_t* data, size_t size, uint32_t entrySize) {
+    TArchiveEntry entry{};
+    std::memcpy(entry.Name, data, std::min(size, sizeof entry.Name));
+    entry.Size = entrySize;
+    return entry;
+}
+
+bool IsTrimmedByte(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte >= 1 && byte <= 32;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 2)
+        return 0;
+    // The first byte splits the rest into two names and picks their sizes.
+    const size_t split = std::min<size_t>(data[0] % 25, size - 1);
+    const uint8_t* rest = data + 1;
+    const TArchiveEntry a = EntryFrom(rest, split, data[0] & 0x80 ? 0xFFFFFFFFu : 1u);
+    const TArchiveEntry b =
+        EntryFrom(rest + split, size - 1 - split, data[1] & 1 ? 2u : 0x80000000u);
+
+    for (const TArchiveEntry* entry : {&a, &b}) {
+        const std::string_view text = NameText(*entry);
+        const std::string_view shown = DisplayName(*entry);
+        FUZZ_CHECK(text.size() <= 24, text);
+        FUZZ_CHECK(text.find(shown) != std::string_view::npos, "display name not inside the name");
+        FUZZ_CHECK(shown.empty() || (!IsTrimmedByte(shown.front()) && !IsTrimmedByte(shown.back())),
+                   shown);
+        const std::string type = GetTypeText(text);
+        FUZZ_CHECK(type.size() >= 4 && type.compare(type.size() - 4, 4, "File") == 0, type);
+    }
+
+    const std::string typeA = GetTypeText(NameText(a));
+    const std::string typeB = GetTypeText(NameText(b));
+    for (bool descending : {false, true}) {
+        SortDescending = descending;
+        const int byText = Sign(CompareText(typeA, typeB));
+        const int byType = Sign(CompareByType(a, b));
+        if (byText != 0)
+            FUZZ_CHECK(byType == (descending ? -byText : byText), typeA + " / " + typeB);
+        for (TCompareFunc order :
+             {CompareByName, CompareByType, CompareBySize, CompareByDirIndex}) {
+            FUZZ_CHECK(Sign(order(a, b)) == -Sign(order(b, a)), "order not antisymmetric");
+            FUZZ_CHECK(order(a, a) == 0, "an entry differs from itself");
+        }
+    }
+    SortDescending = false;
+    return 0;
+}
