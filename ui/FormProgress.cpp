@@ -12,6 +12,16 @@ constexpr int Margin = 8;
 constexpr int ClientWidth = 265;
 constexpr int ClientHeight = 74;
 
+int repaintIntervalMs = 16; // about one frame of the screen
+
+// The bar paints itself at once whenever its filled width changes; here only
+// Step decides when the dialog is painted.
+template <typename Change> void WithoutPainting(QWidget* widget, Change&& change) {
+    widget->setUpdatesEnabled(false);
+    change();
+    widget->setUpdatesEnabled(true); // queues an update, nothing painted now
+}
+
 } // namespace
 
 TfrmProgress::TfrmProgress(QWidget* owner)
@@ -46,15 +56,22 @@ void TfrmProgress::SetLine2(const QString& text) {
 }
 
 void TfrmProgress::SetMax(int maximum) {
-    ProgressBar1->setMaximum(maximum);
+    WithoutPainting(ProgressBar1, [&] { ProgressBar1->setMaximum(maximum); });
 }
 
 void TfrmProgress::SetPosition(int position) {
-    ProgressBar1->setValue(position);
+    WithoutPainting(ProgressBar1, [&] { ProgressBar1->setValue(position); });
+}
+
+void TfrmProgress::SetRepaintInterval(int milliseconds) {
+    repaintIntervalMs = milliseconds;
 }
 
 void TfrmProgress::Step() {
-    ProgressBar1->setValue(ProgressBar1->value() + 1);
+    SetPosition(ProgressBar1->value() + 1);
+    const bool full = ProgressBar1->value() >= ProgressBar1->maximum();
+    if (!full && lastPaint_.isValid() && lastPaint_.elapsed() < repaintIntervalMs)
+        return;
     // A window shown a moment ago may not be on screen yet, and an unexposed
     // window cannot be painted: let the window system's notices (never user
     // input) through until it is.
@@ -63,6 +80,7 @@ void TfrmProgress::Step() {
     // The caller does not return to the event loop between files, so this is
     // the only painting the dialog gets while the operation runs.
     repaint();
+    lastPaint_.start();
 }
 
 void TfrmProgress::closeEvent(QCloseEvent* event) {

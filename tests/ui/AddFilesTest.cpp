@@ -35,6 +35,7 @@ void AddFilesTest::init() {
     faults::Reset();
     CurrentCompare = CompareByName;
     SortDescending = false;
+    TfrmProgress::SetRepaintInterval(0); // every step painted, to be seen here
     owner = new QWidget;
     owner->show();
 }

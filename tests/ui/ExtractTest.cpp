@@ -50,6 +50,7 @@ private:
 
 void ExtractTest::init() {
     faults::Reset();
+    TfrmProgress::SetRepaintInterval(0); // every step painted, to be seen here
     owner = new QWidget;
     owner->show();
 }

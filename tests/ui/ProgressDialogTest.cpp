@@ -3,6 +3,7 @@
 #include "EditTestSupport.h"
 
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QTest>
 #include <QWidget>
 
@@ -10,8 +11,10 @@ class ProgressDialogTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void init() { TfrmProgress::SetRepaintInterval(0); }
     void stepPaintsAtOnceUntilFull_data();
     void stepPaintsAtOnceUntilFull();
+    void quickStepsPaintAtMostOncePerInterval();
     void refusesEveryClose();
     void framelessOfButtonsAndCentredOverOwner();
 };
@@ -51,6 +54,45 @@ void ProgressDialogTest::stepPaintsAtOnceUntilFull() {
     }
     QCOMPARE(progress.ProgressBar1->value(), progress.ProgressBar1->maximum());
     QCOMPARE(recorder.Values().size(), steps);
+}
+
+void ProgressDialogTest::quickStepsPaintAtMostOncePerInterval() {
+    TfrmProgress::SetRepaintInterval(15);
+    QWidget owner;
+    owner.show();
+    TfrmProgress progress(&owner);
+    progress.SetPosition(0);
+    progress.SetMax(2000);
+    progress.show();
+
+    ProgressRecorder recorder;
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < 1999; ++i)
+        progress.Step();
+    const qint64 elapsed = timer.elapsed();
+    QVERIFY(!recorder.frames.isEmpty());
+    QCOMPARE(recorder.Values().first(), 1); // the first step is always painted
+    // At most one paint per interval (the first step may bring two: see Steps()).
+    QVERIFY2(recorder.Values().size() <= elapsed / 15 + 2,
+             qPrintable(QString::number(recorder.Values().size())));
+
+    // A step after a pause is painted; so is the step that fills the bar.
+    QTest::qSleep(20);
+    progress.SetLine2("after a pause");
+    const qsizetype painted = recorder.frames.size();
+    progress.Step();
+    QVERIFY(recorder.frames.size() > painted);
+    QCOMPARE(recorder.frames.last().value, 2000);
+    QCOMPARE(recorder.frames.last().line2, QString("after a pause"));
+
+    TfrmProgress second(&owner);
+    second.SetPosition(0);
+    second.SetMax(2);
+    second.show();
+    second.Step();
+    second.Step(); // within the interval, but it fills the bar
+    QCOMPARE(recorder.Values().mid(recorder.Values().size() - 2), QList<int>({1, 2}));
 }
 
 void ProgressDialogTest::refusesEveryClose() {
