@@ -1,0 +1,186 @@
+// Cost of the editing commands over the archive object alone.
+//
+//   edit_bench add [FILES] [ROUNDS]
+//       FILES (1000) files of 1-50 KiB added through AddFiles, progress dialog
+//       shown, against the same adds through the archive object alone; best of
+//       ROUNDS (3) each. Target: the command costs at most 1.5x the core.
+//   edit_bench make <img> <ENTRIES> <MiB>
+//       an archive of ENTRIES entries of MiB each, for extract_selected_vs_cp.sh
+//   edit_bench extract <img> <folder>
+//       every row selected and extracted through ExtractSelected; prints seconds
+#include "archive/Gta3Archive.h"
+#include "platform/FileStream.h"
+#include "sorting/SortFunctions.h"
+#include "ui/EntryCommands.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QWidget>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Every row of the archive selected; nothing drawn.
+class AllRows : public IEntryList {
+public:
+    explicit AllRows(int rows) : rows_(rows) {}
+    int rowCount() const override { return rows_; }
+    bool isRowSelected(int) const override { return true; }
+    int selectedCount() const override { return rows_; }
+    int firstSelectedRow() const override { return rows_ > 0 ? 0 : -1; }
+    void setRowCount(int rows) override { rows_ = rows; }
+    void clearSelection() override {}
+    void repaint() override {}
+
+private:
+    int rows_;
+};
+
+std::string Host(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+std::vector<char> RandomBytes(size_t length, std::mt19937& random) {
+    std::vector<char> bytes(length);
+    for (char& byte : bytes)
+        byte = static_cast<char>(random());
+    return bytes;
+}
+
+QStringList MakeSources(const QString& folder, int count) {
+    std::mt19937 random(42);
+    std::uniform_int_distribution<size_t> kibibytes(1, 50);
+    QStringList paths;
+    for (int i = 0; i < count; ++i) {
+        const QString path = QStringLiteral("%1/file%2.dat").arg(folder).arg(i, 4, 10, QChar('0'));
+        FileStream file = FileStream::CreateHeld(Host(path));
+        const std::vector<char> bytes = RandomBytes(kibibytes(random) * 1024, random);
+        file.Write(bytes.data(), bytes.size());
+        file.Close();
+        paths << path;
+    }
+    return paths;
+}
+
+double AddThroughCore(const QString& img, const QStringList& paths) {
+    TGTA3Archive archive(Host(img), true);
+    QElapsedTimer timer;
+    timer.start();
+    for (const QString& path : paths) {
+        const std::string hostPath = Host(path);
+        FileStream source = FileStream::OpenReadShared(hostPath);
+        archive.AddFile(hostPath.substr(hostPath.rfind('/') + 1), source);
+        source.Close();
+    }
+    archive.Sort(CurrentCompare);
+    archive.Flush();
+    return timer.nsecsElapsed() / 1e9;
+}
+
+double AddThroughCommand(const QString& img, const QStringList& paths, QWidget& owner) {
+    TGTA3Archive archive(Host(img), true);
+    AllRows list(0);
+    QElapsedTimer timer;
+    timer.start();
+    AddFiles(&owner, archive, list, paths);
+    return timer.nsecsElapsed() / 1e9;
+}
+
+int Add(int files, int rounds) {
+    QTemporaryDir folder;
+    const QStringList paths = MakeSources(folder.path(), files);
+    QWidget owner;
+    owner.resize(640, 480);
+    owner.show();
+    QApplication::processEvents();
+
+    double core = 1e9, command = 1e9;
+    for (int round = 0; round < rounds; ++round) {
+        // Alternated, so that neither side always runs on a warmer cache.
+        if (round % 2 == 0) {
+            core = std::min(core, AddThroughCore(folder.filePath("core.img"), paths));
+            command =
+                std::min(command, AddThroughCommand(folder.filePath("cmd.img"), paths, owner));
+        } else {
+            command =
+                std::min(command, AddThroughCommand(folder.filePath("cmd.img"), paths, owner));
+            core = std::min(core, AddThroughCore(folder.filePath("core.img"), paths));
+        }
+    }
+    std::printf(
+        "add %d files: core %.3f s, AddFiles with dialog %.3f s, ratio %.2f (target <= 1.50)\n",
+        files, core, command, command / core);
+    return 0;
+}
+
+int Make(const QString& img, int entries, int mebibytes) {
+    QTemporaryDir folder;
+    const QString sourcePath = folder.filePath("source.bin");
+    {
+        std::mt19937 random(7);
+        FileStream source = FileStream::CreateHeld(Host(sourcePath));
+        for (int i = 0; i < mebibytes; ++i) {
+            const std::vector<char> bytes = RandomBytes(1 << 20, random);
+            source.Write(bytes.data(), bytes.size());
+        }
+        source.Close();
+    }
+    TGTA3Archive archive(Host(img), true);
+    for (int i = 0; i < entries; ++i) {
+        FileStream source = FileStream::OpenReadShared(Host(sourcePath));
+        archive.AddFile("entry" + std::to_string(i) + ".bin", source);
+        source.Close();
+    }
+    archive.Flush();
+    return 0;
+}
+
+int Extract(const QString& img, const QString& folder) {
+    TGTA3Archive archive(Host(img), false);
+    AllRows list(archive.Count());
+    QWidget owner;
+    owner.show();
+    QApplication::processEvents();
+    QElapsedTimer timer;
+    timer.start();
+    ExtractSelected(&owner, archive, list, folder);
+    std::printf("%.3f\n", timer.nsecsElapsed() / 1e9);
+    return 0;
+}
+
+int Usage() {
+    std::fprintf(stderr, "usage: edit_bench add [FILES] [ROUNDS] | make <img> <ENTRIES> <MiB> | "
+                         "extract <img> <folder>\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QStringList args = QApplication::arguments().mid(1);
+    try {
+        if (!args.isEmpty() && args[0] == "add" && args.size() <= 3)
+            return Add(args.value(1, "1000").toInt(), args.value(2, "3").toInt());
+        if (args.size() == 4 && args[0] == "make")
+            return Make(args[1], args[2].toInt(), args[3].toInt());
+        if (args.size() == 3 && args[0] == "extract")
+            return Extract(args[1], args[2]);
+        return Usage();
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "edit_bench: %s\n", error.what());
+        return 1;
+    }
+}
