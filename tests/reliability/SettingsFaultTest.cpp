@@ -1,0 +1,98 @@
+// Saving the history when the system refuses part-way. The settings file is
+// written beside itself and renamed over, so every failure must leave the old
+// file byte for byte and no stray file, and report "Unable to write to %s".
+// The limits are set in a child process, so they hold as root too.
+#include "history/History.h"
+#include "tests/core/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+const std::string OldSettings =
+    "[other]\r\nkeep=this\r\n[history]\r\n0=/old/a.img\r\n9=/stale.img\r\n";
+
+void FillHistory(THistory& history) {
+    history.SetMaxItems(8);
+    for (int i = 0; i < 8; ++i)
+        history.Add(QString("/games/archive %1/models/gta3.img").arg(i));
+}
+
+std::string SaveIn(const std::string& path) {
+    THistory history;
+    FillHistory(history);
+    history.SaveToFile(QString::fromStdString(path), "history");
+    return "saved";
+}
+
+size_t FilesIn(const std::string& folder) {
+    size_t count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        (void)entry;
+        ++count;
+    }
+    return count;
+}
+
+// The lowest file descriptor number that is free, which is what the next open gets.
+rlim_t LowestFreeDescriptor() {
+    const int fd = dup(0);
+    close(fd);
+    return static_cast<rlim_t>(fd);
+}
+
+TEST(SettingsFaults, EveryWriteLimitKeepsTheOldFile) {
+    // The length of a successful save is the range of limits to sweep.
+    size_t savedLength = 0;
+    {
+        TempDir dir;
+        const std::string path = dir.File("Pelkon.ini");
+        WriteAll(path, OldSettings);
+        ASSERT_EQ(RunInChild([&] { return SaveIn(path); }), "saved");
+        savedLength = ReadAll(path).size();
+        EXPECT_NE(ReadAll(path).find("[other]\r\nkeep=this\r\n"), std::string::npos);
+    }
+    ASSERT_GT(savedLength, OldSettings.size());
+
+    long points = 0;
+    for (size_t limit = 0; limit < savedLength; ++limit, ++points) {
+        SCOPED_TRACE("file size limit " + std::to_string(limit));
+        TempDir dir;
+        const std::string path = dir.File("Pelkon.ini");
+        WriteAll(path, OldSettings);
+        const std::string result = RunInChild([&] {
+            signal(SIGXFSZ, SIG_IGN); // a write past the limit then fails with EFBIG
+            const rlimit cap{limit, limit};
+            setrlimit(RLIMIT_FSIZE, &cap);
+            return SaveIn(path);
+        });
+        ASSERT_EQ(result, "Unable to write to " + path);
+        EXPECT_EQ(ReadAll(path), OldSettings);
+        EXPECT_EQ(FilesIn(dir.Path()), 1u) << "a partial file was left beside the settings";
+    }
+    RecordProperty("fault_points", static_cast<int>(points));
+    std::printf("settings file save: fault points (write limits): %ld\n", points);
+}
+
+TEST(SettingsFaults, NoFileDescriptorLeftKeepsTheOldFile) {
+    TempDir dir;
+    const std::string path = dir.File("Pelkon.ini");
+    WriteAll(path, OldSettings);
+    const std::string result = RunInChild([&] {
+        const rlim_t lowest = LowestFreeDescriptor();
+        const rlimit cap{lowest, lowest};
+        setrlimit(RLIMIT_NOFILE, &cap);
+        return SaveIn(path);
+    });
+    EXPECT_EQ(result, "Unable to write to " + path);
+    EXPECT_EQ(ReadAll(path), OldSettings);
+    EXPECT_EQ(FilesIn(dir.Path()), 1u);
+}
+
+} // namespace
