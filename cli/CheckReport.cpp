@@ -1,8 +1,8 @@
 #include "cli/CheckReport.h"
 
+#include "cli/NameOrder.h"
 #include "cli/Names.h"
 #include "cli/ReadOnlyPair.h"
-#include "sorting/SortFunctions.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -62,23 +62,22 @@ void CheckNames(const std::vector<TArchiveEntry>& entries, CheckReport& report) 
             report.problems.push_back("unsafe name: " + Describe(entry) +
                                       " cannot be extracted as a file");
 
-    std::vector<const TArchiveEntry*> byName;
+    // Display names as keys, computed once: equal keys are equal names.
+    std::vector<std::pair<FoldedKey, const TArchiveEntry*>> byName;
     byName.reserve(entries.size());
     for (const TArchiveEntry& entry : entries)
-        byName.push_back(&entry);
-    std::sort(byName.begin(), byName.end(), [](const auto* a, const auto* b) {
-        int32_t order = CompareText(DisplayName(*a), DisplayName(*b));
-        return order != 0 ? order < 0 : a->DirIndex < b->DirIndex;
+        byName.emplace_back(MakeFoldedKey(DisplayName(entry)), &entry);
+    std::sort(byName.begin(), byName.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first < b.first : a.second->DirIndex < b.second->DirIndex;
     });
     for (size_t first = 0; first < byName.size();) {
         size_t last = first + 1;
-        while (last < byName.size() &&
-               CompareText(DisplayName(*byName[first]), DisplayName(*byName[last])) == 0)
+        while (last < byName.size() && byName[last].first == byName[first].first)
             ++last;
         if (last - first > 1) {
             std::string line = "duplicate name:";
             for (size_t i = first; i < last; ++i)
-                line += (i == first ? " " : ", ") + Describe(*byName[i]);
+                line += (i == first ? " " : ", ") + Describe(*byName[i].second);
             report.problems.push_back(line);
         }
         first = last;
