@@ -2,10 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
-
 #include <algorithm>
 #include <cstring>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>

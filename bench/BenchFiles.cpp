@@ -1,0 +1,98 @@
+#include "bench/BenchFiles.h"
+
+#include "archive/Gta3Archive.h"
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <stdlib.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+TBenchFolder::TBenchFolder() {
+    std::string pattern = (fs::temp_directory_path() / "pelkon-bench-XXXXXX").string();
+    if (!mkdtemp(pattern.data()))
+        throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+TBenchFolder::~TBenchFolder() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+}
+
+std::string RandomEntryName(std::mt19937_64& random) {
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789_";
+    static const char* const extensions[] = {".dff", ".txd", ".col", ".dff", ".txd", ".ifp"};
+    std::string name(3 + random() % 10, ' ');
+    for (char& c : name)
+        c = letters[random() % (sizeof letters - 1)];
+    return name + extensions[random() % std::size(extensions)];
+}
+
+namespace {
+
+void PutLE32(unsigned char* bytes, uint32_t value) {
+    for (int i = 0; i < 4; ++i)
+        bytes[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+void WriteFile(const std::string& path, const void* bytes, size_t count) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(static_cast<const char*>(bytes), static_cast<std::streamsize>(count));
+    if (!out)
+        throw std::runtime_error("cannot write " + path);
+}
+
+} // namespace
+
+std::string MakeArchive(const std::string& imgPath, uint32_t count, uint64_t seed) {
+    std::mt19937_64 random(seed);
+    std::vector<unsigned char> dir(size_t{count} * 32, 0);
+    uint64_t sectors = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        unsigned char* record = dir.data() + size_t{i} * 32;
+        // Mostly small models and collisions, now and then a big texture.
+        const uint32_t size = random() % 8 == 0 ? 1 + random() % 1024 : 1 + random() % 64;
+        PutLE32(record, static_cast<uint32_t>(sectors));
+        PutLE32(record + 4, size);
+        const std::string name = RandomEntryName(random);
+        std::memcpy(record + 8, name.data(), std::min<size_t>(24, name.size()));
+        sectors += size;
+    }
+    WriteFile(DirectoryFileName(imgPath), dir.data(), dir.size());
+    WriteFile(imgPath, nullptr, 0);
+    if (::truncate(imgPath.c_str(), static_cast<off_t>(sectors * SectorSize)) != 0)
+        throw std::runtime_error("cannot size " + imgPath);
+    return imgPath;
+}
+
+std::vector<std::string> MakeSourceFiles(const TBenchFolder& folder, int count, uint64_t seed) {
+    std::mt19937_64 random(seed);
+    std::vector<std::string> paths;
+    std::vector<uint64_t> bytes(50 * 1024 / 8);
+    for (int i = 0; i < count; ++i) {
+        const size_t length = 1024 + random() % (49 * 1024 + 1);
+        for (auto& word : bytes)
+            word = random();
+        paths.push_back(folder.File(std::to_string(i) + "_" + RandomEntryName(random)));
+        WriteFile(paths.back(), bytes.data(), length);
+    }
+    return paths;
+}
+
+void CopyPair(const std::string& fromImg, const std::string& toImg) {
+    fs::copy_file(DirectoryFileName(fromImg), DirectoryFileName(toImg),
+                  fs::copy_options::overwrite_existing);
+    WriteFile(toImg, nullptr, 0);
+    fs::resize_file(toImg, fs::file_size(fromImg));
+}
+
+uint64_t ResidentBytes() {
+    std::ifstream statm("/proc/self/statm");
+    uint64_t total = 0, resident = 0;
+    statm >> total >> resident;
+    return resident * static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
+}

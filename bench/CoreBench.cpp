@@ -1,0 +1,140 @@
+// Timings of the archive object and the sort orders on a large archive.
+#include "archive/Gta3Archive.h"
+#include "bench/BenchFiles.h"
+#include "sorting/SortFunctions.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+
+namespace {
+
+constexpr uint32_t EntryCount = 1'000'000;
+
+// The large archive is made once and shared by the benchmarks that only read it.
+struct TLargeArchive {
+    TBenchFolder folder;
+    std::string img = MakeArchive(folder.File("large.img"), EntryCount, 42);
+};
+
+const std::string& LargeArchive() {
+    static TLargeArchive archive;
+    return archive.img;
+}
+
+void BM_Open(benchmark::State& state) {
+    const std::string& img = LargeArchive();
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        TGTA3Archive archive(img, false);
+        state.SetIterationTime(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        benchmark::DoNotOptimize(archive.Count());
+    }
+}
+BENCHMARK(BM_Open)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+
+// Memory taken by the open archive, almost all of it the entry table.
+void BM_TableMemory(benchmark::State& state) {
+    const std::string& img = LargeArchive();
+    for (auto _ : state) {
+        const uint64_t before = ResidentBytes();
+        TGTA3Archive archive(img, false);
+        const uint64_t after = ResidentBytes();
+        state.counters["rss_growth_MiB"] = double(after - before) / (1 << 20);
+        state.counters["reserved_MiB"] =
+            double(archive.Count() + 1) * sizeof(TArchiveEntry) / (1 << 20);
+        state.counters["entry_bytes"] = sizeof(TArchiveEntry);
+    }
+}
+BENCHMARK(BM_TableMemory)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Each sort starts from slot order, which is random against name, size and type
+// (and the slot sort from name order).
+void BM_Sort(benchmark::State& state, TCompareFunc compare, bool descending) {
+    TGTA3Archive archive(LargeArchive(), false);
+    SortDescending = descending;
+    const TCompareFunc shuffle = compare == CompareByDirIndex ? CompareByName : CompareByDirIndex;
+    for (auto _ : state) {
+        state.PauseTiming();
+        archive.Sort(shuffle);
+        state.ResumeTiming();
+        archive.Sort(compare);
+    }
+    SortDescending = false;
+}
+BENCHMARK_CAPTURE(BM_Sort, name, CompareByName, false)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_Sort, size, CompareBySize, false)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_Sort, type, CompareByType, false)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+// The floor: the cheapest comparison, through the same sort.
+BENCHMARK_CAPTURE(BM_Sort, dir_index, CompareByDirIndex, false)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_Sort, type_descending, CompareByType, true)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+
+// Deleting one entry in ten, chosen from the list sorted by name as a user would.
+void BM_PurgeDeleted(benchmark::State& state) {
+    TBenchFolder folder;
+    const std::string img = folder.File("purge.img");
+    for (auto _ : state) {
+        state.PauseTiming();
+        CopyPair(LargeArchive(), img);
+        auto archive = std::make_unique<TGTA3Archive>(img, false);
+        archive->Sort(CompareByName);
+        for (int i = 0; i < archive->Count(); i += 10)
+            archive->MarkDeleted(i);
+        state.ResumeTiming();
+
+        archive->PurgeDeleted();
+
+        state.PauseTiming();
+        archive.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_PurgeDeleted)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// Adding 10,000 files of 1-50 KiB to a new archive as the Add command does:
+// open each source, AddFile, and one Flush at the end.
+void BM_AddFiles(benchmark::State& state) {
+    TBenchFolder folder;
+    const auto sources = MakeSourceFiles(folder, 10'000, 3);
+    std::vector<std::string> names;
+    uint64_t bytes = 0;
+    for (const auto& path : sources) {
+        names.push_back(std::filesystem::path(path).filename().string());
+        bytes += std::filesystem::file_size(path);
+    }
+    const std::string img = folder.File("add.img");
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto archive = std::make_unique<TGTA3Archive>(img, true);
+        state.ResumeTiming();
+
+        for (size_t i = 0; i < sources.size(); ++i) {
+            FileStream source = FileStream::OpenReadShared(sources[i]);
+            archive->AddFile(names[i], source);
+        }
+        archive->Flush();
+
+        state.PauseTiming();
+        archive.reset();
+        state.ResumeTiming();
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(bytes * state.iterations()));
+}
+BENCHMARK(BM_AddFiles)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+} // namespace
+
+BENCHMARK_MAIN();
