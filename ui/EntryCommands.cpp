@@ -160,6 +160,15 @@ void RenameSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list) {
     if (newName == NameText(archive.GetEntry(row)))
         return;
     archive.RenameEntry(row, newName);
-    archive.Flush();
+    // The record is rewritten: the list shows the new name even when putting it
+    // on disk fails.
+    std::exception_ptr failure;
+    try {
+        archive.Flush();
+    } catch (...) {
+        failure = std::current_exception();
+    }
     list.repaint();
+    if (failure)
+        std::rethrow_exception(failure);
 }

@@ -54,6 +54,7 @@ private slots:
     void deleteRefreshesEvenWhenItFails();
     void rename_data();
     void rename();
+    void renameShownEvenWhenFlushFails();
 
 private:
     QWidget* owner = nullptr;
@@ -266,6 +267,24 @@ void DeleteRenameTest::rename() {
     QCOMPARE(DisplayOrder(*archive), QList<QByteArray>({"zzz.txt", renamed, "third.txt"}));
     QCOMPARE(list.log, QStringList({"repaint"}));
     QCOMPARE(list.selected, QSet<int>{1});
+}
+
+void DeleteRenameTest::renameShownEvenWhenFlushFails() {
+    ArchiveFolder folder;
+    auto archive = folder.Craft({"old.txt"});
+    FakeEntryList list;
+    list.rows = 1;
+    list.selected = {0};
+    ScriptedDialogs dialogs;
+    dialogs.inputAnswers << "new.txt";
+
+    faults::FailNthCall(1, EIO, faults::Call::Flush);
+    QVERIFY_THROWS_EXCEPTION(EOSError, RenameSelected(owner, *archive, list));
+    faults::Reset();
+
+    QCOMPARE(ReadRecords(folder.Dir()), QList<Record>({{0, 1, "new.txt"}}));
+    QCOMPARE(DisplayOrder(*archive), QList<QByteArray>({"new.txt"}));
+    QCOMPARE(list.log, QStringList({"repaint"}));
 }
 
 QTEST_MAIN(DeleteRenameTest)
