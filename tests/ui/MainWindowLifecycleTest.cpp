@@ -210,18 +210,6 @@ private slots:
         QVERIFY(!IsReleased(path));
     }
 
-    void closeCommandEmptiesTheWindow() {
-        TestFolder folder;
-        const QString path = folder.file("a.img");
-        WriteArchive(path, ThreeEntries);
-        TfrmMain window({path}, folder.settings());
-        ActionNamed(window, "actClose")->trigger();
-        QCOMPARE(window.windowTitle(), QStringLiteral("Pelkon"));
-        QCOMPARE(window.fileList()->model()->rowCount(), 0);
-        QVERIFY(IsReleased(path));
-        QVERIFY(!ActionNamed(window, "actClose")->isEnabled());
-    }
-
     void exitClosesTheArchiveAndWritesTheHistory() {
         TestFolder folder;
         const QString path = folder.file("a.img");
