@@ -3,11 +3,13 @@
 #include "tests/core/TestFiles.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <stdexcept>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,7 +27,8 @@ std::string ReadBack(FILE* file) {
 
 } // namespace
 
-CliResult RunCli(const std::vector<std::string>& args, const std::string& workDir) {
+CliResult RunCli(const std::vector<std::string>& args, const std::string& workDir,
+                 uint64_t fileSizeLimit) {
     // Output goes to unnamed temporary files, so a large listing cannot fill a
     // pipe that nobody reads yet.
     FILE* out = std::tmpfile();
@@ -48,6 +51,14 @@ CliResult RunCli(const std::vector<std::string>& args, const std::string& workDi
             _exit(126);
         dup2(fileno(out), STDOUT_FILENO);
         dup2(fileno(err), STDERR_FILENO);
+        if (fileSizeLimit > 0) {
+            signal(SIGXFSZ, SIG_IGN);
+            struct rlimit limit {
+                fileSizeLimit, fileSizeLimit
+            };
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
+                _exit(125);
+        }
         execv(argv[0], argv.data());
         _exit(127);
     }

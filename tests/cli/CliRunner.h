@@ -13,8 +13,11 @@ struct CliResult {
     std::string err;
 };
 
-// Runs pelkon-cli with `args` in the folder `workDir`.
-CliResult RunCli(const std::vector<std::string>& args, const std::string& workDir);
+// Runs pelkon-cli with `args` in the folder `workDir`. A `fileSizeLimit` above
+// 0 caps the size of every file the program writes (RLIMIT_FSIZE, with SIGXFSZ
+// ignored), so that writing past it fails as a full disk would.
+CliResult RunCli(const std::vector<std::string>& args, const std::string& workDir,
+                 uint64_t fileSizeLimit = 0);
 
 // Writes the pair `dataFile` / its .dir with the given directory bytes and a
 // data file of `sectors` sectors of a recognisable pattern.
