@@ -7,7 +7,17 @@
 #include "platform/Errors.h"
 #include "sorting/SortFunctions.h"
 
+#include <filesystem>
 #include <numeric>
+
+namespace {
+
+bool IsSymbolicLink(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::is_symlink(std::filesystem::symlink_status(path, error));
+}
+
+} // namespace
 
 int RunExtract(const ParsedArgs& args) {
     std::span<const std::string> names(args.positional.begin() + 1, args.positional.end());
@@ -30,11 +40,13 @@ int RunExtract(const ParsedArgs& args) {
     }
 
     // A name that would leave the folder or name the folder itself is refused
-    // before any file is written.
+    // before any file is written, and so is a symbolic link already standing
+    // under an entry's name, which would send the bytes elsewhere.
     for (int index : chosen) {
         TArchiveEntry entry = archive.GetEntry(index);
-        if (!IsSafeFileName(DisplayName(entry)))
-            throw EFCreateError(JoinPath(folder, DisplayName(entry)));
+        std::string target = JoinPath(folder, DisplayName(entry));
+        if (!IsSafeFileName(DisplayName(entry)) || IsSymbolicLink(target))
+            throw EFCreateError(target);
     }
 
     Progress progress("Extracting", chosen.size());

@@ -104,6 +104,16 @@ INSTANTIATE_TEST_SUITE_P(
                       HostileName{"ControlBytesOnly", "\x01\x1f", "out/"}),
     [](const auto& info) { return std::string(info.param.title); });
 
+TEST_F(ExtractTest, ASymbolicLinkUnderAnEntrysNameIsNotFollowed) {
+    WriteAll(dir.File("outside.txt"), "keep me");
+    std::filesystem::create_symlink("../outside.txt", dir.File("out/b.col"));
+    CliResult result = Run({"extract", "a.img", "--all", "-C", "out"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "pelkon-cli: Cannot create file out/b.col\n");
+    EXPECT_EQ(ReadAll(dir.File("outside.txt")), "keep me");
+    EXPECT_EQ(FolderContents(dir.File("out")), std::vector<std::string>{"b.col"});
+}
+
 TEST_F(ExtractTest, AHostileNameCanStillBeLeftOut) {
     WritePair(dir.File("a.img"), Record(0, 1, "good.dff") + Record(1, 1, "../x.dff"), 2);
     CliResult result = Run({"extract", "a.img", "GOOD.dff", "-C", "out"});
