@@ -53,7 +53,6 @@ TfrmMain::TfrmMain(const QStringList& arguments, const QString& settingsPath, QW
 
     QStatusBar* stbMain = statusBar();
     stbMain->setObjectName(QStringLiteral("stbMain"));
-    stbMain->setSizeGripEnabled(true);
 
     History.setObjectName(QStringLiteral("History"));
     History.SetMaxItems(8);
