@@ -53,7 +53,7 @@ const Command Commands[] = {
      "entry's sectors whole (Size x 2048 bytes). An existing file is replaced.\n"
      "NAME matches display names ignoring the case of a-z only; a NAME that\n"
      "matches nothing is an error and nothing is written. Entries are written\n"
-     "in name order; of two with the same name the later one's file remains.\n"
+     "in name order; of entries with the same name, one file remains.\n"
      "A display name that is empty, \".\" or \"..\" or contains '/' is refused\n"
      "(\"Cannot create file\"), as is an entry whose file would replace a\n"
      "symbolic link, so nothing is written outside DIR. The first failure\n"

@@ -358,19 +358,6 @@ INSTANTIATE_TEST_SUITE_P(
                                   "pelkon-cli: option --desc takes no value\n"}),
     [](const auto& info) { return std::string(info.param.title); });
 
-TEST_F(CliTest, HelpIsPrintedForTheProgramAndEachCommand) {
-    CliResult program = Run({"--help"});
-    EXPECT_EQ(program.status, 0);
-    for (const char* command :
-         {"new", "list", "add", "extract", "delete", "rename", "check", "rebuild"}) {
-        EXPECT_NE(program.out.find(std::string("  ") + command + " "), std::string::npos);
-        CliResult help = Run({command, "--help"});
-        EXPECT_EQ(help.status, 0);
-        EXPECT_EQ(help.out.rfind(std::string("Usage: pelkon-cli ") + command + " ", 0), 0u)
-            << help.out;
-    }
-}
-
 // Every command that opens the pair fails while another process holds either
 // of its files, and changes nothing.
 struct HeldCase {
