@@ -107,15 +107,18 @@ int Add(int files, int rounds) {
     double core = 1e9, command = 1e9;
     for (int round = 0; round < rounds; ++round) {
         // Alternated, so that neither side always runs on a warmer cache.
+        double coreRound, commandRound;
         if (round % 2 == 0) {
-            core = std::min(core, AddThroughCore(folder.filePath("core.img"), paths));
-            command =
-                std::min(command, AddThroughCommand(folder.filePath("cmd.img"), paths, owner));
+            coreRound = AddThroughCore(folder.filePath("core.img"), paths);
+            commandRound = AddThroughCommand(folder.filePath("cmd.img"), paths, owner);
         } else {
-            command =
-                std::min(command, AddThroughCommand(folder.filePath("cmd.img"), paths, owner));
-            core = std::min(core, AddThroughCore(folder.filePath("core.img"), paths));
+            commandRound = AddThroughCommand(folder.filePath("cmd.img"), paths, owner);
+            coreRound = AddThroughCore(folder.filePath("core.img"), paths);
         }
+        std::printf("  round %d: core %.3f s, AddFiles %.3f s\n", round + 1, coreRound,
+                    commandRound);
+        core = std::min(core, coreRound);
+        command = std::min(command, commandRound);
     }
     std::printf(
         "add %d files: core %.3f s, AddFiles with dialog %.3f s, ratio %.2f (target <= 1.50)\n",

@@ -173,6 +173,7 @@ void ExtractTest::hostileNamesWriteNothingOutside_data() {
     QTest::newRow("deeper climb") << QByteArray("a/../../y") << QByteArray("a/../../y");
     QTest::newRow("absolute path")
         << QByteArray("/tmp/pelkon_hostile_x") << QByteArray("/tmp/pelkon_hostile_x");
+    QTest::newRow("system folder") << QByteArray("/etc/x") << QByteArray("/etc/x");
     QTest::newRow("into a subfolder") << QByteArray("a/b") << QByteArray("a/b");
     QTest::newRow("dot dot") << QByteArray("..") << QByteArray("..");
     QTest::newRow("dot dot in blanks") << QByteArray(" .. ") << QByteArray("..");
@@ -185,6 +186,7 @@ void ExtractTest::hostileNamesWriteNothingOutside() {
     QFETCH(QByteArray, name);
     QFETCH(QByteArray, displayName);
     QVERIFY(!QFile::exists("/tmp/pelkon_hostile_x"));
+    const bool etcXExisted = QFile::exists("/etc/x");
 
     ArchiveFolder folder;
     auto archive = folder.Craft({"good.txt", name, "later.txt"});
@@ -210,6 +212,7 @@ void ExtractTest::hostileNamesWriteNothingOutside() {
     expected.sort();
     QCOMPARE(Tree(folder.dir.path()), expected);
     QVERIFY(!QFile::exists("/tmp/pelkon_hostile_x"));
+    QCOMPARE(QFile::exists("/etc/x"), etcXExisted);
     QVERIFY(ProgressRecorder::Current(owner) == nullptr);
 }
 
