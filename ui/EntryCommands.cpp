@@ -63,7 +63,7 @@ void FlushAfter(TGTA3Archive& archive, std::exception_ptr failure) {
     }
     try {
         archive.Flush();
-    } catch (const std::exception&) {
+    } catch (...) {
     }
     std::rethrow_exception(failure);
 }
