@@ -2,6 +2,7 @@
 
 #include "archive/Gta3Archive.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
