@@ -41,6 +41,8 @@ private slots:
     void hostileNamesWriteNothingOutside_data();
     void hostileNamesWriteNothingOutside();
     void neverReplacesTheOpenArchive();
+    void neverWritesThroughALink_data();
+    void neverWritesThroughALink();
     void secondOfThreeFails_data();
     void secondOfThreeFails();
 
@@ -231,6 +233,35 @@ void ExtractTest::neverReplacesTheOpenArchive() {
     QVERIFY_THROWS_EXCEPTION(EFCreateError, ExtractEntryToFile(*archive, 1, Host(folder.Img())));
     QCOMPARE(ReadBytes(folder.Img()), img);
     QCOMPARE(ReadBytes(folder.Dir()), dir);
+}
+
+void ExtractTest::neverWritesThroughALink_data() {
+    QTest::addColumn<bool>("linkTargetExists");
+    QTest::newRow("link to a file outside") << true;
+    QTest::newRow("dangling link") << false;
+}
+
+void ExtractTest::neverWritesThroughALink() {
+    QFETCH(bool, linkTargetExists);
+    ArchiveFolder folder;
+    auto archive = folder.Craft({"victim.txt"});
+    QVERIFY(QDir(folder.dir.path()).mkdir("out"));
+    if (linkTargetExists)
+        WriteBytes(folder.Path("outside.txt"), "keep");
+    QVERIFY(QFile::link(folder.Path("outside.txt"), folder.Path("out/victim.txt")));
+    FakeEntryList list;
+    list.rows = 1;
+    list.selected = {0};
+
+    try {
+        ExtractSelected(owner, *archive, list, folder.Path("out"));
+        QFAIL("extracted through a link");
+    } catch (const EFCreateError& error) {
+        QCOMPARE(QString(error.what()), "Cannot create file " + folder.Path("out/victim.txt"));
+    }
+    QCOMPARE(QFile::exists(folder.Path("outside.txt")), linkTargetExists);
+    if (linkTargetExists)
+        QCOMPARE(ReadBytes(folder.Path("outside.txt")), QByteArray("keep"));
 }
 
 void ExtractTest::secondOfThreeFails_data() {
