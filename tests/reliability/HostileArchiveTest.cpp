@@ -22,6 +22,10 @@ struct Hostile {
     std::string imgBytes;
 };
 
+void PrintTo(const Hostile& hostile, std::ostream* out) {
+    *out << hostile.name;
+}
+
 std::string Bytes(std::initializer_list<unsigned char> bytes) {
     return std::string(bytes.begin(), bytes.end());
 }

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,11 @@ std::string SixRecords();
 // The scenarios every harness walks: adds to a clean and to a ragged pair,
 // a rename, and a purge of two of six entries.
 std::vector<Scenario> Scenarios();
+
+// Test names and failure reports show the scenario's name, not its bytes.
+inline void PrintTo(const Scenario& scenario, std::ostream* out) {
+    *out << scenario.name;
+}
 
 // The pair of a scenario, written into a fresh folder.
 class PairOnDisk {
