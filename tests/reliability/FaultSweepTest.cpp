@@ -155,3 +155,50 @@ INSTANTIATE_TEST_SUITE_P(Operations, FaultSweep, ::testing::ValuesIn(Scenarios()
                          [](const auto& info) { return info.param.name; });
 
 } // namespace
+
+namespace {
+
+// Opening fails at each of its calls with the open or read message, leaves
+// both files as they were and holds neither: the pair opens right afterwards.
+TEST(OpenFaults, EveryCallOfOpeningFailsCleanly) {
+    const Scenario big = Scenarios().back(); // a directory read in several pieces
+    long calls = 0;
+    {
+        PairOnDisk pair(big);
+        faults::Reset();
+        TGTA3Archive archive(pair.Img(), false);
+        calls = faults::CallsSoFar();
+    }
+    ASSERT_GE(calls, 4); // two opens, at least two reads
+
+    for (bool create : {false, true}) {
+        for (long n = 1; n <= (create ? 2 : calls); ++n) {
+            SCOPED_TRACE((create ? "creating, call " : "opening, call ") + std::to_string(n));
+            PairOnDisk pair(big);
+            faults::Reset();
+            faults::FailNthCall(n, EIO);
+            std::string message;
+            try {
+                TGTA3Archive archive(pair.Img(), create);
+            } catch (const std::exception& failure) {
+                message = failure.what();
+            }
+            faults::Reset();
+            const std::string failed = n == 1 ? pair.Img() : pair.Dir();
+            if (n <= 2)
+                EXPECT_EQ(message, (create ? "Cannot create file " : "Cannot open file ") + failed);
+            else
+                EXPECT_EQ(message, "Stream read error");
+            // A failed create may have emptied the data file, never the directory.
+            if (!create || n == 1) {
+                EXPECT_EQ(ReadAll(pair.Img()), big.imgBytes);
+            }
+            EXPECT_EQ(ReadAll(pair.Dir()), big.dirBytes);
+            TGTA3Archive again(pair.Img(), false);
+            EXPECT_EQ(again.Count(), static_cast<int>(big.dirBytes.size() / 32));
+        }
+    }
+    std::printf("opening: fault points: %ld, creating: 2\n", calls);
+}
+
+} // namespace
