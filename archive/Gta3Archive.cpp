@@ -16,8 +16,8 @@ constexpr uint64_t RoundUpToSector(uint64_t bytes) {
     return (bytes + SectorSize - 1) / SectorSize * SectorSize;
 }
 
-// The known orders get their own instantiation so the comparison is inlined;
-// that halves the time of a large sort.
+// The known orders get their own instantiation, so the sort calls the
+// comparison directly rather than through a pointer.
 template <TCompareFunc Compare> void SortWith(std::vector<TArchiveEntry>& entries) {
     std::sort(entries.begin(), entries.end(),
               [](const TArchiveEntry& a, const TArchiveEntry& b) { return Compare(a, b) < 0; });
@@ -135,6 +135,7 @@ void TGTA3Archive::AddFile(std::string_view Name, FileStream& Source) {
         DirStream.ReadExact(piece.data(), piece.size());
     }
 
+    Unflushed = true;
     if (sectors != 0)
         ImgStream.Reserve(start + sectors * SectorSize); // fails with nothing changed
     try {
@@ -173,6 +174,7 @@ void TGTA3Archive::RenameEntry(int Index, std::string_view NewName) {
     TArchiveEntry renamed = At(Index);
     SetName(renamed.Name, NewName);
     // The table follows the disk only once the record is written.
+    Unflushed = true;
     WriteRecord(renamed);
     Entries[static_cast<size_t>(Index)] = renamed;
 }
@@ -193,6 +195,7 @@ void TGTA3Archive::PurgeDeleted() {
     // slot is at or below its old one, so an old slot is only overwritten after
     // its record has reached its new place, and a failure part-way loses nothing.
     std::vector<unsigned char> chunk(std::min(Entries.size(), RecordsPerChunk) * DirRecordSize);
+    Unflushed = true;
     for (size_t done = 0; done < Entries.size();) {
         size_t count = std::min(Entries.size() - done, RecordsPerChunk);
         for (size_t i = 0; i < count; ++i)
@@ -207,6 +210,9 @@ void TGTA3Archive::PurgeDeleted() {
 }
 
 void TGTA3Archive::Flush() {
+    if (!Unflushed)
+        return;
     ImgStream.Flush();
     DirStream.Flush();
+    Unflushed = false;
 }

@@ -19,7 +19,8 @@ public:
     // Opens the pair at `FileName` (the data file's path) or, with `CreateNew`,
     // creates it empty. Throws EFOpenError / EFCreateError / EReadError.
     TGTA3Archive(const std::string& FileName, bool CreateNew);
-    // Flushes both files to disk and closes them; failures are ignored here.
+    // Flushes both files to disk if anything changed, and closes them; failures
+    // are ignored here.
     ~TGTA3Archive();
     TGTA3Archive(const TGTA3Archive&) = delete;
     TGTA3Archive& operator=(const TGTA3Archive&) = delete;
@@ -42,7 +43,8 @@ public:
     // Drops the marked entries and rewrites the directory file; leaves the table
     // in slot order.
     void PurgeDeleted();
-    // Puts both files on disk (fsync). Commands call it once at their end.
+    // Puts both files on disk (fsync) when anything was written since the last
+    // flush. Commands call it once at their end.
     void Flush();
 
 private:
@@ -54,4 +56,5 @@ private:
     FileStream ImgStream;
     FileStream DirStream;
     std::vector<TArchiveEntry> Entries;
+    bool Unflushed = false; // written to since the last Flush
 };

@@ -190,6 +190,8 @@ void FileStream::Reserve(uint64_t length) {
 void FileStream::CopyFrom(FileStream& source, uint64_t count) {
     // The kernel copies without bringing the bytes to user space; where it
     // cannot (other file systems, older kernels), fall back to a buffer.
+    (void)::posix_fadvise(source.fd_, static_cast<off_t>(source.pos_), static_cast<off_t>(count),
+                          POSIX_FADV_SEQUENTIAL);
     while (count > 0) {
         if (faults::Enter(Call::Read))
             throw EReadError();

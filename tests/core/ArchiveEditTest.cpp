@@ -150,3 +150,20 @@ TEST_F(ArchiveTest, ExtractToAFullDiskFailsWithAWriteError) {
     EXPECT_EQ(message, "Stream write error");
     EXPECT_EQ(FileLength(dir.File("out")), 100000u);
 }
+
+TEST_F(ArchiveTest, FlushSyncsOnlyAfterAChange) {
+    MakePair(FiveRecords(), Pattern(2048));
+    auto archive = Open();
+    faults::Reset();
+    archive->Flush(); // only read so far: nothing to put on disk
+    Extracted(*archive, 0);
+    faults::Reset();
+    archive->Flush();
+    EXPECT_EQ(faults::CallsSoFar(), 0);
+    archive->RenameEntry(0, "x");
+    faults::Reset();
+    archive->Flush();
+    EXPECT_EQ(faults::CallsSoFar(), 2); // one fsync per file
+    archive->Flush();
+    EXPECT_EQ(faults::CallsSoFar(), 2);
+}
