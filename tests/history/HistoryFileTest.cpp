@@ -46,15 +46,6 @@ protected:
     int Changes = 0;
 };
 
-std::string ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Exception& error) {
-        return error.what();
-    }
-    return "no error";
-}
-
 TEST_F(HistoryFileTest, LoadTakesKeysInOrderUpToTheLimitAndClosesGaps) {
     WriteBytes(Ini, "[history]\r\n5=/five\r\n0=/zero\r\n8=/eight\r\n2=/two\r\n3=\r\n");
     AddAll({"/old"});

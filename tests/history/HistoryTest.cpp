@@ -41,15 +41,6 @@ protected:
     int SeenMaxItems = -1;
 };
 
-std::string ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Exception& error) {
-        return error.what();
-    }
-    return "no error";
-}
-
 TEST_F(HistoryTest, AddsBeyondTheLimitDropTheOldest) {
     History.SetMaxItems(8);
     for (int i = 1; i <= 9; ++i)

@@ -53,15 +53,6 @@ protected:
     QString Ini = Folder.File("Pelkon.ini");
 };
 
-std::string ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Exception& error) {
-        return error.what();
-    }
-    return "no error";
-}
-
 // A file, what to look up in it, and what a read must give.
 struct ReadCase {
     const char* Name;

@@ -1,5 +1,7 @@
 #include "TestFolder.h"
 
+#include "platform/Errors.h"
+
 #include <QFile>
 
 #include <stdexcept>
@@ -19,4 +21,13 @@ void WriteBytes(const QString& path, const QByteArray& bytes) {
 
 bool FileExists(const QString& path) {
     return QFile::exists(path);
+}
+
+std::string ErrorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const Exception& error) {
+        return error.what();
+    }
+    return "no error";
 }

@@ -6,6 +6,9 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <functional>
+#include <string>
+
 class TestFolder {
 public:
     QString Path() const { return Dir.path(); }
@@ -19,3 +22,6 @@ private:
 QByteArray ReadBytes(const QString& path);
 void WriteBytes(const QString& path, const QByteArray& bytes);
 bool FileExists(const QString& path);
+
+// The message of the Exception `action` throws, or "no error".
+std::string ErrorOf(const std::function<void()>& action);
