@@ -1,6 +1,7 @@
 // The history's in-memory rules: adding, moving, the limit and when OnChange fires.
 #include "history/History.h"
 #include "platform/Errors.h"
+#include "tests/history/TestFolder.h"
 
 #include <gtest/gtest.h>
 
