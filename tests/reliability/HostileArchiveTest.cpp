@@ -139,6 +139,24 @@ int ExerciseArchive(const Hostile& hostile, const PairOnDisk& pair) {
     for (int i = 0; i < archive.Count(); ++i)
         EXPECT_EQ(archive.GetEntry(i).DirIndex, i);
     EXPECT_EQ(ReadAll(pair.Img()), hostile.imgBytes) << "deleting touched the data file";
+
+    // Adding after all that starts on a sector boundary past the old data and
+    // reads back whole.
+    const std::string added = Pattern(3000, 11);
+    WriteAll(pair.Source(), added);
+    {
+        FileStream source = FileStream::OpenReadShared(pair.Source());
+        archive.AddFile("added", source);
+    }
+    ++tried;
+    const TArchiveEntry entry = archive.GetEntry(archive.Count() - 1);
+    EXPECT_EQ(uint64_t{entry.Offset} * SectorSize, (hostile.imgBytes.size() + 2047) / 2048 * 2048);
+    {
+        FileStream dest = FileStream::CreateHeld(pair.Scratch("out.bin"));
+        archive.ExtractEntry(archive.Count() - 1, dest);
+    }
+    EXPECT_EQ(ReadAll(pair.Scratch("out.bin")).substr(0, added.size()), added);
+    EXPECT_EQ(TableAgreesWithDirectory(archive, ReadAll(pair.Dir())), "");
     return tried;
 }
 
