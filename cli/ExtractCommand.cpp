@@ -53,7 +53,8 @@ int RunExtract(const ParsedArgs& args) {
     for (size_t i = 0; i < chosen.size(); ++i) {
         TArchiveEntry entry = archive.GetEntry(chosen[i]);
         progress.Show(i + 1, DisplayName(entry));
-        FileStream target = FileStream::CreateHeld(JoinPath(folder, DisplayName(entry)));
+        FileStream target =
+            FileStream::CreateHeld(JoinPath(folder, DisplayName(entry)), FileStream::Links::Refuse);
         archive.ExtractEntry(chosen[i], target);
         target.Close();
     }

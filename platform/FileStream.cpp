@@ -72,9 +72,9 @@ FileStream FileStream::OpenHeld(const std::string& path) {
     return FileStream(fd, path);
 }
 
-FileStream FileStream::CreateHeld(const std::string& path) {
+FileStream FileStream::CreateHeld(const std::string& path, Links links) {
     // Lock before emptying, so a file held by someone else is never cut.
-    int fd = OpenRegular(path, O_RDWR | O_CREAT);
+    int fd = OpenRegular(path, O_RDWR | O_CREAT | (links == Links::Refuse ? O_NOFOLLOW : 0));
     if (fd < 0 || !Lock(fd, LOCK_EX))
         throw EFCreateError(path);
     // A new file is already empty: cutting it anyway makes ext4 write it back

@@ -15,9 +15,13 @@ public:
     // Opens an existing regular file for reading and writing, held exclusively.
     // Throws EFOpenError.
     static FileStream OpenHeld(const std::string& path);
+    // Whether a symbolic link standing at the path is followed.
+    enum class Links { Follow, Refuse };
     // Creates a file (or empties an existing one) for reading and writing, held
-    // exclusively. A file held by someone else is left untouched. Throws EFCreateError.
-    static FileStream CreateHeld(const std::string& path);
+    // exclusively. A file held by someone else is left untouched. With
+    // Links::Refuse a link at the path fails the create, dangling or not.
+    // Throws EFCreateError.
+    static FileStream CreateHeld(const std::string& path, Links links = Links::Follow);
     // Opens an existing regular file for reading only; fails while the file is held.
     // Throws EFOpenError.
     static FileStream OpenReadShared(const std::string& path);

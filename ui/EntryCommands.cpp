@@ -13,7 +13,6 @@
 
 #include <exception>
 #include <memory>
-#include <sys/stat.h>
 
 namespace {
 
@@ -45,13 +44,6 @@ std::string FileNamePart(const std::string& path) {
 // that stays inside the chosen folder is used as a target.
 bool IsPlainFileName(std::string_view name) {
     return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos;
-}
-
-// A link standing under an entry's name would send the entry's bytes wherever
-// it points, even to a file that does not exist yet.
-bool IsSymbolicLink(const std::string& path) {
-    struct stat info {};
-    return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
 // The folder's bytes ending in exactly one '/'.
@@ -120,9 +112,9 @@ void ExtractSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list, QS
 }
 
 void ExtractEntryToFile(TGTA3Archive& archive, int index, const std::string& targetPath) {
-    if (IsSymbolicLink(targetPath))
-        throw EFCreateError(targetPath);
-    FileStream target = FileStream::CreateHeld(targetPath);
+    // A link standing under an entry's name would send the entry's bytes
+    // wherever it points, even to a file that does not exist yet.
+    FileStream target = FileStream::CreateHeld(targetPath, FileStream::Links::Refuse);
     archive.ExtractEntry(index, target);
     target.Close();
 }

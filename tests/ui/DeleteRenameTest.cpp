@@ -33,7 +33,8 @@ std::unique_ptr<TGTA3Archive> MakeSampleArchive(ArchiveFolder& folder) {
 QList<QByteArray> DisplayOrder(const TGTA3Archive& archive) {
     QList<QByteArray> names;
     for (int i = 0; i < archive.Count(); ++i) {
-        const std::string_view name = NameText(archive.GetEntry(i));
+        const TArchiveEntry entry = archive.GetEntry(i);
+        const std::string_view name = NameText(entry);
         names << QByteArray(name.data(), static_cast<qsizetype>(name.size()));
     }
     return names;
