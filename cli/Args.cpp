@@ -11,7 +11,7 @@ namespace {
 
 const OptionSpec* FindOption(std::span<const OptionSpec> options, const std::string& name) {
     auto found = std::find_if(options.begin(), options.end(),
-                              [&](const OptionSpec& spec) { return spec.name == name; });
+                              [&](const OptionSpec& option) { return option.name == name; });
     return found == options.end() ? nullptr : &*found;
 }
 
@@ -43,10 +43,10 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args, std::span<const Optio
             inlineValue = word.substr(equals + 1);
             hasInlineValue = true;
         }
-        const OptionSpec* spec = FindOption(options, name);
-        if (!spec)
+        const OptionSpec* option = FindOption(options, name);
+        if (!option)
             throw UsageError("unknown option " + name);
-        if (!spec->takesValue) {
+        if (!option->takesValue) {
             if (hasInlineValue)
                 throw UsageError("option " + name + " takes no value");
             parsed.flags.insert(name);

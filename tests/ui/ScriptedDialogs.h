@@ -12,7 +12,8 @@
 #include <QUrl>
 
 struct DialogCall {
-    QString kind; // "openFiles", "saveFile", "chooseFolder", "showError", "confirm", "inputBox", "openUrl"
+    QString kind; // "openFiles", "saveFile", "chooseFolder", "showError", "confirm", "inputBox",
+                  // "openUrl"
     QString title;
     QString text; // message, prompt, proposed text or URL
     FileDialogOptions options;
