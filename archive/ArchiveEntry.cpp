@@ -7,6 +7,16 @@ bool IsBlankOrControl(char c) {
 }
 } // namespace
 
+bool IsSafeFileName(std::string_view displayName) {
+    return !displayName.empty() && displayName != "." && displayName != ".." &&
+           displayName.find('/') == std::string_view::npos;
+}
+
+std::string_view EntryNameFromPath(std::string_view path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
 std::string_view DisplayName(const TArchiveEntry& entry) {
     std::string_view name = NameText(entry);
     while (!name.empty() && IsBlankOrControl(name.front()))

@@ -37,5 +37,14 @@ inline std::string_view NameText(const TArchiveEntry& entry) {
 // value 1 to 32 (control characters and the blank).
 std::string_view DisplayName(const TArchiveEntry& entry);
 
+// Whether a display name can be used as a file name inside a chosen folder:
+// not empty, not "." or "..", and without '/'. An entry's name must never
+// choose where a file is written.
+bool IsSafeFileName(std::string_view displayName);
+
+// The name an added file gets: the part of its path after the last '/', bytes
+// unchanged.
+std::string_view EntryNameFromPath(std::string_view path);
+
 // An entry comparison function: the sign of the result orders E1 against E2.
 using TCompareFunc = int32_t (*)(const TArchiveEntry& E1, const TArchiveEntry& E2);

@@ -10,12 +10,6 @@
 
 namespace {
 
-// The entry name of an added file: its path's part after the last '/'.
-std::string_view EntryName(std::string_view path) {
-    auto slash = path.rfind('/');
-    return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
 // The name as the archive will store it: its first 24 bytes.
 std::string_view StoredForm(std::string_view name) {
     return name.substr(0, sizeof(TDirEntry::Name));
@@ -28,9 +22,9 @@ int RunAdd(const ParsedArgs& args) {
     std::span<const std::string> files(args.positional.begin() + 1, args.positional.end());
     Progress progress("Adding", files.size());
     for (size_t i = 0; i < files.size(); ++i) {
-        progress.Show(i + 1, EntryName(files[i]));
+        progress.Show(i + 1, EntryNameFromPath(files[i]));
         FileStream source = FileStream::OpenReadShared(files[i]);
-        archive.AddFile(EntryName(files[i]), source);
+        archive.AddFile(EntryNameFromPath(files[i]), source);
         source.Close();
     }
     archive.Flush();

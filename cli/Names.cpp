@@ -6,11 +6,6 @@ bool NameMatches(std::string_view displayName, std::string_view wanted) {
     return CompareText(displayName, wanted) == 0;
 }
 
-bool IsSafeFileName(std::string_view displayName) {
-    return !displayName.empty() && displayName != "." && displayName != ".." &&
-           displayName.find('/') == std::string_view::npos;
-}
-
 std::string PrintableName(std::string_view name) {
     static const char hex[] = "0123456789abcdef";
     std::string text;

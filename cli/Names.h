@@ -11,10 +11,6 @@
 // the case of a-z/A-Z only, as the editor's comparisons do.
 bool NameMatches(std::string_view displayName, std::string_view wanted);
 
-// Whether a display name can serve as a file name inside the target folder:
-// not empty, not "." or "..", and without '/'.
-bool IsSafeFileName(std::string_view displayName);
-
 // The name with control bytes (0-31, 127) and backslash written as \xNN and
 // \\, so that a hostile name cannot drive the terminal and the text stays
 // unambiguous. Bytes of 128 and above pass unchanged.

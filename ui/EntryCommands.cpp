@@ -34,18 +34,6 @@ std::unique_ptr<TfrmProgress> ShowProgress(QWidget* owner, const QString& line1,
     return progress;
 }
 
-// The file-name part of a path: everything after its last '/', bytes unchanged.
-std::string FileNamePart(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// A stored name must never choose where a file is written: only a plain name
-// that stays inside the chosen folder is used as a target.
-bool IsPlainFileName(std::string_view name) {
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos;
-}
-
 // The folder's bytes ending in exactly one '/'.
 std::string FolderPrefix(const QString& folder) {
     std::string prefix = QFile::encodeName(folder).toStdString();
@@ -79,7 +67,7 @@ void AddFiles(QWidget* owner, TGTA3Archive& archive, IEntryList& list, const QSt
         for (const QString& path : paths) {
             const std::string hostPath = QFile::encodeName(path).toStdString();
             FileStream source = FileStream::OpenReadShared(hostPath);
-            archive.AddFile(FileNamePart(hostPath), source);
+            archive.AddFile(EntryNameFromPath(hostPath), source);
             source.Close();
             progress->Step();
         }
@@ -105,7 +93,7 @@ void ExtractSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list, QS
         progress->SetLine2(NameToText(name));
         progress->Step();
         const std::string target = prefix + std::string(name);
-        if (!IsPlainFileName(name))
+        if (!IsSafeFileName(name))
             throw EFCreateError(target);
         ExtractEntryToFile(archive, i, target);
     }
