@@ -2,7 +2,6 @@
 
 #include "archive/DirRecord.h"
 #include "platform/Errors.h"
-#include "sorting/SortFunctions.h"
 
 #include <algorithm>
 #include <limits>
@@ -14,13 +13,6 @@ constexpr size_t RecordsPerChunk = 1 << 16;
 
 constexpr uint64_t RoundUpToSector(uint64_t bytes) {
     return (bytes + SectorSize - 1) / SectorSize * SectorSize;
-}
-
-// The known orders get their own instantiation, so the sort calls the
-// comparison directly rather than through a pointer.
-template <TCompareFunc Compare> void SortWith(std::vector<TArchiveEntry>& entries) {
-    std::sort(entries.begin(), entries.end(),
-              [](const TArchiveEntry& a, const TArchiveEntry& b) { return Compare(a, b) < 0; });
 }
 
 } // namespace
@@ -79,19 +71,9 @@ TArchiveEntry TGTA3Archive::GetEntry(int Index) const {
 void TGTA3Archive::Sort(TCompareFunc Compare) {
     if (Entries.empty())
         return;
-    if (Compare == CompareByName)
-        SortWith<CompareByName>(Entries);
-    else if (Compare == CompareByType)
-        SortWith<CompareByType>(Entries);
-    else if (Compare == CompareBySize)
-        SortWith<CompareBySize>(Entries);
-    else if (Compare == CompareByDirIndex)
-        SortWith<CompareByDirIndex>(Entries);
-    else
-        std::sort(Entries.begin(), Entries.end(),
-                  [Compare](const TArchiveEntry& a, const TArchiveEntry& b) {
-                      return Compare(a, b) < 0;
-                  });
+    std::sort(
+        Entries.begin(), Entries.end(),
+        [Compare](const TArchiveEntry& a, const TArchiveEntry& b) { return Compare(a, b) < 0; });
 }
 
 void TGTA3Archive::ExtractEntry(int Index, FileStream& Dest) {
@@ -185,10 +167,11 @@ void TGTA3Archive::MarkDeleted(int Index) {
 }
 
 void TGTA3Archive::PurgeDeleted() {
-    if (!std::is_sorted(
-            Entries.begin(), Entries.end(),
-            [](const TArchiveEntry& a, const TArchiveEntry& b) { return a.DirIndex < b.DirIndex; }))
-        Sort(CompareByDirIndex);
+    const auto bySlot = [](const TArchiveEntry& a, const TArchiveEntry& b) {
+        return a.DirIndex < b.DirIndex;
+    };
+    if (!std::is_sorted(Entries.begin(), Entries.end(), bySlot))
+        std::sort(Entries.begin(), Entries.end(), bySlot);
     std::erase_if(Entries, [](const TArchiveEntry& entry) { return entry.Deleted != 0; });
 
     // Written from slot 0 upwards, before the file is cut: every record's new

@@ -133,7 +133,7 @@ void BM_AddFiles(benchmark::State& state) {
         archive.reset();
         state.ResumeTiming();
     }
-    state.SetBytesProcessed(static_cast<int64_t>(bytes * state.iterations()));
+    state.SetBytesProcessed(static_cast<int64_t>(bytes) * state.iterations());
 }
 BENCHMARK(BM_AddFiles)
     ->ArgName("flush")

@@ -84,7 +84,7 @@ double AddThroughCore(const QString& img, const QStringList& paths) {
     }
     archive.Sort(CurrentCompare);
     archive.Flush();
-    return timer.nsecsElapsed() / 1e9;
+    return static_cast<double>(timer.nsecsElapsed()) / 1e9;
 }
 
 double AddThroughCommand(const QString& img, const QStringList& paths, QWidget& owner) {
@@ -93,7 +93,7 @@ double AddThroughCommand(const QString& img, const QStringList& paths, QWidget& 
     QElapsedTimer timer;
     timer.start();
     AddFiles(&owner, archive, list, paths);
-    return timer.nsecsElapsed() / 1e9;
+    return static_cast<double>(timer.nsecsElapsed()) / 1e9;
 }
 
 int Add(int files, int rounds) {
@@ -157,7 +157,7 @@ int Extract(const QString& img, const QString& folder) {
     QElapsedTimer timer;
     timer.start();
     ExtractSelected(&owner, archive, list, folder);
-    std::printf("%.3f\n", timer.nsecsElapsed() / 1e9);
+    std::printf("%.3f\n", static_cast<double>(timer.nsecsElapsed()) / 1e9);
     return 0;
 }
 

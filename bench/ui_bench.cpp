@@ -30,7 +30,7 @@ void WriteLargeArchive(const QString& imgPath, const QString& dirPath, int entri
     for (int i = 0; i < entries; ++i) {
         TDirEntry record{};
         record.Offset = 0;
-        record.Size = random() % 5000;
+        record.Size = static_cast<uint32_t>(random() % 5000);
         std::snprintf(record.Name, sizeof record.Name, "e%07u%s", unsigned(random() % 10000000),
                       extensions[random() % 5]);
         std::memcpy(dir.data() + qsizetype(i) * qsizetype(sizeof record), &record, sizeof record);

@@ -15,6 +15,10 @@ int Dispatch(const std::vector<std::string>& words) {
         std::cout << ProgramHelp();
         return ExitOk;
     }
+    if (words[0] == "--version") {
+        std::cout << "pelkon-cli " PELKON_VERSION "\n";
+        return ExitOk;
+    }
     const Command* command = FindCommand(words[0]);
     if (!command)
         throw UsageError("unknown command '" + words[0] + "'");

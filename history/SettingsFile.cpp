@@ -119,7 +119,7 @@ QString TSettingsFile::ReadString(const QString& section, const QString& key,
     const int line = FindKey(header, Trimmed(QFile::encodeName(key)));
     if (line < 0)
         return defaultValue;
-    return QFile::decodeName(CutToReadLength(ValueOf(Lines[line].Text)));
+    return QFile::decodeName(CutToReadLength(ValueOf(Lines[static_cast<size_t>(line)].Text)));
 }
 
 void TSettingsFile::WriteString(const QString& section, const QString& key, const QString& value) {
@@ -144,8 +144,8 @@ void TSettingsFile::WriteString(const QString& section, const QString& key, cons
     const int line = FindKey(header, keyName);
     if (line >= 0) {
         // The same value already there is left as written.
-        if (ValueOf(Lines[line].Text) != bytes) {
-            Lines[line].Text = text;
+        if (ValueOf(Lines[static_cast<size_t>(line)].Text) != bytes) {
+            Lines[static_cast<size_t>(line)].Text = text;
             Dirty = true;
         }
         return;
@@ -153,7 +153,7 @@ void TSettingsFile::WriteString(const QString& section, const QString& key, cons
     // After the section's last non-blank line, so blank lines that part it
     // from the next section stay where they are.
     int last = SectionEnd(header) - 1;
-    while (last > header && Trimmed(Lines[last].Text).isEmpty())
+    while (last > header && Trimmed(Lines[static_cast<size_t>(last)].Text).isEmpty())
         --last;
     InsertLine(last + 1, text);
 }
@@ -229,7 +229,7 @@ void TSettingsFile::ThrowUnableToWrite() const {
 
 int TSettingsFile::FindSection(const QByteArray& section, int from) const {
     for (int i = from; i < static_cast<int>(Lines.size()); ++i) {
-        const std::optional<QByteArray> name = SectionName(Lines[i].Text);
+        const std::optional<QByteArray> name = SectionName(Lines[static_cast<size_t>(i)].Text);
         if (name && SameName(*name, section))
             return i;
     }
@@ -238,7 +238,8 @@ int TSettingsFile::FindSection(const QByteArray& section, int from) const {
 
 int TSettingsFile::SectionEnd(int header) const {
     int end = header + 1;
-    while (end < static_cast<int>(Lines.size()) && !SectionName(Lines[end].Text))
+    while (end < static_cast<int>(Lines.size()) &&
+           !SectionName(Lines[static_cast<size_t>(end)].Text))
         ++end;
     return end;
 }
@@ -246,7 +247,7 @@ int TSettingsFile::SectionEnd(int header) const {
 int TSettingsFile::FindKey(int header, const QByteArray& key) const {
     const int end = SectionEnd(header);
     for (int i = header + 1; i < end; ++i) {
-        const std::optional<QByteArray> name = KeyOf(Lines[i].Text);
+        const std::optional<QByteArray> name = KeyOf(Lines[static_cast<size_t>(i)].Text);
         if (name && SameName(*name, key))
             return i;
     }
@@ -255,8 +256,8 @@ int TSettingsFile::FindKey(int header, const QByteArray& key) const {
 
 void TSettingsFile::InsertLine(int at, const QByteArray& text) {
     // The line before may be the file's last one, written without a line end.
-    if (at > 0 && Lines[at - 1].End.isEmpty())
-        Lines[at - 1].End = LineEnd;
+    if (at > 0 && Lines[static_cast<size_t>(at - 1)].End.isEmpty())
+        Lines[static_cast<size_t>(at - 1)].End = LineEnd;
     Lines.insert(Lines.begin() + at, TLine{text, LineEnd});
     Dirty = true;
 }

@@ -85,7 +85,8 @@ private:
         }
         return fieldSize;
     }
-    return static_cast<const char*>(std::memchr(name, 0, fieldSize)) - name;
+    const auto* zero = static_cast<const char*>(std::memchr(name, 0, fieldSize));
+    return zero ? static_cast<size_t>(zero - name) : fieldSize;
 }
 
 // The extension rule of NameExtension, on a Name field.

@@ -12,7 +12,7 @@ int SelectedRowCount(const QItemSelection& selection) {
     // Ranges may overlap in rows (the same rows selected in other columns), so
     // the row intervals are merged before they are counted.
     std::vector<std::pair<int, int>> rows;
-    rows.reserve(selection.size());
+    rows.reserve(static_cast<size_t>(selection.size()));
     for (const QItemSelectionRange& range : selection)
         if (range.isValid())
             rows.emplace_back(range.top(), range.bottom());

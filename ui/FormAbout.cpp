@@ -19,7 +19,7 @@ TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent) {
                    Qt::WindowCloseButtonHint);
     setModal(true);
 
-    Label1 = new QLabel(QStringLiteral("GTA3 Pelkon 0.2"), this);
+    Label1 = new QLabel(QStringLiteral("GTA3 Pelkon " PELKON_VERSION), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     QFont bold = Label1->font();
     bold.setBold(true);

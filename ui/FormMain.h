@@ -63,7 +63,7 @@ private:
     void CreateActions();
     void CreateMenus();
     QAction* AddCommand(const char* name, const QString& caption, const QKeySequence& shortcut,
-                        Handler execute, UpdateHandler update);
+                        Handler execute, UpdateHandler rule);
     QAction* AddMenuItem(QMenu* menu, const char* name, const QString& caption,
                          const QKeySequence& shortcut, Handler click);
     void RunCommand(const Command& command);

@@ -13,12 +13,12 @@
 #include <QMenuBar>
 
 QAction* TfrmMain::AddCommand(const char* name, const QString& caption,
-                              const QKeySequence& shortcut, Handler execute, UpdateHandler update) {
+                              const QKeySequence& shortcut, Handler execute, UpdateHandler rule) {
     auto* action = new QAction(caption, this);
     action->setObjectName(QString::fromLatin1(name));
     action->setShortcut(shortcut);
     addAction(action); // its key works wherever the focus is in the window
-    const Command command{action, execute, update};
+    const Command command{action, execute, rule};
     ActionList1.push_back(command);
     connect(action, &QAction::triggered, this, [this, command] { RunCommand(command); });
     return action;
@@ -196,8 +196,8 @@ void TfrmMain::HistoryChange() {
         item->setData(tag);
         mniReopen->addAction(item);
         connect(item, &QAction::triggered, this, [this, item] {
-            const int tag = item->data().toInt(); // the item is not touched after this
-            Guarded(this, [&] { GenericReopenClick(tag); });
+            const int clicked = item->data().toInt(); // the item is not touched after this
+            Guarded(this, [&] { GenericReopenClick(clicked); });
             UpdateActions();
         });
     };

@@ -82,12 +82,12 @@ const QIcon& EntryIcon(int image) {
     static const std::array<QIcon, EntryImageCount> icons = [] {
         std::array<QIcon, EntryImageCount> made;
         for (int i = 0; i < EntryImageCount; ++i)
-            made[i] = QIcon(DrawEntryImage(i));
+            made[static_cast<size_t>(i)] = QIcon(DrawEntryImage(i));
         return made;
     }();
     if (image < 0 || image >= EntryImageCount)
         image = ImagePage;
-    return icons[image];
+    return icons[static_cast<size_t>(image)];
 }
 
 QIcon ApplicationIcon() {

@@ -129,7 +129,7 @@ INSTANTIATE_TEST_SUITE_P(
                     1,
                     100,
                     {"data file: its length 2148 is not a whole number of sectors"}}),
-    [](const auto& info) { return std::string(info.param.title); });
+    [](const auto& test) { return std::string(test.param.title); });
 
 TEST_F(CheckTest, AMissingPairIsAFailure) {
     CliResult result = Check();

@@ -356,7 +356,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   {"list", "a.img", "--desc=yes"},
                                   2,
                                   "pelkon-cli: option --desc takes no value\n"}),
-    [](const auto& info) { return std::string(info.param.title); });
+    [](const auto& test) { return std::string(test.param.title); });
 
 // Every command that opens the pair fails while another process holds either
 // of its files, and changes nothing.

@@ -102,7 +102,7 @@ INSTANTIATE_TEST_SUITE_P(
                       HostileName{"Absolute", "/tmp/x.dff", "out//tmp/x.dff"},
                       HostileName{"BlanksOnly", "   ", "out/"},
                       HostileName{"ControlBytesOnly", "\x01\x1f", "out/"}),
-    [](const auto& info) { return std::string(info.param.title); });
+    [](const auto& test) { return std::string(test.param.title); });
 
 TEST_F(ExtractTest, ASymbolicLinkUnderAnEntrysNameIsNotFollowed) {
     WriteAll(dir.File("outside.txt"), "keep me");

@@ -122,6 +122,6 @@ INSTANTIATE_TEST_SUITE_P(
                     {},
                     "nowhere/r.img",
                     "pelkon-cli: Cannot create file nowhere/.r.img.pelkon-tmp-"}),
-    [](const auto& info) { return std::string(info.param.title); });
+    [](const auto& test) { return std::string(test.param.title); });
 
 } // namespace

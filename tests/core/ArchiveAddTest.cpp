@@ -112,7 +112,7 @@ INSTANTIATE_TEST_SUITE_P(
         AppendFault{"reading the source", faults::Call::Read, 2, "Stream read error"},
         AppendFault{"writing the data", faults::Call::Write, 1, "Stream write error"},
         AppendFault{"writing the record", faults::Call::Write, 2, "Stream write error"}),
-    [](const auto& info) { return "Case" + std::to_string(info.index); });
+    [](const auto& test) { return "Case" + std::to_string(test.index); });
 
 TEST_F(ArchiveTest, FullDiskFailsTheExtensionWithNothingChanged) {
     const std::string imgBytes = Pattern(4096);

@@ -43,7 +43,7 @@ bool Exists(const std::string& path) {
 
 std::string Record(uint32_t offset, uint32_t size, std::string_view name) {
     std::string record(32, '\0');
-    for (int i = 0; i < 4; ++i) {
+    for (size_t i = 0; i < 4; ++i) {
         record[i] = static_cast<char>((offset >> (8 * i)) & 0xFF);
         record[4 + i] = static_cast<char>((size >> (8 * i)) & 0xFF);
     }

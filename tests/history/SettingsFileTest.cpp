@@ -111,7 +111,7 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"MissingSection", "[t]\r\nk=v\r\n", "s", "k", Default},
         ReadCase{"Utf8Value", "[s]\r\nk=/home/Zo\xc3\xab/\xc3\x89t\xc3\xa9.img\r\n", "s", "k",
                  "/home/Zo\u00eb/\u00c9t\u00e9.img"}),
-    [](const ::testing::TestParamInfo<ReadCase>& info) { return std::string(info.param.Name); });
+    [](const ::testing::TestParamInfo<ReadCase>& test) { return std::string(test.param.Name); });
 
 TEST_F(SettingsFileTest, MissingFileReadsAsDefaultAndIsNotMade) {
     EXPECT_EQ(Read("s", "k"), Default);
@@ -174,7 +174,7 @@ INSTANTIATE_TEST_SUITE_P(
         WriteCase{"QuotePairKeptByQuotes", "", "s", "k", "'a'", "[s]\r\nk=\"'a'\"\r\n"},
         WriteCase{"LoneQuoteAsIs", "", "s", "k", "\"a", "[s]\r\nk=\"a\r\n"},
         WriteCase{"Utf8Value", "", "s", "k", "/Zo\u00eb.img", "[s]\r\nk=/Zo\xc3\xab.img\r\n"}),
-    [](const ::testing::TestParamInfo<WriteCase>& info) { return std::string(info.param.Name); });
+    [](const ::testing::TestParamInfo<WriteCase>& test) { return std::string(test.param.Name); });
 
 TEST_F(SettingsFileTest, WrittenValuesReadBackAsGiven) {
     const QStringList values = {"plain", " lead", "trail\t", "\"both\"", "'single'",
@@ -235,7 +235,7 @@ INSTANTIATE_TEST_SUITE_P(
                       EraseCase{"EveryCopy", "[s]\r\nk=1\r\n[a]\r\nx=1\r\n[S]\r\nk=2\r\n", "s",
                                 "[a]\r\nx=1\r\n"},
                       EraseCase{"Missing", "[a]\r\nx=1", "s", "[a]\r\nx=1"}),
-    [](const ::testing::TestParamInfo<EraseCase>& info) { return std::string(info.param.Name); });
+    [](const ::testing::TestParamInfo<EraseCase>& test) { return std::string(test.param.Name); });
 
 TEST_F(SettingsFileTest, ErasingInAMissingFileMakesNoFile) {
     TSettingsFile ini(Ini);
@@ -289,8 +289,8 @@ INSTANTIATE_TEST_SUITE_P(Rules, SettingsRefusalTest,
                                            RefusedWrite{"BracketKey", "s", "[t]", "v"},
                                            RefusedWrite{"BreakInSection", "s\nt", "k", "v"},
                                            RefusedWrite{"BracketInSection", "s]x", "k", "v"}),
-                         [](const ::testing::TestParamInfo<RefusedWrite>& info) {
-                             return std::string(info.param.Name);
+                         [](const ::testing::TestParamInfo<RefusedWrite>& test) {
+                             return std::string(test.param.Name);
                          });
 
 TEST_F(SettingsFileTest, FileThatCannotBeReadIsNeverOverwritten) {

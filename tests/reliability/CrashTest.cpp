@@ -140,6 +140,6 @@ TEST_P(CrashConsistency, KilledAtEveryCallLosesNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Operations, CrashConsistency, ::testing::ValuesIn(Scenarios()),
-                         [](const auto& info) { return info.param.name; });
+                         [](const auto& test) { return test.param.name; });
 
 } // namespace

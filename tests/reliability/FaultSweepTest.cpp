@@ -152,7 +152,7 @@ TEST_P(FaultSweep, EveryCallFailsCleanly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Operations, FaultSweep, ::testing::ValuesIn(Scenarios()),
-                         [](const auto& info) { return info.param.name; });
+                         [](const auto& test) { return test.param.name; });
 
 } // namespace
 

@@ -192,7 +192,7 @@ TEST_P(HostileArchive, MemoryStaysSmall) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Pairs, HostileArchive, ::testing::ValuesIn(HostilePairs()),
-                         [](const auto& info) { return info.param.name; });
+                         [](const auto& test) { return test.param.name; });
 
 // Opening goes through the file layer's checks: a directory file that is a
 // folder, or that is the data file itself, is refused with the open message.

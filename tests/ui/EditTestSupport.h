@@ -138,7 +138,7 @@ public:
         const QString path = Path("src.bin");
         WriteBytes(path, bytes);
         FileStream source = FileStream::OpenReadShared(Host(path));
-        archive.AddFile(std::string(name.constData(), name.size()), source);
+        archive.AddFile(std::string(name.constData(), static_cast<size_t>(name.size())), source);
         source.Close();
         QFile::remove(path);
     }
