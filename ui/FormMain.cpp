@@ -109,7 +109,7 @@ void TfrmMain::OpenArchive(const QString& FileName) {
     CloseArchive();
     CurrentArchive = std::make_unique<TGTA3Archive>(HostPath(FileName), false);
     ShowArchiveTitle();
-    CurrentArchive->Sort(CurrentCompare);
+    SortEntries(*CurrentArchive, CurrentCompare);
     FEntryList->setRowCount(CurrentArchive->Count());
     FEntryList->repaint();
     History.Add(FileName);
@@ -173,6 +173,6 @@ void TfrmMain::lsvFileListColumnClick(int column) {
     const TCompareFunc previous = CurrentCompare;
     CurrentCompare = ByColumn[column];
     SortDescending = CurrentCompare == previous ? !SortDescending : false;
-    CurrentArchive->Sort(CurrentCompare);
+    SortEntries(*CurrentArchive, CurrentCompare);
     FEntryList->repaint();
 }
