@@ -128,11 +128,14 @@ FileStream FileStream::OpenReadShared(const std::string& path) {
     return FileStream(fd, path);
 }
 
-std::optional<FileStream> FileStream::TryHold(const std::string& path) {
+std::optional<FileStream> FileStream::TryHold(const std::string& path, int* why) {
     OpenFailure failure;
     const int fd = OpenAndHold(path, O_RDWR | O_NOFOLLOW, LOCK_EX, failure);
-    if (fd < 0)
+    if (fd < 0) {
+        if (why)
+            *why = failure.error;
         return std::nullopt;
+    }
     return FileStream(fd, path);
 }
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "archive/Gta3Archive.h"
-#include "tests/core/TestFiles.h"
+#include "tests/support/TestSupport.h"
 
 #include <functional>
 #include <map>
