@@ -71,8 +71,9 @@ void AddFiles(QWidget* owner, TGTA3Archive& archive, IEntryList& list, const QSt
             source.Close();
             progress->Step();
         }
-        archive.Sort(CurrentCompare);
+        // The new entries stand at the table's end, where their rows come in.
         list.setRowCount(archive.Count());
+        list.reorderTable([&] { archive.Sort(CurrentCompare); });
         list.repaint();
     } catch (...) {
         failure = std::current_exception();
@@ -122,14 +123,18 @@ void DeleteSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list) {
         failure = std::current_exception();
     }
     // Purged and refreshed even when marking stopped part-way, so that no mark
-    // outlives the command and the list shows what the table now holds.
-    try {
-        archive.PurgeDeleted();
-    } catch (...) {
-        failure = std::current_exception();
-    }
+    // outlives the command and the list shows what the table now holds. The
+    // purge leaves the table in slot order; the sort restores the list's order,
+    // with the focused row still on its entry.
+    list.reorderTable([&] {
+        try {
+            archive.PurgeDeleted();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        archive.Sort(CurrentCompare);
+    });
     list.setRowCount(archive.Count());
-    archive.Sort(CurrentCompare);
     list.clearSelection();
     list.repaint();
     FlushAfter(archive, failure);

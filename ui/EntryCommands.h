@@ -5,6 +5,8 @@
 
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 #include <string>
 
 class QWidget;
@@ -19,12 +21,15 @@ public:
     virtual int selectedCount() const = 0;
     virtual int firstSelectedRow() const = 0; // -1 when none
     virtual void setRowCount(int rows) = 0;
+    // Runs `reorder`, which sorts the archive's table (and may purge its marked
+    // entries first); the selected and the focused rows follow their entries.
+    virtual void reorderTable(const std::function<void()>& reorder) = 0;
     virtual void clearSelection() = 0;
     virtual void repaint() = 0;
 };
 
 // Appends each file as a new entry under its file-name part, with the progress
-// dialog and busy cursor; sorts with CurrentCompare and sets the row count at the end.
+// dialog and busy cursor; sets the row count and sorts with CurrentCompare at the end.
 void AddFiles(QWidget* owner, TGTA3Archive& archive, IEntryList& list, const QStringList& paths);
 // Extracts the selected rows, in ascending order, into `folder`.
 void ExtractSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list, QString folder);

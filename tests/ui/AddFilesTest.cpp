@@ -86,8 +86,8 @@ void AddFilesTest::addsThreeInPathOrderAndShowsThemSorted() {
     QCOMPARE(img.mid(2 * 2048, a.size()), a);
     QCOMPARE(img.mid(4 * 2048, c.size()), c);
 
-    // The list: one row count, one repaint, in the current order (name descending).
-    QCOMPARE(list.log, QStringList({"setRowCount 4", "repaint"}));
+    // The list: the new rows, one sort, one repaint, in the current order (name descending).
+    QCOMPARE(list.log, QStringList({"setRowCount 4", "reorderTable", "repaint"}));
     QCOMPARE(list.selected, QSet<int>{0});
     QStringList order;
     for (int i = 0; i < archive->Count(); ++i)

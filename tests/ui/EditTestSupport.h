@@ -45,6 +45,10 @@ public:
         rows = count;
         log << QStringLiteral("setRowCount %1").arg(count);
     }
+    void reorderTable(const std::function<void()>& reorder) override {
+        log << QStringLiteral("reorderTable");
+        reorder();
+    }
     void clearSelection() override {
         selected.clear();
         log << QStringLiteral("clearSelection");
