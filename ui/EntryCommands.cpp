@@ -30,7 +30,7 @@ std::unique_ptr<TfrmProgress> ShowProgress(QWidget* owner, const QString& line1,
     progress->SetLine1(line1);
     progress->SetPosition(0);
     progress->SetMax(maximum);
-    progress->show();
+    progress->ShowNow(); // the bar at 0 is on screen before the first file is touched
     return progress;
 }
 

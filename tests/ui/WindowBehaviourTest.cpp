@@ -1,12 +1,15 @@
-// The main window as a desktop user meets it: the menu bar's context menu, and
-// the list's columns and keys.
+// The main window as a desktop user meets it: the menu bar's context menu, the
+// list's columns and keys, and the progress dialog on screen before any work.
 #include "EditTestSupport.h"
 #include "MainWindowTestSupport.h"
 #include "ScriptedDialogs.h"
 
+#include "platform/FaultInjection.h"
+
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QMenuBar>
+#include <QScreen>
 #include <QToolBar>
 
 namespace {
@@ -38,7 +41,10 @@ private slots:
         folder = std::make_unique<TestFolder>();
         dialogs = std::make_unique<ScriptedDialogs>();
     }
-    void cleanup() { dialogs.reset(); }
+    void cleanup() {
+        faults::Reset();
+        dialogs.reset();
+    }
 
     void menuBarOffersNoToolBar() {
         auto window = Shown(Numbered(3));
@@ -105,6 +111,36 @@ private slots:
         const QRect focused = list->visualRect(list->currentIndex());
         QCOMPARE(popup->pos(), list->viewport()->mapToGlobal(focused.center()));
         popup->close();
+    }
+
+    // Before the first file is opened, the screen shows the dialog fully drawn
+    // with its bar at 0: the copying that follows gives the event loop no chance.
+    void progressDialogIsOnScreenBeforeTheFirstFile() {
+        auto window = Shown(Numbered(1));
+        const QStringList sources = {folder->file("one"), folder->file("two")};
+        for (const QString& source : sources)
+            WriteBytes(source, Pattern(5000, 1));
+        dialogs->openAnswers << sources;
+
+        QImage onScreen, drawn;
+        int barAtFirstFile = -1;
+        faults::BeforeNthCall(1, [&] {
+            auto* progress = window->findChild<TfrmProgress*>();
+            QVERIFY(progress);
+            barAtFirstFile = progress->ProgressBar1->value();
+            onScreen = progress->screen()
+                           ->grabWindow(progress->winId())
+                           .toImage()
+                           .convertToFormat(QImage::Format_RGB32);
+            drawn = progress->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        });
+        ActionNamed(*window, "actAdd")->trigger();
+
+        QVERIFY(dialogs->errors().isEmpty());
+        QCOMPARE(ColumnTexts(*window).size(), 3);
+        QCOMPARE(barAtFirstFile, 0);
+        QVERIFY(!drawn.isNull());
+        QCOMPARE(onScreen, drawn);
     }
 
 private:
