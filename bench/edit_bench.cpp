@@ -39,7 +39,9 @@ public:
     int selectedCount() const override { return rows_; }
     int firstSelectedRow() const override { return rows_ > 0 ? 0 : -1; }
     void setRowCount(int rows) override { rows_ = rows; }
-    void reorderTable(const std::function<void()>& reorder) override { reorder(); }
+    void reorderTable(std::span<const int>, const std::function<void()>& reorder) override {
+        reorder();
+    }
     void clearSelection() override {}
     void repaint() override {}
 
@@ -83,7 +85,7 @@ double AddThroughCore(const QString& img, const QStringList& paths) {
         archive.AddFile(hostPath.substr(hostPath.rfind('/') + 1), source);
         source.Close();
     }
-    archive.Sort(CurrentCompare);
+    SortEntries(archive, CurrentCompare);
     archive.Flush();
     return static_cast<double>(timer.nsecsElapsed()) / 1e9;
 }

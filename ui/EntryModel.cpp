@@ -13,19 +13,6 @@
 
 namespace {
 
-char FoldUpper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool StartsWithFolded(std::string_view name, std::string_view key) {
-    if (key.empty() || name.size() < key.size())
-        return false;
-    for (size_t i = 0; i < key.size(); ++i)
-        if (FoldUpper(name[i]) != FoldUpper(key[i]))
-            return false;
-    return true;
-}
-
 // The typed text as the bytes a stored name would hold: in the host encoding, and
 // also in Latin-1, the form in which names that are not UTF-8 are shown.
 struct SearchKeys {
@@ -35,15 +22,16 @@ struct SearchKeys {
             other = latin1.toStdString();
     }
     bool matches(std::string_view name) const {
-        return StartsWithFolded(name, host) || StartsWithFolded(name, other);
+        return (!host.empty() && StartsWithText(name, host)) ||
+               (!other.empty() && StartsWithText(name, other));
     }
     std::string host;
     std::string other;
 };
 
 // An entry as a persistent index remembers it across a reorder. Its directory
-// slot, DirIndex, is unique and kept by sorting; a purge closes the directory
-// up, so each slot then moves down by the purged slots below it.
+// slot, DirIndex, is unique and kept by sorting; a delete closes the directory
+// up, so each slot then moves down by the deleted slots below it.
 struct FollowedEntry {
     bool hasEntry = false;
     TArchiveEntry entry{};
@@ -54,32 +42,21 @@ bool SameRecord(const TArchiveEntry& a, const TArchiveEntry& b) {
            std::memcmp(a.Name, b.Name, sizeof a.Name) == 0;
 }
 
-std::vector<int32_t> MarkedSlots(const TGTA3Archive& archive) {
-    std::vector<int32_t> marked;
-    for (int i = 0; i < archive.Count(); ++i)
-        if (const TArchiveEntry entry = archive.GetEntry(i); entry.Deleted)
-            marked.push_back(entry.DirIndex);
-    std::sort(marked.begin(), marked.end());
-    return marked;
-}
-
-// The slot an entry has after the marked slots `purged` are gone; -1 if it was one.
-int32_t SlotAfterPurge(int32_t slot, const std::vector<int32_t>& purged) {
-    const auto below = std::lower_bound(purged.begin(), purged.end(), slot);
-    if (below != purged.end() && *below == slot)
+// The slot an entry has once the slots `deleted` (sorted) are gone; -1 if it was one.
+int32_t SlotAfterDelete(int32_t slot, const std::vector<int32_t>& deleted) {
+    const auto below = std::lower_bound(deleted.begin(), deleted.end(), slot);
+    if (below != deleted.end() && *below == slot)
         return -1;
-    return slot - static_cast<int32_t>(below - purged.begin());
+    return slot - static_cast<int32_t>(below - deleted.begin());
 }
 
 } // namespace
 
 int GetImageIndex(std::string_view Name) {
-    std::string extension(NameExtension(Name));
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; });
-    if (extension == ".txd")
+    const std::string_view extension = NameExtension(Name);
+    if (SameText(extension, ".txd"))
         return ImagePicture;
-    if (extension == ".dff")
+    if (SameText(extension, ".dff"))
         return ImageCube;
     return ImagePage;
 }
@@ -114,7 +91,8 @@ int TEntryModel::rowsWithEntries() const {
     return FArchive ? std::min(FRows, FArchive->Count()) : 0;
 }
 
-void TEntryModel::reorderTable(const std::function<void()>& reorder) {
+void TEntryModel::reorderTable(std::span<const int> deletedRows,
+                               const std::function<void()>& reorder) {
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     // Asked after the announcement: the selection model saves its rows as
     // persistent indexes while it hears it.
@@ -125,8 +103,11 @@ void TEntryModel::reorderTable(const std::function<void()>& reorder) {
         if (row < rowsWithEntries())
             followed[i] = {true, FArchive->GetEntry(row)};
     }
-    const std::vector<int32_t> purged =
-        followed.empty() || !FArchive ? std::vector<int32_t>() : MarkedSlots(*FArchive);
+    std::vector<int32_t> deleted;
+    for (const int row : deletedRows)
+        if (row >= 0 && row < rowsWithEntries())
+            deleted.push_back(FArchive->GetEntry(row).DirIndex);
+    std::sort(deleted.begin(), deleted.end());
 
     std::exception_ptr failure;
     try {
@@ -138,15 +119,16 @@ void TEntryModel::reorderTable(const std::function<void()>& reorder) {
     int32_t lastSlot = -1;
     for (FollowedEntry& item : followed) {
         if (item.hasEntry)
-            item.entry.DirIndex = SlotAfterPurge(item.entry.DirIndex, purged);
+            item.entry.DirIndex = SlotAfterDelete(item.entry.DirIndex, deleted);
         lastSlot = std::max(lastSlot, item.hasEntry ? item.entry.DirIndex : -1);
     }
     std::vector<int> rowOfSlot(static_cast<size_t>(lastSlot + 1), -1);
-    if (lastSlot >= 0)
-        for (int row = 0; row < rowsWithEntries(); ++row)
-            if (const int32_t slot = FArchive->GetEntry(row).DirIndex;
-                slot >= 0 && slot <= lastSlot)
-                rowOfSlot[static_cast<size_t>(slot)] = row;
+    if (lastSlot >= 0) {
+        const auto table = FArchive->Table().first(static_cast<size_t>(rowsWithEntries()));
+        for (size_t row = 0; row < table.size(); ++row)
+            if (const int32_t slot = table[row].DirIndex; slot >= 0 && slot <= lastSlot)
+                rowOfSlot[static_cast<size_t>(slot)] = static_cast<int>(row);
+    }
 
     QModelIndexList after;
     after.reserve(before.size());
@@ -155,8 +137,8 @@ void TEntryModel::reorderTable(const std::function<void()>& reorder) {
         const int row = item.hasEntry && item.entry.DirIndex >= 0
                             ? rowOfSlot[static_cast<size_t>(item.entry.DirIndex)]
                             : -1;
-        // A row is only followed to the same record: a purge that failed part-way
-        // may have left some slots unnumbered.
+        // A row is only followed to the same record: a delete that failed keeps
+        // the old slots.
         const bool found = row >= 0 && SameRecord(FArchive->GetEntry(row), item.entry);
         after.append(found ? index(row, before[static_cast<qsizetype>(i)].column())
                            : QModelIndex());
@@ -175,12 +157,16 @@ int TEntryModel::lsvFileListDataFind(const QString& findString, int startIndex, 
     if (findString.isEmpty() || startIndex < 0 || startIndex > count)
         return -1;
     const SearchKeys keys(findString);
+    const auto table = FArchive->Table();
+    const auto matches = [&](int i) {
+        return keys.matches(NameText(table[static_cast<size_t>(i)]));
+    };
     for (int i = startIndex; i < count; ++i)
-        if (keys.matches(NameText(FArchive->GetEntry(i))))
+        if (matches(i))
             return i;
     if (wrap)
         for (int i = 0; i < startIndex; ++i)
-            if (keys.matches(NameText(FArchive->GetEntry(i))))
+            if (matches(i))
                 return i;
     return -1;
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string_view>
 
 class TGTA3Archive;
@@ -28,11 +29,11 @@ public:
     void setRowCount(int rows);
     // Tells the view that every row may show something else now.
     void refresh();
-    // Runs `reorder`, which reorders the archive's table in place and may purge
-    // its marked entries, as one layout change: the selection and the current
-    // row follow their entries. An index whose entry is purged, or ends up past
-    // the row count, is dropped. The row count itself is not changed.
-    void reorderTable(const std::function<void()>& reorder);
+    // Runs `reorder`, which reorders the archive's table in place and may first
+    // delete the entries at `deletedRows`, as one layout change: the selection
+    // and the current row follow their entries. An index whose entry is deleted,
+    // or ends up past the row count, is dropped. The row count is not changed.
+    void reorderTable(std::span<const int> deletedRows, const std::function<void()>& reorder);
 
     // The first row from `startIndex` on (then, with `wrap`, from row 0) whose
     // stored, untrimmed name begins with `findString`, letters a-z folded; -1 if none.

@@ -152,8 +152,9 @@ void TEntryListAdapter::setRowCount(int rows) {
     FView.entryModel()->setRowCount(rows);
 }
 
-void TEntryListAdapter::reorderTable(const std::function<void()>& reorder) {
-    FView.entryModel()->reorderTable(reorder);
+void TEntryListAdapter::reorderTable(std::span<const int> deletedRows,
+                                     const std::function<void()>& reorder) {
+    FView.entryModel()->reorderTable(deletedRows, reorder);
 }
 
 void TEntryListAdapter::clearSelection() {

@@ -55,7 +55,8 @@ public:
     int selectedCount() const override { return FView.selectedRowCount(); }
     int firstSelectedRow() const override { return FView.firstSelectedRow(); }
     void setRowCount(int rows) override;
-    void reorderTable(const std::function<void()>& reorder) override;
+    void reorderTable(std::span<const int> deletedRows,
+                      const std::function<void()>& reorder) override;
     void clearSelection() override;
     void repaint() override;
 

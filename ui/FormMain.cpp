@@ -109,7 +109,7 @@ void TfrmMain::OpenArchive(const QString& FileName) {
     CloseArchive();
     CurrentArchive = std::make_unique<TGTA3Archive>(HostPath(FileName), false);
     ShowArchiveTitle();
-    CurrentArchive->Sort(CurrentCompare);
+    SortEntries(*CurrentArchive, CurrentCompare);
     FEntryList->setRowCount(CurrentArchive->Count());
     FEntryList->repaint();
     History.Add(FileName);
@@ -175,6 +175,6 @@ void TfrmMain::lsvFileListColumnClick(int column) {
     SortDescending = CurrentCompare == previous ? !SortDescending : false;
     // The selection and the focused row stay on their entries, so a command
     // right after the click acts on what the user chose.
-    FEntryList->reorderTable([] { CurrentArchive->Sort(CurrentCompare); });
+    FEntryList->reorderTable({}, [] { SortEntries(*CurrentArchive, CurrentCompare); });
     FEntryList->repaint();
 }

@@ -87,11 +87,11 @@ void AddFilesTest::addsThreeInPathOrderAndShowsThemSorted() {
     QCOMPARE(img.mid(4 * 2048, c.size()), c);
 
     // The list: the new rows, one sort, one repaint, in the current order (name descending).
-    QCOMPARE(list.log, QStringList({"setRowCount 4", "reorderTable", "repaint"}));
+    QCOMPARE(list.log, QStringList({"setRowCount 4", "reorderTable 0", "repaint"}));
     QCOMPARE(list.selected, QSet<int>{0});
     QStringList order;
-    for (int i = 0; i < archive->Count(); ++i)
-        order << QString::fromLatin1(NameText(archive->GetEntry(i)));
+    for (const TArchiveEntry& entry : archive->Table())
+        order << QString::fromLatin1(NameText(entry));
     QCOMPARE(order, QStringList({"mmm.txt", "c.col", "b.dff", "a.txd"}));
 
     // The bar was shown at 0, counted 3 of 3 and was full before the dialog went;

@@ -143,8 +143,9 @@ void DeleteRenameTest::deleteKeepsTheRestInOrder() {
     DeleteSelected(owner, *archive, list);
 
     const qsizetype left = shown.size();
-    QCOMPARE(list.log, QStringList({"reorderTable", QStringLiteral("setRowCount %1").arg(left),
-                                    "clearSelection", "repaint"}));
+    QCOMPARE(list.log, QStringList({QStringLiteral("reorderTable %1").arg(selected.size()),
+                                    QStringLiteral("setRowCount %1").arg(left), "clearSelection",
+                                    "repaint"}));
     QVERIFY(list.selected.isEmpty());
     QCOMPARE(DisplayOrder(*archive), shown);
 
@@ -163,7 +164,7 @@ void DeleteRenameTest::deleteKeepsTheRestInOrder() {
 void DeleteRenameTest::deleteRefreshesEvenWhenItFails_data() {
     QTest::addColumn<bool>("purgeFails");
     QTest::addColumn<QString>("message");
-    QTest::newRow("directory file cannot be cut") << true << "System Error.  Code: 28.";
+    QTest::newRow("directory file cannot be written") << true << "Stream write error";
     QTest::newRow("a row beyond the table") << false << "List index out of bounds (6)";
 }
 
@@ -181,7 +182,7 @@ void DeleteRenameTest::deleteRefreshesEvenWhenItFails() {
     dialogs.confirmAnswers << true;
 
     if (purgeFails)
-        faults::FailNthCall(1, ENOSPC, faults::Call::SetLength);
+        faults::FailNthCall(1, ENOSPC, faults::Call::Write);
     try {
         DeleteSelected(owner, *archive, list);
         QFAIL("the delete did not fail");
@@ -191,7 +192,9 @@ void DeleteRenameTest::deleteRefreshesEvenWhenItFails() {
     faults::Reset();
 
     // The row marked before the failure is gone, and the list shows what is left.
-    QCOMPARE(list.log, QStringList({"reorderTable", "setRowCount 5", "clearSelection", "repaint"}));
+    const int rowsToDelete = purgeFails ? 1 : 2; // row 6 only exists in the second case
+    QCOMPARE(list.log, QStringList({QStringLiteral("reorderTable %1").arg(rowsToDelete),
+                                    "setRowCount 5", "clearSelection", "repaint"}));
     QCOMPARE(DisplayOrder(*archive), QList<QByteArray>({"alpha.txt", "charlie.txt", "delta.txt",
                                                         "echo.txt", "foxtrot.txt"}));
     for (int i = 0; i < archive->Count(); ++i)

@@ -45,8 +45,9 @@ public:
         rows = count;
         log << QStringLiteral("setRowCount %1").arg(count);
     }
-    void reorderTable(const std::function<void()>& reorder) override {
-        log << QStringLiteral("reorderTable");
+    void reorderTable(std::span<const int> deletedRows,
+                      const std::function<void()>& reorder) override {
+        log << QStringLiteral("reorderTable %1").arg(deletedRows.size());
         reorder();
     }
     void clearSelection() override {
