@@ -173,6 +173,8 @@ void TfrmMain::lsvFileListColumnClick(int column) {
     const TCompareFunc previous = CurrentCompare;
     CurrentCompare = ByColumn[column];
     SortDescending = CurrentCompare == previous ? !SortDescending : false;
-    SortEntries(*CurrentArchive, CurrentCompare);
+    // The selection and the focused row stay on their entries, so a command
+    // right after the click acts on what the user chose.
+    FEntryList->reorderTable({}, [] { SortEntries(*CurrentArchive, CurrentCompare); });
     FEntryList->repaint();
 }
