@@ -28,8 +28,8 @@ TEST_F(MessagesTest, VersionAndHelpGoToStandardOutputOrFail) {
     EXPECT_EQ(version.out, "pelkon-cli 0.2\n");
     CliOptions full;
     full.outputFile = "/dev/full";
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {"--help"}, {"--version"}, {"list", "--help"}}) {
+    for (const auto& args :
+         std::vector<std::vector<std::string>>{{"--help"}, {"--version"}, {"list", "--help"}}) {
         CliResult result = Run(args, full);
         EXPECT_EQ(result.status, 1) << args[0];
         EXPECT_EQ(result.err, "pelkon-cli: standard output: No space left on device\n");

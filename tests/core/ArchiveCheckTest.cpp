@@ -38,17 +38,21 @@ const std::string Sectors8 = Pattern(8 * 2048);
 INSTANTIATE_TEST_SUITE_P(
     Pairs, CheckFindings,
     ::testing::Values(
-        CheckCase{"Clean", Record(0, 2, "a.dff") + Record(2, 0, "empty") + Record(2, 1, "b.txd"),
-                  Pattern(3 * 2048), {}, 0},
+        CheckCase{"Clean",
+                  Record(0, 2, "a.dff") + Record(2, 0, "empty") + Record(2, 1, "b.txd"),
+                  Pattern(3 * 2048),
+                  {},
+                  0},
         // Sectors 1, 4 and 5 are dead; sector 3 is covered twice; the record
         // past the end counts only up to the end of the file.
-        CheckCase{"DeadSpace",
-                  Record(0, 1, "a") + Record(2, 2, "b") + Record(3, 1, "c") + Record(4, 0, "d") +
-                      Record(6, 4, "e"),
-                  Sectors8,
-                  {"overlap: slot 2 \"c\" sectors 3-3 overlaps slot 1 \"b\" sectors 2-3",
-                   "past end: slot 4 \"e\" sectors 6-9 ends at byte 20480, the data file has 16384"},
-                  3 * 2048},
+        CheckCase{
+            "DeadSpace",
+            Record(0, 1, "a") + Record(2, 2, "b") + Record(3, 1, "c") + Record(4, 0, "d") +
+                Record(6, 4, "e"),
+            Sectors8,
+            {"overlap: slot 2 \"c\" sectors 3-3 overlaps slot 1 \"b\" sectors 2-3",
+             "past end: slot 4 \"e\" sectors 6-9 ends at byte 20480, the data file has 16384"},
+            3 * 2048},
         CheckCase{"PastFourGiB",
                   Record(0xFFFFFFFFu, 2, "wraps"),
                   Pattern(2048),

@@ -83,8 +83,7 @@ TEST_F(CommandsTest, DeletePurgesWhatWasMarkedEvenWhenMarkingStops) {
     MakePair(Record(0, 1, "a") + Record(1, 1, "b") + Record(2, 1, "c"), Pattern(3 * 2048));
     auto archive = Open();
     const std::vector<int> indexes = {1, 7};
-    EXPECT_EQ(MessageOf([&] { DeleteEntries(*archive, indexes); }),
-              "List index out of bounds (7)");
+    EXPECT_EQ(MessageOf([&] { DeleteEntries(*archive, indexes); }), "List index out of bounds (7)");
     EXPECT_EQ(ReadAll(Dir()), Record(0, 1, "a") + Record(2, 1, "c"));
     for (int i = 0; i < archive->Count(); ++i)
         EXPECT_EQ(archive->GetEntry(i).Deleted, 0);

@@ -118,8 +118,8 @@ TEST_F(PlatformTest, ReplacingRefusesLinksFoldersAndHeldFiles) {
         SCOPED_TRACE(name);
         {
             TTemporaryFile file(dir.File(name));
-            const std::string message = MessageOf(
-                [&] { file.ReplaceFinal(TTemporaryFile::Replacing::UnheldFilesOnly); });
+            const std::string message =
+                MessageOf([&] { file.ReplaceFinal(TTemporaryFile::Replacing::UnheldFilesOnly); });
             EXPECT_EQ(message, "Cannot create file " + dir.File(name));
         }
         EXPECT_EQ(Names(), (std::vector<std::string>{"folder", "held", "link"}));
