@@ -38,11 +38,13 @@ public:
     bool isRowSelected(int) const override { return true; }
     int selectedCount() const override { return rows_; }
     int firstSelectedRow() const override { return rows_ > 0 ? 0 : -1; }
+    int entryIndex(int row) const override { return row; }
     void setRowCount(int rows) override { rows_ = rows; }
     void reorderTable(std::span<const int>, const std::function<void()>& reorder) override {
         reorder();
     }
     void clearSelection() override {}
+    void selectEntries(std::span<const int>) override {}
     void repaint() override {}
 
 private:
