@@ -227,13 +227,16 @@ void TFileListView::setFilterText(const QString& text) {
 }
 
 void TFileListView::startDrag(Qt::DropActions) {
+    FDraggingOut = true;
     emit dragOutRequested();
+    FDraggingOut = false;
 }
 
 void TFileListView::dragEnterEvent(QDragEnterEvent* event) {
     // The list's own rows dragged back onto it would be imported over
     // themselves; and files are only ever copied from, never moved.
-    FDropPaths = event->source() == this || !(event->possibleActions() & Qt::CopyAction)
+    const bool own = FDraggingOut || event->source() == this;
+    FDropPaths = own || !(event->possibleActions() & Qt::CopyAction)
                      ? QStringList()
                      : DraggedFiles(event->mimeData());
     if (FDropPaths.isEmpty()) {

@@ -65,6 +65,7 @@ private:
     int FNameWidth;
     bool FFitting = false;
     QStringList FDropPaths; // of the drag over the list, when it can be dropped
+    bool FDraggingOut = false;
 };
 
 // What the commands see of the list.
