@@ -8,11 +8,10 @@
 #include "ui/FormProgress.h"
 #include "ui/NameText.h"
 
-#include <QFile>
-
 #include <algorithm>
 #include <exception>
 #include <memory>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -111,8 +110,8 @@ void ExtractSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list, QS
     ExtractRows(archive, list, HostPath(folder), progress.get());
 }
 
-QStringList ExtractSelectedForDrag(QWidget* owner, TGTA3Archive& archive, IEntryList& list,
-                                   const QString& folder) {
+std::vector<std::string> ExtractSelectedForDrag(QWidget* owner, TGTA3Archive& archive,
+                                                IEntryList& list, const QString& folder) {
     uint64_t bytes = 0;
     const int rows = list.rowCount();
     for (int row = 0; row < rows; ++row)
@@ -122,11 +121,10 @@ QStringList ExtractSelectedForDrag(QWidget* owner, TGTA3Archive& archive, IEntry
     if (list.selectedCount() > DragProgressEntries || bytes >= DragProgressBytes)
         progress =
             ShowProgress(owner, QStringLiteral("Extracting File(s)..."), list.selectedCount());
-    QStringList files;
-    for (const std::string& target : ExtractRows(archive, list, HostPath(folder), progress.get()))
-        files << QFile::decodeName(QByteArray::fromStdString(target));
+    std::vector<std::string> files = ExtractRows(archive, list, HostPath(folder), progress.get());
     // Entries of one name were written to one file, the later one last.
-    files.removeDuplicates();
+    std::unordered_set<std::string> seen;
+    std::erase_if(files, [&](const std::string& file) { return !seen.insert(file).second; });
     return files;
 }
 

@@ -12,6 +12,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <vector>
 
 class QWidget;
 class TGTA3Archive;
@@ -55,9 +56,9 @@ TImportResult ImportAndReplace(QWidget* owner, TGTA3Archive& archive, IEntryList
 void ExtractSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list, QString folder);
 // The same for a drag out of the list, into the drag's own new folder; the
 // progress dialog shows only when the entries are many or large. Returns the
-// files written, each once.
-QStringList ExtractSelectedForDrag(QWidget* owner, TGTA3Archive& archive, IEntryList& list,
-                                   const QString& folder);
+// files written, each once, as the host's bytes.
+std::vector<std::string> ExtractSelectedForDrag(QWidget* owner, TGTA3Archive& archive,
+                                                IEntryList& list, const QString& folder);
 // Asks for confirmation, then deletes the selected rows' entries. False when
 // the user said No.
 bool DeleteSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list);

@@ -72,9 +72,12 @@ void TfrmMain::DragSelectedOut() {
     const QString folder = FDragFolders->Create();
     QList<QUrl> urls;
     try {
-        for (const QString& file :
+        // File addresses are made of the names' bytes, so that a name that is
+        // not UTF-8 still names its file.
+        for (const std::string& file :
              ExtractSelectedForDrag(this, *CurrentArchive, *FEntryList, folder))
-            urls << QUrl::fromLocalFile(file);
+            urls << QUrl::fromEncoded("file://" +
+                                      QByteArray::fromStdString(file).toPercentEncoding("/"));
     } catch (...) {
         FDragFolders->Remove(folder);
         throw;
