@@ -133,7 +133,7 @@ void TfrmMain::actSaveCompactedExecute() {
         const QFileInfo open(
             QFile::decodeName(QByteArray::fromStdString(CurrentArchive->FileName())));
         dlgCompact.initialPath =
-            open.dir().filePath(open.completeBaseName() + QStringLiteral("-compacted.img"));
+            open.absoluteDir().filePath(open.completeBaseName() + QStringLiteral("-compacted.img"));
     }
     const QString path = Dialogs().saveFile(this, dlgCompact);
     if (path.isEmpty())

@@ -4,6 +4,7 @@
 #include <QLocale>
 #include <QPainter>
 #include <QStatusBar>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -13,10 +14,6 @@ class ElidedLabel : public QLabel {
 public:
     explicit ElidedLabel(QWidget* parent) : QLabel(parent) {
         setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    }
-    void setStatus(const QString& text) {
-        setText(text);
-        setToolTip(text);
     }
 
 protected:
@@ -28,6 +25,11 @@ protected:
     }
 };
 
+void SetWholeText(QLabel* label, const QString& text) {
+    label->setText(text);
+    label->setToolTip(text);
+}
+
 QString Count(qint64 n) {
     return QLocale().toString(n);
 }
@@ -38,17 +40,27 @@ QString Plural(qint64 n, const QString& one, const QString& many) {
 
 } // namespace
 
-TStatusPanel::TStatusPanel(QStatusBar* bar)
-    : FBar(bar), lblStatus(new ElidedLabel(bar)), lblProblems(new QLabel(bar)) {
+TStatusPanel::TStatusPanel(QStatusBar* bar) {
+    auto* lines = new QWidget(bar);
+    auto* layout = new QVBoxLayout(lines);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    lblNotice = new ElidedLabel(lines);
+    lblNotice->setObjectName(QStringLiteral("lblNotice"));
+    lblStatus = new ElidedLabel(lines);
     lblStatus->setObjectName(QStringLiteral("lblStatus"));
+    layout->addWidget(lblNotice);
+    layout->addWidget(lblStatus);
+    bar->addWidget(lines, 1);
+    lblProblems = new QLabel(bar);
     lblProblems->setObjectName(QStringLiteral("lblProblems"));
-    bar->addWidget(lblStatus, 1);
     bar->addPermanentWidget(lblProblems);
     ShowClosed();
 }
 
 void TStatusPanel::ShowClosed() {
-    static_cast<ElidedLabel*>(lblStatus)->setStatus({});
+    SetWholeText(lblStatus, {});
+    SetNotice({});
     lblProblems->clear();
     lblProblems->hide();
 }
@@ -64,7 +76,7 @@ void TStatusPanel::Show(const TArchiveState& state) {
     parts << Count(state.selected) + QStringLiteral(" selected");
     parts << (state.dataLength
                   ? QStringLiteral("data file ") +
-                        QLocale().formattedDataSize(static_cast<qint64>(*state.dataLength))
+                        QLocale().formattedDataSize(static_cast<qint64>(*state.dataLength), 1)
                   : QStringLiteral("data file: size unknown"));
     if (state.check)
         parts << QStringLiteral("dead space ") +
@@ -73,7 +85,7 @@ void TStatusPanel::Show(const TArchiveState& state) {
     else
         parts << (state.checkPending ? QStringLiteral("dead space: counting…")
                                      : QStringLiteral("dead space: unknown"));
-    static_cast<ElidedLabel*>(lblStatus)->setStatus(parts.join(QStringLiteral(" · ")));
+    SetWholeText(lblStatus, parts.join(QStringLiteral(" · ")));
 
     const qint64 problems = state.check ? static_cast<qint64>(state.check->Problems) : 0;
     lblProblems->setText(
@@ -84,10 +96,6 @@ void TStatusPanel::Show(const TArchiveState& state) {
 }
 
 void TStatusPanel::SetNotice(const QString& text) {
-    // Shown in place of the counts until the next command, or until a menu
-    // shows its entries' tips there.
-    if (text.isEmpty())
-        FBar->clearMessage();
-    else
-        FBar->showMessage(text);
+    SetWholeText(lblNotice, text);
+    lblNotice->setVisible(!text.isEmpty());
 }

@@ -1,7 +1,7 @@
 // The main window's status bar: what the open archive holds, what the list
 // shows and selects, the data file's size and dead space, and the problems the
-// check found, all kept up to date; and, until the next command or menu, the
-// result of the last command that has one to tell.
+// check found, all kept up to date; and, on a line above them until the next
+// command, the result of the last command that has one to tell.
 #pragma once
 
 #include "archive/ArchiveCheck.h"
@@ -35,7 +35,7 @@ public:
     void SetNotice(const QString& text);
 
 private:
-    QStatusBar* FBar;
-    QLabel* lblStatus;   // counts and sizes, cut short with "…" when narrow
-    QLabel* lblProblems; // never hidden by a notice
+    QLabel* lblNotice;
+    QLabel* lblStatus; // counts and sizes
+    QLabel* lblProblems;
 };

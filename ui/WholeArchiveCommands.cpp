@@ -70,10 +70,10 @@ QString CompactedCopyNotice(const QString& dataPath, const TRebuildResult& resul
         QFile::decodeName(QByteArray::fromStdString(DirectoryFileName(HostPath(dataPath))));
     const uint64_t saved =
         result.SourceDataLength - std::min(result.DataLength, result.SourceDataLength);
-    QString notice = QStringLiteral("Compacted copy saved as %1 and %2 in %3: %4 smaller")
-                         .arg(QFileInfo(dataPath).fileName(), QFileInfo(dirPath).fileName(),
-                              QFileInfo(dataPath).absolutePath(),
-                              Text(DeadSpaceText(saved, result.SourceDataLength)));
+    QString notice = QStringLiteral("Compacted copy saved, %1 smaller: %2 and %3 in %4")
+                         .arg(Text(DeadSpaceText(saved, result.SourceDataLength)),
+                              QFileInfo(dataPath).fileName(), QFileInfo(dirPath).fileName(),
+                              QFileInfo(dataPath).absolutePath());
     // The pair is whole either way; these only say what may still go wrong.
     if (!result.FolderSynced)
         notice += QStringLiteral(" (its folder could not be put on disk: %1)")

@@ -119,9 +119,10 @@ void CheckCompactTest::compactedCopyLeavesTheArchiveAlone() {
     QCOMPARE(copy, QList<Record>({{1, 2, "b.txd"}, {0, 1, "a.dff"}, {3, 0, "empty"}}));
     const QByteArray copyImg = ReadBytes(folder->file("gta3-compacted.img"));
     QCOMPARE(copyImg, imgBefore.mid(0, 2048) + imgBefore.mid(2 * 2048, 2 * 2048));
-    QCOMPARE(NoticeText(*window), "Compacted copy saved as gta3-compacted.img and "
-                                  "gta3-compacted.dir in " +
-                                      folder->dir.path() + ": 4096 bytes (40.0%) smaller");
+    QCOMPARE(NoticeText(*window),
+             "Compacted copy saved, 4096 bytes (40.0%) smaller: gta3-compacted.img and "
+             "gta3-compacted.dir in " +
+                 folder->dir.path());
     // The open archive is still the one shown and in use.
     QCOMPARE(window->windowTitle(), "Pelkon - [" + img + "]");
     QCOMPARE(ColumnTexts(*window), QStringList({"a.dff", "b.txd", "empty"}));

@@ -8,7 +8,6 @@
 #include "MainWindowTestSupport.h"
 
 #include <QLabel>
-#include <QStatusBar>
 
 // The window on the pair at `img`, shown, with its list focused.
 inline std::unique_ptr<TfrmMain> ShownWindow(const TestFolder& folder, const QString& img) {
@@ -29,9 +28,10 @@ inline QString ProblemsText(QWidget& window) {
     return window.findChild<QLabel*>(QStringLiteral("lblProblems"))->text();
 }
 
-// The notice of the last command, shown in place of the counts.
-inline QString NoticeText(QMainWindow& window) {
-    return window.statusBar()->currentMessage();
+// The result the last command tells, above the counts.
+inline QString NoticeText(QWidget& window) {
+    QLabel* notice = window.findChild<QLabel*>(QStringLiteral("lblNotice"));
+    return notice->isVisibleTo(&window) ? notice->text() : QString();
 }
 
 // Waits until the background check has counted the archive as it stands.
