@@ -7,9 +7,9 @@
 #include "ui/DialogSeam.h"
 #include "ui/FormProgress.h"
 #include "ui/NameText.h"
+#include "ui/PathText.h"
 
 #include <QApplication>
-#include <QFile>
 
 #include <exception>
 #include <memory>
@@ -36,7 +36,7 @@ std::unique_ptr<TfrmProgress> ShowProgress(QWidget* owner, const QString& line1,
 
 // The folder's bytes ending in exactly one '/'.
 std::string FolderPrefix(const QString& folder) {
-    std::string prefix = QFile::encodeName(folder).toStdString();
+    std::string prefix = TextToPath(folder).toStdString();
     while (!prefix.empty() && prefix.back() == '/')
         prefix.pop_back();
     return prefix + '/';
@@ -65,7 +65,7 @@ void AddFiles(QWidget* owner, TGTA3Archive& archive, IEntryList& list, const QSt
     std::exception_ptr failure;
     try {
         for (const QString& path : paths) {
-            const std::string hostPath = QFile::encodeName(path).toStdString();
+            const std::string hostPath = TextToPath(path).toStdString();
             FileStream source = FileStream::OpenReadShared(hostPath);
             archive.AddFile(EntryNameFromPath(hostPath), source);
             source.Close();
