@@ -74,7 +74,7 @@ press() {
     xdotool key --delay 100 "$@"
 }
 ends_by_itself() {
-    for _ in $(seq 100); do
+    for _ in $(seq 300); do
         kill -0 "$editor" 2>/dev/null || {
             editor=""
             return

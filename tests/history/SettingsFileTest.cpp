@@ -207,7 +207,9 @@ INSTANTIATE_TEST_SUITE_P(
         WriteCase{"Latin1Value", "", "s", "k", "/caf\xe9.img", "[s]\r\nk=/caf\xe9.img\r\n"},
         WriteCase{"Utf8MarkKept", "\xef\xbb\xbf[s]\r\nk=old\r\n", "s", "k", "new",
                   "\xef\xbb\xbf[s]\r\nk=new\r\n"},
-        WriteCase{"CtrlZKeptByQuotes", "", "s", "k", "a\x1a", "[s]\r\nk=\"a\x1a\"\r\n"}),
+        WriteCase{"CtrlZKeptByQuotes", "", "s", "k", "a\x1a", "[s]\r\nk=\"a\x1a\"\r\n"},
+        WriteCase{"CtrlZAndNulLinesKept", Bytes("[s]\r\nz=a\x1a\r\nn=b\0c\r\nk=old\x1a"), "s", "k",
+                  "new", Bytes("[s]\r\nz=a\x1a\r\nn=b\0c\r\nk=new")}),
     [](const ::testing::TestParamInfo<WriteCase>& test) { return std::string(test.param.Name); });
 
 TEST_F(SettingsFileTest, WrittenValuesReadBackAsGiven) {
