@@ -24,6 +24,7 @@ desktop="$share/applications/$id.desktop"
 metainfo="$share/metainfo/$id.metainfo.xml"
 
 desktop-file-validate "$desktop" || fail "desktop-file-validate rejects $desktop"
+appstreamcli validate --no-net "$metainfo" || fail "appstreamcli rejects $metainfo"
 # validate-tree also checks that the metadata's launchable names an installed desktop file.
 appstreamcli validate-tree --no-net "$prefix" || fail "appstreamcli rejects the installed tree"
 
