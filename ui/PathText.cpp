@@ -18,7 +18,7 @@ std::optional<QByteArray> NameOnDisk(const QByteArray& folder, const QString& na
     std::error_code error;
     for (std::filesystem::directory_iterator it(folder.toStdString(), error), end;
          !error && it != end; it.increment(error)) {
-        const std::string& candidate = it->path().filename().native();
+        const std::string candidate = it->path().filename().native();
         if (QFile::decodeName(QByteArray::fromStdString(candidate)) != name)
             continue;
         if (found)
