@@ -31,7 +31,9 @@ std::vector<QByteArray> Parts(const uint8_t* data, size_t size) {
 
 // Names compare as text: UTF-8 where valid, otherwise Latin-1, blanks trimmed.
 QString Named(const QByteArray& bytes) {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    // A byte-order mark is part of a name, not a mark to skip.
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     const QString text = utf8.decode(bytes);
     return (utf8.hasError() ? QString::fromLatin1(bytes) : text).trimmed();
 }

@@ -76,7 +76,9 @@ QByteArray CutToReadLength(const QByteArray& value) {
 // Names as text for comparing: UTF-8 where they are valid UTF-8, otherwise
 // Latin-1, so that no two different names turn into the same text.
 QString NameText(const QByteArray& name) {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    // A byte-order mark is part of a name, not a mark to skip.
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     const QString text = utf8.decode(name);
     return utf8.hasError() ? QString::fromLatin1(name) : text;
 }

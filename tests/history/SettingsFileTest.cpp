@@ -125,6 +125,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "/home/Zo\xc3\xab/\xc3\x89t\xc3\xa9.img"},
         ReadCase{"Latin1Value", "[s]\r\nk=/home/caf\xe9.img\r\n", "s", "k", "/home/caf\xe9.img"},
         ReadCase{"Utf8Mark", "\xef\xbb\xbf[s]\r\nk=v\r\n", "s", "k", "v"},
+        ReadCase{"MarkInANameIsPartOfIt", "[t]\r\n[\xef\xbb\xbfs]\r\nk=v\r\n", "s", "k", Default},
         ReadCase{"Utf16LittleEndian", Utf16("[s]\r\nk=caf\u00e9\r\n", QStringConverter::Utf16LE),
                  "s", "k", "caf\xc3\xa9"},
         ReadCase{"Utf16BigEndian", Utf16("[s]\nk=v\n", QStringConverter::Utf16BE), "s", "k", "v"},
