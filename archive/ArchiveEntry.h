@@ -14,7 +14,6 @@ struct TDirEntry {
     uint32_t Size;
     char Name[24];
 };
-static_assert(sizeof(TDirEntry) == 32);
 
 struct TArchiveEntry {
     uint32_t Offset;
@@ -25,17 +24,35 @@ struct TArchiveEntry {
 };
 
 // The stored name text: the bytes of Name up to the first zero byte, at most 24.
-// Not trimmed.
+// Not trimmed. The view points into `entry`, so it cannot be taken of a
+// temporary copy.
 inline std::string_view NameText(const TArchiveEntry& entry) {
     const char* end = entry.Name;
     while (end != entry.Name + sizeof entry.Name && *end != '\0')
         ++end;
     return {entry.Name, static_cast<size_t>(end - entry.Name)};
 }
+std::string_view NameText(const TArchiveEntry&&) = delete;
 
 // The display name: the stored name text without leading and trailing bytes of
-// value 1 to 32 (control characters and the blank).
+// value 1 to 32 (control characters and the blank). A view into `entry`.
 std::string_view DisplayName(const TArchiveEntry& entry);
+std::string_view DisplayName(const TArchiveEntry&&) = delete;
+
+// Whether a stored name fills all 24 bytes with no zero byte after it: a game
+// that copies names as C strings reads past the end of such a name.
+inline bool NameUnterminated(const TArchiveEntry& entry) {
+    return NameText(entry).size() == sizeof entry.Name;
+}
+
+// Byte range of an entry's data in the data file, in 64 bits so that no
+// record can wrap around.
+inline uint64_t DataBegin(const TArchiveEntry& entry) {
+    return uint64_t{entry.Offset} * SectorSize;
+}
+inline uint64_t DataEnd(const TArchiveEntry& entry) {
+    return DataBegin(entry) + uint64_t{entry.Size} * SectorSize;
+}
 
 // Whether a display name can be used as a file name inside a chosen folder:
 // not empty, not "." or "..", and without '/'. An entry's name must never

@@ -1,18 +1,30 @@
 #include "archive/Gta3Archive.h"
 
-#include "archive/DirRecord.h"
+#include "archive/DirectoryCodec.h"
 #include "platform/Errors.h"
+#include "platform/FileSystem.h"
+#include "platform/TemporaryFile.h"
 
-#include <algorithm>
+#include <cerrno>
 #include <limits>
+#include <optional>
 
 namespace {
 
-// Records moved per read or write when the whole directory is loaded or rewritten.
-constexpr size_t RecordsPerChunk = 1 << 16;
-
 constexpr uint64_t RoundUpToSector(uint64_t bytes) {
     return (bytes + SectorSize - 1) / SectorSize * SectorSize;
+}
+
+FileStream OpenFile(const std::string& path, TOpenMode mode) {
+    switch (mode) {
+    case TOpenMode::Exclusive:
+        return FileStream::OpenHeld(path);
+    case TOpenMode::Shared:
+        return FileStream::OpenReadShared(path);
+    case TOpenMode::Create:
+        break;
+    }
+    return FileStream::CreateHeld(path);
 }
 
 } // namespace
@@ -25,11 +37,17 @@ std::string DirectoryFileName(const std::string& dataFileName) {
 }
 
 TGTA3Archive::TGTA3Archive(const std::string& FileName, bool CreateNew)
-    : FileName_(FileName),
-      ImgStream(CreateNew ? FileStream::CreateHeld(FileName) : FileStream::OpenHeld(FileName)),
-      DirStream(CreateNew ? FileStream::CreateHeld(DirectoryFileName(FileName))
-                          : FileStream::OpenHeld(DirectoryFileName(FileName))) {
-    ReadDirectory();
+    : TGTA3Archive(FileName, CreateNew ? TOpenMode::Create : TOpenMode::Exclusive) {}
+
+TGTA3Archive::TGTA3Archive(const std::string& FileName, TOpenMode Mode)
+    : FileName_(FileName), ReadOnly_(Mode == TOpenMode::Shared),
+      ImgStream(OpenFile(FileName, Mode)),
+      DirStream(OpenFile(::DirectoryFileName(FileName), Mode)) {
+    // A lone directory file given as the data file is one file for both halves:
+    // an exclusive hold refuses the second open, a shared one has to be told.
+    if (ImgStream.Info().SameFile(DirStream.Info()))
+        throw EFOpenError(DirStream.Path(), "it is the data file itself");
+    Entries = ReadDirectory(DirStream);
 }
 
 TGTA3Archive::~TGTA3Archive() {
@@ -40,28 +58,15 @@ TGTA3Archive::~TGTA3Archive() {
     }
 }
 
-void TGTA3Archive::ReadDirectory() {
-    const uint64_t records = DirStream.Length() / DirRecordSize;
-    Entries.reserve(static_cast<size_t>(records) + 1);
-    std::vector<unsigned char> chunk(std::min<uint64_t>(records, RecordsPerChunk) * DirRecordSize);
-    DirStream.Seek(0);
-    for (uint64_t done = 0; done < records;) {
-        size_t count = static_cast<size_t>(std::min<uint64_t>(records - done, RecordsPerChunk));
-        DirStream.ReadExact(chunk.data(), count * DirRecordSize);
-        for (size_t i = 0; i < count; ++i) {
-            TArchiveEntry entry{};
-            DecodeRecord(chunk.data() + i * DirRecordSize, entry);
-            entry.DirIndex = static_cast<int32_t>(done + i);
-            Entries.push_back(entry);
-        }
-        done += count;
-    }
-}
-
 const TArchiveEntry& TGTA3Archive::At(int Index) const {
     if (Index < 0 || static_cast<size_t>(Index) >= Entries.size())
         throw EListError(Index);
     return Entries[static_cast<size_t>(Index)];
+}
+
+void TGTA3Archive::RequireWritable() const {
+    if (ReadOnly_)
+        throw Exception(FileName_ + " is open for reading only");
 }
 
 TArchiveEntry TGTA3Archive::GetEntry(int Index) const {
@@ -69,44 +74,89 @@ TArchiveEntry TGTA3Archive::GetEntry(int Index) const {
 }
 
 void TGTA3Archive::Sort(TCompareFunc Compare) {
-    if (Entries.empty())
-        return;
     std::sort(
         Entries.begin(), Entries.end(),
         [Compare](const TArchiveEntry& a, const TArchiveEntry& b) { return Compare(a, b) < 0; });
 }
 
+void TGTA3Archive::Reorder(std::vector<uint32_t>& order) {
+    // Cycle by cycle, in place: the table may be a large part of memory.
+    constexpr uint32_t Done = std::numeric_limits<uint32_t>::max();
+    for (size_t start = 0; start < order.size(); ++start) {
+        if (order[start] == Done)
+            continue;
+        const TArchiveEntry first = Entries[start];
+        size_t at = start;
+        while (order[at] != start) {
+            const size_t from = order[at];
+            Entries[at] = Entries[from];
+            order[at] = Done;
+            at = from;
+        }
+        Entries[at] = first;
+        order[at] = Done;
+    }
+}
+
 void TGTA3Archive::ExtractEntry(int Index, FileStream& Dest) {
     const TArchiveEntry entry = At(Index);
-    ImgStream.Seek(uint64_t{entry.Offset} * SectorSize);
     if (entry.Size != 0)
-        Dest.CopyFrom(ImgStream, uint64_t{entry.Size} * SectorSize);
+        CopyData(DataBegin(entry), uint64_t{entry.Size} * SectorSize, Dest);
+}
+
+void TGTA3Archive::CopyData(uint64_t begin, uint64_t length, FileStream& Dest) {
+    ImgStream.Seek(begin);
+    Dest.CopyFrom(ImgStream, length);
+}
+
+TDataPlace TGTA3Archive::PlaceForAppend(uint64_t length, std::string_view name) const {
+    // A data file made elsewhere may end inside a sector: new data starts at
+    // the next boundary, so its Offset says where its bytes really are.
+    const uint64_t start = RoundUpToSector(ImgStream.Length());
+    const uint64_t sectors = RoundUpToSector(length) / SectorSize;
+    constexpr uint64_t maxField = std::numeric_limits<uint32_t>::max();
+    if (start / SectorSize > maxField || sectors > maxField)
+        throw Exception("Cannot add " + std::string(name) +
+                        ": the archive would pass the largest offset or size a record can hold");
+    return {static_cast<uint32_t>(start / SectorSize), static_cast<uint32_t>(sectors)};
+}
+
+TDataPlace TGTA3Archive::AppendData(FileStream& Source) {
+    RequireWritable();
+    const uint64_t length = Source.Length() - std::min(Source.Position(), Source.Length());
+    const TDataPlace place = PlaceForAppend(length, FileNameOf(Source.Path()));
+    const uint64_t oldLength = ImgStream.Length();
+    const uint64_t start = uint64_t{place.Offset} * SectorSize;
+    Unflushed = true;
+    if (place.Size != 0)
+        ImgStream.Reserve(start + uint64_t{place.Size} * SectorSize); // fails with nothing changed
+    try {
+        ImgStream.Seek(start);
+        ImgStream.CopyFrom(Source, length);
+    } catch (...) {
+        try {
+            ImgStream.SetLength(oldLength);
+        } catch (...) {
+            // The copy's own error is what counts.
+        }
+        throw;
+    }
+    return place;
 }
 
 void TGTA3Archive::AddFile(std::string_view Name, FileStream& Source) {
-    const uint64_t length = Source.Length();
-    const uint64_t sectors = RoundUpToSector(length) / SectorSize;
-    // A data file made elsewhere may end inside a sector: the entry starts at
-    // the next boundary, so its Offset says where its bytes really are.
-    const uint64_t oldImgLength = ImgStream.Length();
-    const uint64_t start = RoundUpToSector(oldImgLength);
+    RequireWritable();
+    const uint64_t length = Source.Length() - std::min(Source.Position(), Source.Length());
+    const TDataPlace place = PlaceForAppend(length, Name);
     // A trailing piece shorter than a record is not a record: the new record
     // goes over it, at the slot the next reader will see.
     const uint64_t oldDirLength = DirStream.Length();
     const uint64_t slot = oldDirLength / DirRecordSize;
-
-    constexpr uint64_t maxField = std::numeric_limits<uint32_t>::max();
-    if (start / SectorSize > maxField || sectors > maxField ||
-        slot > static_cast<uint64_t>(std::numeric_limits<int32_t>::max()))
+    if (slot >= MaxRecords)
         throw Exception("Cannot add " + std::string(Name) +
-                        ": the archive would pass the largest offset or size a record can hold");
-
-    TArchiveEntry entry{};
-    entry.Offset = static_cast<uint32_t>(start / SectorSize);
-    entry.Size = static_cast<uint32_t>(sectors);
-    SetName(entry.Name, Name);
-    entry.DirIndex = static_cast<int32_t>(slot);
-    entry.Deleted = 0;
+                        ": the directory holds as many records as an archive can");
+    const TArchiveEntry entry =
+        MakeEntry(place.Offset, place.Size, Name, static_cast<int32_t>(slot));
 
     // Room for the new entry first, so nothing can fail after the files changed.
     if (Entries.size() == Entries.capacity())
@@ -117,9 +167,11 @@ void TGTA3Archive::AddFile(std::string_view Name, FileStream& Source) {
         DirStream.ReadExact(piece.data(), piece.size());
     }
 
+    const uint64_t oldImgLength = ImgStream.Length();
+    const uint64_t start = uint64_t{place.Offset} * SectorSize;
     Unflushed = true;
-    if (sectors != 0)
-        ImgStream.Reserve(start + sectors * SectorSize); // fails with nothing changed
+    if (place.Size != 0)
+        ImgStream.Reserve(start + uint64_t{place.Size} * SectorSize); // fails with nothing changed
     try {
         if (length != 0) {
             ImgStream.Seek(start);
@@ -145,6 +197,17 @@ void TGTA3Archive::AddFile(std::string_view Name, FileStream& Source) {
     Entries.push_back(entry);
 }
 
+void TGTA3Archive::SetEntryData(int Index, TDataPlace Place) {
+    RequireWritable();
+    TArchiveEntry changed = At(Index);
+    changed.Offset = Place.Offset;
+    changed.Size = Place.Size;
+    Unflushed = true;
+    // One 32-byte write at a 32-byte boundary: the record is old or new, whole.
+    WriteRecord(changed);
+    Entries[static_cast<size_t>(Index)] = changed;
+}
+
 void TGTA3Archive::WriteRecord(const TArchiveEntry& entry) {
     unsigned char record[DirRecordSize];
     EncodeRecord(entry, record);
@@ -153,6 +216,7 @@ void TGTA3Archive::WriteRecord(const TArchiveEntry& entry) {
 }
 
 void TGTA3Archive::RenameEntry(int Index, std::string_view NewName) {
+    RequireWritable();
     TArchiveEntry renamed = At(Index);
     SetName(renamed.Name, NewName);
     // The table follows the disk only once the record is written.
@@ -167,6 +231,7 @@ void TGTA3Archive::MarkDeleted(int Index) {
 }
 
 void TGTA3Archive::PurgeDeleted() {
+    RequireWritable();
     const auto bySlot = [](const TArchiveEntry& a, const TArchiveEntry& b) {
         return a.DirIndex < b.DirIndex;
     };
@@ -174,21 +239,55 @@ void TGTA3Archive::PurgeDeleted() {
         std::sort(Entries.begin(), Entries.end(), bySlot);
     std::erase_if(Entries, [](const TArchiveEntry& entry) { return entry.Deleted != 0; });
 
+    // Until the new directory is in place every entry keeps the slot it has in
+    // the old one, so a failure leaves the table naming records that are there.
+    Unflushed = true;
+    const bool replaced = ReplaceDirectoryFile();
+    if (!replaced)
+        RewriteDirectoryInPlace();
+    for (size_t i = 0; i < Entries.size(); ++i)
+        Entries[i].DirIndex = static_cast<int32_t>(i);
+    // The new name must survive a power cut too.
+    if (replaced)
+        SyncFolder(FolderOf(DirStream.Path()));
+}
+
+bool TGTA3Archive::ReplaceDirectoryFile() {
+    // A directory file reached through a link, or by more than one name, is
+    // rewritten where it is, so every name keeps showing the same file.
+    const std::string& path = DirStream.Path();
+    const TFileInfo old = DirStream.Info();
+    if (old.links != 1 || PathKind(path) != TPathKind::File)
+        return false;
+    const std::string folder = FolderOf(path);
+    try {
+        RemoveStaleTemporaries(folder);
+    } catch (const Exception&) {
+        // Only leftovers of killed runs; they do not stand in the way.
+    }
+    std::optional<TTemporaryFile> replacement;
+    try {
+        replacement.emplace(path);
+    } catch (const EFCreateError& error) {
+        const int why = error.SystemError();
+        if (why == EACCES || why == EPERM || why == EROFS)
+            return false; // a folder that takes no new file: written in place
+        throw;
+    }
+    FileStream& written = replacement->Stream();
+    written.CopyAttributesFrom(old);
+    WriteRecords(written, 0, Entries);
+    written.Flush();
+    replacement->ReplaceFinal(TTemporaryFile::Replacing::AnyFile);
+    DirStream = std::move(written); // the old file's hold goes with it
+    return true;
+}
+
+void TGTA3Archive::RewriteDirectoryInPlace() {
     // Written from slot 0 upwards, before the file is cut: every record's new
     // slot is at or below its old one, so an old slot is only overwritten after
     // its record has reached its new place, and a failure part-way loses nothing.
-    std::vector<unsigned char> chunk(std::min(Entries.size(), RecordsPerChunk) * DirRecordSize);
-    Unflushed = true;
-    for (size_t done = 0; done < Entries.size();) {
-        size_t count = std::min(Entries.size() - done, RecordsPerChunk);
-        for (size_t i = 0; i < count; ++i)
-            EncodeRecord(Entries[done + i], chunk.data() + i * DirRecordSize);
-        DirStream.Seek(done * DirRecordSize);
-        DirStream.Write(chunk.data(), count * DirRecordSize);
-        for (size_t i = 0; i < count; ++i)
-            Entries[done + i].DirIndex = static_cast<int32_t>(done + i);
-        done += count;
-    }
+    WriteRecords(DirStream, 0, Entries);
     DirStream.SetLength(Entries.size() * DirRecordSize);
 }
 

@@ -1,11 +1,14 @@
 // One open archive: a data file of 2048-byte sectors and its directory file of
-// 32-byte records, both held open exclusively, and the directory in memory as an
-// ordered table. Every change is written to the files at once.
+// 32-byte records, both held open, and the directory in memory as an ordered
+// table. Every change is written to the files at once.
 #pragma once
 
 #include "archive/ArchiveEntry.h"
 #include "platform/FileStream.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,11 +17,26 @@
 // '.', when no '/' follows it) replaced by ".dir", or ".dir" appended.
 std::string DirectoryFileName(const std::string& dataFileName);
 
+// How a pair is opened.
+enum class TOpenMode {
+    Exclusive, // an existing pair, for reading and writing, held exclusively
+    Shared,    // an existing pair, for reading only; other readers may hold it too
+    Create,    // a new pair, both files empty (existing ones are emptied), held exclusively
+};
+
+// Where an entry's data lies in the data file, in sectors.
+struct TDataPlace {
+    uint32_t Offset;
+    uint32_t Size;
+};
+
 class TGTA3Archive {
 public:
     // Opens the pair at `FileName` (the data file's path) or, with `CreateNew`,
-    // creates it empty. Throws EFOpenError / EFCreateError / EReadError.
+    // creates it empty; held exclusively. Throws EFOpenError / EFCreateError /
+    // EReadError.
     TGTA3Archive(const std::string& FileName, bool CreateNew);
+    TGTA3Archive(const std::string& FileName, TOpenMode Mode);
     // Flushes both files to disk if anything changed, and closes them; failures
     // are ignored here.
     ~TGTA3Archive();
@@ -27,21 +45,41 @@ public:
 
     // The data file's path exactly as passed to the constructor.
     const std::string& FileName() const { return FileName_; }
+    const std::string& DirectoryFileName() const { return DirStream.Path(); }
+    bool ReadOnly() const { return ReadOnly_; }
+    uint64_t DataLength() const { return ImgStream.Length(); }
+    uint64_t DirectoryLength() const { return DirStream.Length(); }
 
     TArchiveEntry GetEntry(int Index) const; // throws EListError
     int Count() const { return static_cast<int>(Entries.size()); }
+    // The whole table, for reading it in bulk; valid until the next change.
+    std::span<const TArchiveEntry> Table() const { return Entries; }
     // Reorders the table in place (unstable). Touches no file.
     void Sort(TCompareFunc Compare);
+    // Reorders the table by a key computed once per entry: smaller keys first,
+    // entries of equal keys ordered by `tieBefore`. Touches no file.
+    template <typename KeyOf, typename TieBefore> void SortByKey(KeyOf keyOf, TieBefore tieBefore);
 
     // Copies the entry's Size x 2048 bytes into `Dest` at its position.
     void ExtractEntry(int Index, FileStream& Dest);
+    // Copies `length` bytes of the data file from byte `begin` into `Dest` at
+    // its position.
+    void CopyData(uint64_t begin, uint64_t length, FileStream& Dest);
     // Appends `Source` (from its position to its end) as a new last entry.
     void AddFile(std::string_view Name, FileStream& Source);
+    // Appends `Source` to the data file, at the next sector boundary, for an
+    // entry that does not point at it yet; on failure the data file is cut
+    // back. Returns where the data lies.
+    TDataPlace AppendData(FileStream& Source);
+    // Points the entry at other data: its record is rewritten in place with the
+    // new Offset and Size, so it names either the old data or the new, never a
+    // mix. The entry keeps its name, slot and place in the table.
+    void SetEntryData(int Index, TDataPlace Place);
     // Rewrites the entry's record with a new name; the entry keeps its place.
     void RenameEntry(int Index, std::string_view NewName);
     void MarkDeleted(int Index);
-    // Drops the marked entries and rewrites the directory file; leaves the table
-    // in slot order.
+    // Drops the marked entries and writes the directory file anew, atomically
+    // where its folder allows; leaves the table in slot order.
     void PurgeDeleted();
     // Puts both files on disk (fsync) when anything was written since the last
     // flush. Commands call it once at their end.
@@ -49,12 +87,40 @@ public:
 
 private:
     const TArchiveEntry& At(int Index) const;
+    void RequireWritable() const;
     void WriteRecord(const TArchiveEntry& entry);
-    void ReadDirectory();
+    // Puts the table in the order of `order` (old positions, new order).
+    void Reorder(std::vector<uint32_t>& order);
+    TDataPlace PlaceForAppend(uint64_t length, std::string_view name) const;
+    bool ReplaceDirectoryFile();
+    void RewriteDirectoryInPlace();
 
     std::string FileName_;
+    bool ReadOnly_;
     FileStream ImgStream;
     FileStream DirStream;
     std::vector<TArchiveEntry> Entries;
     bool Unflushed = false; // written to since the last Flush
 };
+
+template <typename KeyOf, typename TieBefore>
+void TGTA3Archive::SortByKey(KeyOf keyOf, TieBefore tieBefore) {
+    using Key = decltype(keyOf(Entries.front()));
+    struct Keyed {
+        Key key;
+        uint32_t index;
+    };
+    std::vector<Keyed> keyed(Entries.size());
+    for (size_t i = 0; i < Entries.size(); ++i)
+        keyed[i] = {keyOf(Entries[i]), static_cast<uint32_t>(i)};
+    std::sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
+        if (a.key != b.key)
+            return a.key < b.key;
+        return tieBefore(Entries[a.index], Entries[b.index]);
+    });
+    std::vector<uint32_t> order(keyed.size());
+    for (size_t i = 0; i < keyed.size(); ++i)
+        order[i] = keyed[i].index;
+    keyed = {};
+    Reorder(order);
+}

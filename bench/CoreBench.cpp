@@ -61,7 +61,7 @@ void BM_Sort(benchmark::State& state, TCompareFunc compare, bool descending) {
         state.PauseTiming();
         archive.Sort(shuffle);
         state.ResumeTiming();
-        archive.Sort(compare);
+        SortEntries(archive, compare);
     }
     SortDescending = false;
 }

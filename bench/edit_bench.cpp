@@ -82,7 +82,7 @@ double AddThroughCore(const QString& img, const QStringList& paths) {
         archive.AddFile(hostPath.substr(hostPath.rfind('/') + 1), source);
         source.Close();
     }
-    archive.Sort(CurrentCompare);
+    SortEntries(archive, CurrentCompare);
     archive.Flush();
     return static_cast<double>(timer.nsecsElapsed()) / 1e9;
 }

@@ -125,7 +125,7 @@ int main(int argc, char* argv[]) {
                                         {"size", CompareBySize},
                                         {"type", CompareByType}}) {
         timer.restart();
-        CurrentArchive->Sort(compare);
+        SortEntries(*CurrentArchive, compare);
         std::printf("  archive Sort by %-27s %6lld ms\n", name,
                     static_cast<long long>(timer.elapsed()));
     }

@@ -1,26 +1,27 @@
 // check: the integrity report, reading the pair only.
-#include "cli/CheckReport.h"
+#include "archive/ArchiveCheck.h"
+#include "archive/Gta3Archive.h"
+#include "archive/PrintableName.h"
 #include "cli/Commands.h"
-#include "cli/Names.h"
 #include "cli/Output.h"
-#include "cli/ReadOnlyPair.h"
 
 int RunCheck(const ParsedArgs& args) {
-    ReadOnlyPair pair = OpenReadOnly(args.positional[0]);
-    CheckReport report = CheckPair(pair.entries, pair.imgLength, pair.dirLength);
+    const std::string& path = args.positional[0];
+    TGTA3Archive archive(path, TOpenMode::Shared);
 
     Output out;
-    out << PrintableName(args.positional[0]) << ": " << pair.entries.size()
-        << " entries, data file " << pair.imgLength << " bytes, directory file " << pair.dirLength
-        << " bytes\n";
-    for (const std::string& line : report.problems)
-        out << line << '\n';
-    out << "dead space: " << DeadSpaceText(report) << '\n';
-    if (report.problems.empty())
+    out << PrintableName(path) << ": " << static_cast<uint64_t>(archive.Count())
+        << " entries, data file " << archive.DataLength() << " bytes, directory file "
+        << archive.DirectoryLength() << " bytes\n";
+    // Each finding goes out as it is found: a hostile directory of millions of
+    // records must not hold millions of lines in memory.
+    const TCheckSummary summary =
+        CheckArchive(archive, [&](const TCheckFinding& finding) { out << finding.Text << '\n'; });
+    out << "dead space: " << DeadSpaceText(summary.DeadBytes, summary.DataLength) << '\n';
+    if (summary.Problems == 0)
         out << "no problems found\n";
     else
-        out << report.problems.size() << (report.problems.size() == 1 ? " problem" : " problems")
-            << " found\n";
+        out << summary.Problems << (summary.Problems == 1 ? " problem" : " problems") << " found\n";
     out.Flush();
-    return report.problems.empty() ? ExitOk : ExitFailure;
+    return summary.Problems == 0 ? ExitOk : ExitFailure;
 }

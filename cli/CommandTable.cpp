@@ -9,6 +9,7 @@ const OptionSpec NewOptions[] = {{"--force", false}};
 const OptionSpec ListOptions[] = {{"--sort", true}, {"--desc", false}, {"--json", false}};
 const OptionSpec ExtractOptions[] = {{"--all", false}, {"-C", true}};
 const OptionSpec DryRunOptions[] = {{"--dry-run", false}};
+const OptionSpec AddOptions[] = {{"--replace", false}};
 
 const Command Commands[] = {
     {"new", "ARCHIVE [--force]",
@@ -38,26 +39,31 @@ const Command Commands[] = {
      "\n"
      "The pair is opened for reading only.\n",
      ListOptions, 1, 1, RunList},
-    {"add",
-     "ARCHIVE FILE...",
+    {"add", "ARCHIVE FILE... [--replace]",
      "Appends each FILE as a new entry, in the order given, named by the part\n"
      "of its path after the last '/' (cut to 24 bytes). A name already present\n"
      "makes a second entry of that name. The first file that fails stops the\n"
-     "command; the files added before it stay added.\n",
-     {},
-     2,
-     SIZE_MAX,
-     RunAdd},
+     "command; the files added before it stay added.\n"
+     "\n"
+     "  --replace   import and replace: a FILE whose name an entry already has\n"
+     "              (ignoring the case of a-z) becomes that entry's new data;\n"
+     "              of several such entries, the first in the directory. Other\n"
+     "              files are added. Prints a line per file: \"replaced NAME\" or\n"
+     "              \"added NAME\". Each entry keeps either its old data or its\n"
+     "              new, whatever stops the command; the old data stays as dead\n"
+     "              space (see rebuild).\n",
+     AddOptions, 2, SIZE_MAX, RunAdd},
     {"extract", "ARCHIVE (NAME...|--all) [-C DIR]",
      "Writes entries into files named by their display names, each file the\n"
      "entry's sectors whole (Size x 2048 bytes). An existing file is replaced.\n"
      "NAME matches display names ignoring the case of a-z only; a NAME that\n"
      "matches nothing is an error and nothing is written. Entries are written\n"
      "in name order; of entries with the same name, one file remains.\n"
-     "A display name that is empty, \".\" or \"..\" or contains '/' is refused\n"
-     "(\"Cannot create file\"), as is an entry whose file would replace a\n"
-     "symbolic link, so nothing is written outside DIR. The first failure\n"
-     "stops the command.\n"
+     "A display name that is empty, \".\" or \"..\" or contains '/' is refused,\n"
+     "as is an entry whose file would replace a symbolic link or a folder, so\n"
+     "nothing is written outside DIR; every name is checked before any file\n"
+     "is written. Each file is written under a temporary name and renamed into\n"
+     "place when whole. The first failure stops the command.\n"
      "\n"
      "  --all    every entry\n"
      "  -C DIR   the folder to write into, which must exist (default: the\n"
@@ -80,10 +86,12 @@ const Command Commands[] = {
     {"check",
      "ARCHIVE",
      "Reports problems of the pair without changing it: records that reach\n"
-     "past the data file's end, records whose data overlap, display names that\n"
-     "occur more than once (ignoring the case of a-z), names that cannot be\n"
-     "extracted safely, a data file that is not whole sectors, and a trailing\n"
-     "piece of the directory file shorter than a record. It also tells the dead\n"
+     "past the data file's end, records that repeat another record exactly,\n"
+     "records whose data overlap, display names that occur more than once\n"
+     "(ignoring the case of a-z), names that cannot be extracted safely, names\n"
+     "that fill all 24 bytes without a terminating zero byte, a data file that\n"
+     "is not whole sectors, and a trailing piece of the directory file shorter\n"
+     "than a record. It also tells the dead\n"
      "space: bytes of the data file that no record refers to (left by deleting;\n"
      "rebuild removes it), which by itself is not a problem.\n"
      "\n"
@@ -94,12 +102,16 @@ const Command Commands[] = {
      RunCheck},
     {"rebuild",
      "ARCHIVE NEW_ARCHIVE",
-     "Writes a compacted copy of ARCHIVE as the pair NEW_ARCHIVE: the entries in\n"
-     "directory order, their data packed one after another without dead space.\n"
-     "ARCHIVE is only read. The copy is written under temporary names beside\n"
-     "NEW_ARCHIVE, put on disk, then renamed into place, so a complete pair or\n"
-     "none appears. Refuses when a file of the NEW_ARCHIVE pair already exists,\n"
-     "and when a record of ARCHIVE reaches past its data file's end.\n",
+     "Writes a compacted copy of ARCHIVE as the pair NEW_ARCHIVE: the same\n"
+     "records in the same order, their data packed without dead space (records\n"
+     "that share data keep sharing one copy). ARCHIVE is only read.\n"
+     "The copy is written under temporary names beside NEW_ARCHIVE, put on\n"
+     "disk, then linked into place, so a complete pair or none appears; the\n"
+     "leftovers of a rebuild that was killed there are removed by the next\n"
+     "one. Refuses when a file of the NEW_ARCHIVE pair exists or appears\n"
+     "meanwhile, and when a record of ARCHIVE reaches past its data file's\n"
+     "end. When only the final sync of the folder fails, the pair is in place:\n"
+     "a warning is printed and the exit status is 0.\n",
      {},
      2,
      2,

@@ -1,8 +1,9 @@
 // add, delete and rename: the editor's commands on a pair held exclusively.
+#include "archive/ArchiveCommands.h"
 #include "archive/Gta3Archive.h"
+#include "archive/PrintableName.h"
 #include "cli/Commands.h"
 #include "cli/EntrySelection.h"
-#include "cli/Names.h"
 #include "cli/Output.h"
 #include "cli/Progress.h"
 #include "platform/Errors.h"
@@ -15,63 +16,74 @@ std::string_view StoredForm(std::string_view name) {
     return name.substr(0, sizeof(TDirEntry::Name));
 }
 
+// What an import did, a line per file's entry.
+void ReportImport(const TGTA3Archive& archive, const TImportResult& result) {
+    std::vector<std::string> names(static_cast<size_t>(archive.Count()));
+    for (const TArchiveEntry& entry : archive.Table())
+        names[static_cast<size_t>(entry.DirIndex)] = PrintableName(NameText(entry));
+    Output out;
+    for (int32_t slot : result.Replaced)
+        out << "replaced " << names[static_cast<size_t>(slot)] << '\n';
+    for (int32_t slot : result.Added)
+        out << "added " << names[static_cast<size_t>(slot)] << '\n';
+    for (const std::string& name : result.SharedNames)
+        out << "note: several entries are named " << PrintableName(name)
+            << "; the first in the directory was replaced\n";
+    out.Flush();
+}
+
 } // namespace
 
 int RunAdd(const ParsedArgs& args) {
-    TGTA3Archive archive(args.positional[0], false);
+    TGTA3Archive archive(args.positional[0], TOpenMode::Exclusive);
     std::span<const std::string> files(args.positional.begin() + 1, args.positional.end());
-    Progress progress("Adding", files.size());
-    for (size_t i = 0; i < files.size(); ++i) {
-        progress.Show(i + 1, EntryNameFromPath(files[i]));
-        FileStream source = FileStream::OpenReadShared(files[i]);
-        archive.AddFile(EntryNameFromPath(files[i]), source);
-        source.Close();
+    Progress progress(args.Has("--replace") ? "Importing" : "Adding", files.size());
+    const auto step = [&](size_t done) {
+        if (done < files.size())
+            progress.Show(done + 1, EntryNameFromPath(files[done]));
+    };
+    step(0);
+    if (!args.Has("--replace")) {
+        AddFiles(archive, files, step);
+        return ExitOk;
     }
-    archive.Flush();
+    const TImportResult result = ImportFiles(archive, files, step);
+    ReportImport(archive, result);
     return ExitOk;
 }
 
 int RunDelete(const ParsedArgs& args) {
-    TGTA3Archive archive(args.positional[0], false);
+    TGTA3Archive archive(args.positional[0], TOpenMode::Exclusive);
     SortDescending = false;
-    archive.Sort(CompareByName);
+    SortEntries(archive, CompareByName);
     std::span<const std::string> names(args.positional.begin() + 1, args.positional.end());
-    std::vector<int> doomed = MatchingEntries(archive, names);
+    const std::vector<int> doomed = MatchingEntries(archive, names);
 
     if (args.Has("--dry-run")) {
         Output out;
         for (int index : doomed) {
-            TArchiveEntry entry = archive.GetEntry(index);
+            const TArchiveEntry entry = archive.GetEntry(index);
             out << "would delete " << PrintableName(DisplayName(entry)) << " (slot "
                 << static_cast<uint64_t>(entry.DirIndex) << ", " << entry.Size << " sectors)\n";
         }
         out.Flush();
         return ExitOk;
     }
-    try {
-        for (int index : doomed)
-            archive.MarkDeleted(index);
-    } catch (...) {
-        // Whatever was marked goes, so that the table and the file agree.
-        archive.PurgeDeleted();
-        throw;
-    }
-    archive.PurgeDeleted();
-    archive.Flush();
+    DeleteEntries(archive, doomed);
     return ExitOk;
 }
 
 int RunRename(const ParsedArgs& args) {
     const std::string& oldName = args.positional[1];
     const std::string& newName = args.positional[2];
-    TGTA3Archive archive(args.positional[0], false);
+    TGTA3Archive archive(args.positional[0], TOpenMode::Exclusive);
     std::vector<int> found = MatchingEntries(archive, std::span(&oldName, 1));
     if (found.size() > 1)
-        throw Exception(std::to_string(found.size()) + " entries are named " +
-                        PrintableName(oldName) + "; rename needs exactly one");
+        throw Exception(std::to_string(found.size()) + " entries are named " + oldName +
+                        "; rename needs exactly one");
 
     if (args.Has("--dry-run")) {
-        TArchiveEntry entry = archive.GetEntry(found[0]);
+        const TArchiveEntry entry = archive.GetEntry(found[0]);
         Output out;
         out << "would rename " << PrintableName(NameText(entry)) << " (slot "
             << static_cast<uint64_t>(entry.DirIndex) << ") to "

@@ -1,8 +1,7 @@
 #include "cli/EntrySelection.h"
 
-#include "cli/Names.h"
+#include "archive/NameFold.h"
 #include "platform/Errors.h"
-#include "sorting/SortFunctions.h"
 
 #include <algorithm>
 #include <numeric>
@@ -17,22 +16,22 @@ std::vector<int> MatchingEntries(const TGTA3Archive& archive, std::span<const st
 
     std::vector<bool> used(names.size());
     std::vector<int> found;
-    for (int i = 0; i < archive.Count(); ++i) {
-        TArchiveEntry entry = archive.GetEntry(i);
-        std::string_view display = DisplayName(entry);
+    const auto table = archive.Table();
+    for (size_t i = 0; i < table.size(); ++i) {
+        const std::string_view display = DisplayName(table[i]);
         auto first = std::lower_bound(
             order.begin(), order.end(), display,
             [&](size_t n, std::string_view text) { return CompareText(names[n], text) < 0; });
         bool matched = false;
-        for (auto it = first; it != order.end() && NameMatches(display, names[*it]); ++it) {
+        for (auto it = first; it != order.end() && SameText(display, names[*it]); ++it) {
             used[*it] = true;
             matched = true;
         }
         if (matched)
-            found.push_back(i);
+            found.push_back(static_cast<int>(i));
     }
     for (size_t n = 0; n < names.size(); ++n)
         if (!used[n])
-            throw Exception("no entry named " + PrintableName(names[n]));
+            throw Exception("no entry named " + names[n]);
     return found;
 }

@@ -8,6 +8,6 @@
 #include <vector>
 
 // Display indexes of the entries whose display name matches any of `names`
-// (NameMatches), in table order. Throws Exception "no entry named ..." for a
+// (the case of a-z aside), in table order. Throws Exception "no entry named ..." for a
 // name that matches nothing, so a command fails before it changes anything.
 std::vector<int> MatchingEntries(const TGTA3Archive& archive, std::span<const std::string> names);

@@ -1,24 +1,16 @@
 // new and list.
+#include "archive/ArchiveCommands.h"
 #include "archive/Gta3Archive.h"
+#include "archive/PrintableName.h"
 #include "cli/Commands.h"
 #include "cli/Json.h"
-#include "cli/NameOrder.h"
-#include "cli/Names.h"
 #include "cli/Output.h"
-#include "cli/ReadOnlyPair.h"
 #include "platform/Errors.h"
 #include "sorting/SortFunctions.h"
 
-#include <algorithm>
 #include <charconv>
-#include <filesystem>
 
 namespace {
-
-bool PathExists(const std::string& path) {
-    std::error_code error;
-    return std::filesystem::exists(std::filesystem::symlink_status(path, error));
-}
 
 TCompareFunc SortOrder(const std::string& key) {
     if (key == "name")
@@ -77,41 +69,35 @@ void WriteJsonObject(Output& out, const TArchiveEntry& entry) {
 } // namespace
 
 int RunNew(const ParsedArgs& args) {
-    const std::string& path = args.positional[0];
-    if (!args.Has("--force")) {
-        for (const std::string& file : {path, DirectoryFileName(path)})
-            if (PathExists(file))
-                throw Exception(file + " already exists (use --force to empty the pair)");
+    try {
+        CreatePair(args.positional[0], args.Has("--force"));
+    } catch (const EFileError& error) {
+        if (error.SystemError() != EEXIST)
+            throw;
+        throw EFileError(error.what(), error.Path(), EEXIST,
+                         "already exists (use --force to empty the pair)");
     }
-    TGTA3Archive archive(path, true);
-    archive.Flush();
     return ExitOk;
 }
 
 int RunList(const ParsedArgs& args) {
-    TCompareFunc compare = SortOrder(args.Value("--sort", "name"));
-    ReadOnlyPair pair = OpenReadOnly(args.positional[0]);
+    const TCompareFunc compare = SortOrder(args.Value("--sort", "name"));
+    TGTA3Archive archive(args.positional[0], TOpenMode::Shared);
     SortDescending = args.Has("--desc");
-    if (compare == CompareByName) {
-        SortByName(pair.entries, SortDescending);
-    } else {
-        std::sort(pair.entries.begin(), pair.entries.end(),
-                  [compare](const TArchiveEntry& a, const TArchiveEntry& b) {
-                      return compare(a, b) < 0;
-                  });
-    }
+    SortEntries(archive, compare);
 
     Output out;
+    const auto table = archive.Table();
     if (args.Has("--json")) {
         out << '[';
-        for (size_t i = 0; i < pair.entries.size(); ++i) {
+        for (size_t i = 0; i < table.size(); ++i) {
             out << (i == 0 ? "\n" : ",\n");
-            WriteJsonObject(out, pair.entries[i]);
+            WriteJsonObject(out, table[i]);
         }
         out << "\n]\n";
     } else {
         std::string line;
-        for (const TArchiveEntry& entry : pair.entries)
+        for (const TArchiveEntry& entry : table)
             WriteTextLine(out, line, entry);
     }
     out.Flush();

@@ -1,10 +1,8 @@
 #include "cli/Output.h"
 
-#include "platform/Errors.h"
+#include "platform/FileSystem.h"
 
-#include <cerrno>
 #include <charconv>
-#include <unistd.h>
 
 Output::~Output() {
     try {
@@ -37,16 +35,8 @@ void Output::MaybeFlush() {
 }
 
 void Output::Flush() {
-    size_t done = 0;
-    while (done < buffer_.size()) {
-        ssize_t written = ::write(STDOUT_FILENO, buffer_.data() + done, buffer_.size() - done);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0) {
-            buffer_.clear();
-            throw EOSError(written < 0 ? errno : EIO);
-        }
-        done += static_cast<size_t>(written);
-    }
-    buffer_.clear();
+    std::string pending;
+    pending.swap(buffer_);
+    buffer_.reserve(Capacity);
+    WriteStandardOutput(pending);
 }

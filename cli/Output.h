@@ -19,7 +19,7 @@ public:
     template <std::unsigned_integral Number> Output& operator<<(Number number) {
         return WriteNumber(number);
     }
-    // Writes everything held; throws Exception when standard output fails.
+    // Writes everything held; throws EWriteError when standard output fails.
     void Flush();
 
 private:

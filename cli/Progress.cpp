@@ -1,6 +1,6 @@
 #include "cli/Progress.h"
 
-#include "cli/Names.h"
+#include "archive/PrintableName.h"
 
 #include <cstdio>
 #include <string>

@@ -4,7 +4,7 @@
 // Input: byte 0 sizes the data file (low 3 bits: whole sectors; bit 3: a ragged
 // end), byte 1 seeds the choices (which entries to mark, rename, extract), the
 // rest is the directory file.
-#include "archive/DirRecord.h"
+#include "archive/DirectoryCodec.h"
 #include "archive/Gta3Archive.h"
 #include "fuzz/FuzzCheck.h"
 #include "platform/Errors.h"

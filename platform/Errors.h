@@ -1,5 +1,7 @@
-// Exceptions of the program. Every failure reaches the user as one of these,
-// carrying the exact text the message box shows.
+// Exceptions of the program. Every failure reaches the user as one of these.
+// what() is the exact text the editor's message box shows; a file failure
+// also keeps the file (or entry) it concerns and the system's reason, which
+// the command line prints instead, one line per failure.
 #pragma once
 
 #include <stdexcept>
@@ -11,38 +13,63 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// "Cannot open file %s"
-class EFOpenError : public Exception {
+// A failure that concerns one file (or one entry of an archive).
+class EFileError : public Exception {
 public:
-    explicit EFOpenError(const std::string& path);
+    EFileError(const std::string& message, std::string path, int error, std::string reason);
+
+    // The file or entry concerned, as given; may be empty.
+    const std::string& Path() const { return path_; }
+    // The system's error number, or 0 when the failure has none.
+    int SystemError() const { return error_; }
+    // What went wrong in a few words, without the path: "Cannot open: No such
+    // file or directory", "File too large", "Stream read error".
+    const std::string& Reason() const { return reason_; }
+
+    // Tells the failure of another file or entry; the message stays.
+    void SetPath(std::string path) { path_ = std::move(path); }
+
+private:
+    std::string path_;
+    int error_;
+    std::string reason_;
+};
+
+// The system's text for an error number; a file held by someone else, which
+// the lock reports as EWOULDBLOCK, reads "in use by another program".
+std::string SystemErrorText(int error);
+
+// "Cannot open file %s"
+class EFOpenError : public EFileError {
+public:
+    explicit EFOpenError(const std::string& path, int error = 0);
+    EFOpenError(const std::string& path, const std::string& why);
 };
 
 // "Cannot create file %s"
-class EFCreateError : public Exception {
+class EFCreateError : public EFileError {
 public:
-    explicit EFCreateError(const std::string& path);
+    explicit EFCreateError(const std::string& path, int error = 0);
+    EFCreateError(const std::string& path, const std::string& why);
 };
 
 // "Stream read error"
-class EReadError : public Exception {
+class EReadError : public EFileError {
 public:
-    EReadError();
+    explicit EReadError(const std::string& path = {}, int error = 0);
 };
 
 // "Stream write error"
-class EWriteError : public Exception {
+class EWriteError : public EFileError {
 public:
-    EWriteError();
+    explicit EWriteError(const std::string& path = {}, int error = 0);
 };
 
 // "System Error.  Code: %d." and, on the next line, the system's text.
-class EOSError : public Exception {
+class EOSError : public EFileError {
 public:
-    explicit EOSError(int code);
-    int Code() const { return code_; }
-
-private:
-    int code_;
+    explicit EOSError(int code, const std::string& path = {});
+    int Code() const { return SystemError(); }
 };
 
 // "List index out of bounds (%d)"
@@ -50,3 +77,7 @@ class EListError : public Exception {
 public:
     explicit EListError(long long index);
 };
+
+// Inside a catch block: rethrows the failure being handled, told of `path`
+// when it is a file failure (the window's message stays the same).
+[[noreturn]] void RethrowNaming(const std::string& path);

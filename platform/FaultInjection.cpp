@@ -15,24 +15,33 @@ struct Armed {
 
 long callCount = 0;
 Armed armed;
+bool fired = false;
 
 } // namespace
 
 void FailNthCall(long n, int error) {
     armed = Armed{n, error, std::nullopt, {}};
+    fired = false;
 }
 
 void FailNthCall(long n, int error, Call only) {
     armed = Armed{n, error, only, {}};
+    fired = false;
 }
 
 void BeforeNthCall(long n, std::function<void()> action) {
     armed = Armed{n, 0, std::nullopt, std::move(action)};
+    fired = false;
 }
 
 void Reset() {
     armed = Armed{};
     callCount = 0;
+    fired = false;
+}
+
+bool Fired() {
+    return fired;
 }
 
 long CallsSoFar() {
@@ -45,6 +54,7 @@ int Enter(Call call) {
         return 0;
     if (--armed.remaining > 0)
         return 0;
+    fired = true;
     if (armed.action) {
         auto action = std::move(armed.action);
         armed = Armed{};

@@ -1,14 +1,28 @@
-// Test seam of the file layer: every system call that FileStream makes is
-// counted here, and a test can make the Nth call fail with a chosen error code
-// or run an action right before it (the crash harness kills the process there).
-// Costs one counter increment per call when unused.
+// Test seam of the file layer: every system call that the file layer makes
+// (FileStream, the folder operations, standard output) is counted here, and a test can make the Nth
+// call fail with a chosen error code or run an action right before it (the crash harness kills the
+// process there). Costs one counter increment per call when unused.
 #pragma once
 
 #include <functional>
 
 namespace faults {
 
-enum class Call { Open, Read, Write, SetLength, Flush, Close };
+enum class Call {
+    Open,       // opening or creating a file, with its lock
+    Read,       // reading a file
+    Write,      // writing a file or standard output
+    SetLength,  // cutting, extending or reserving a file
+    Flush,      // putting a file's data on disk
+    Close,      // closing a file
+    Stat,       // asking what stands at a path
+    Rename,     // renaming a file over another name
+    Link,       // giving a file a second name
+    Remove,     // removing a name
+    List,       // reading a folder's names
+    SyncFolder, // putting a folder's names on disk
+    Attributes, // copying a file's mode and owner
+};
 
 // Makes the `n`th file-layer call from now (1 = the next one) fail with `error`.
 // With `only` set, only calls of that kind are counted.
@@ -18,6 +32,8 @@ void FailNthCall(long n, int error, Call only);
 void BeforeNthCall(long n, std::function<void()> action);
 // Removes any armed fault and restarts the count.
 void Reset();
+// Whether the armed fault was delivered (its call was reached) since it was armed.
+bool Fired();
 // File-layer calls counted since the last Reset().
 long CallsSoFar();
 

@@ -17,35 +17,58 @@ using faults::Call;
 
 namespace {
 
-// Opens a regular file. O_NONBLOCK keeps a FIFO from stalling the open; it is
-// cleared again once the file is known to be regular. Returns -1 on failure.
-int OpenRegular(const std::string& path, int flags) {
+// Why an open failed: the system's error number, or a reason of our own.
+struct OpenFailure {
+    int error = 0;
+    const char* why = nullptr;
+};
+
+// Opens a regular file and takes the hold `lock` (LOCK_EX or LOCK_SH) on it.
+// O_NONBLOCK keeps a FIFO from stalling the open; it is cleared again once
+// the file is known to be regular. Returns -1 and fills `failure` on failure.
+int OpenAndHold(const std::string& path, int flags, int lock, OpenFailure& failure) {
     if (int error = faults::Enter(Call::Open)) {
-        errno = error;
+        failure.error = error;
         return -1;
     }
-    int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
-    if (fd < 0)
+    const int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (fd < 0) {
+        failure.error = errno;
         return -1;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    }
+    const auto fail = [&](int error, const char* why = nullptr) {
+        failure = {error, why};
         ::close(fd);
         return -1;
+    };
+    struct stat info {};
+    if (::fstat(fd, &info) != 0)
+        return fail(errno);
+    if (S_ISDIR(info.st_mode))
+        return fail(EISDIR);
+    if (!S_ISREG(info.st_mode))
+        return fail(0, "not a regular file");
+    const int status = ::fcntl(fd, F_GETFL);
+    if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0)
+        return fail(errno);
+    // Someone else's hold answers EWOULDBLOCK: "in use by another program".
+    while (::flock(fd, lock | LOCK_NB) != 0) {
+        if (errno != EINTR)
+            return fail(errno);
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
 }
 
-// Takes the lock that keeps other opens through this layer out; closes the
-// file when someone else holds it.
-bool Lock(int fd, int operation) {
-    while (::flock(fd, operation | LOCK_NB) != 0) {
-        if (errno != EINTR) {
-            ::close(fd);
-            return false;
-        }
-    }
-    return true;
+[[noreturn]] void ThrowOpenError(const std::string& path, const OpenFailure& failure) {
+    if (failure.why)
+        throw EFOpenError(path, failure.why);
+    throw EFOpenError(path, failure.error);
+}
+
+[[noreturn]] void ThrowCreateError(const std::string& path, const OpenFailure& failure) {
+    if (failure.why)
+        throw EFCreateError(path, failure.why);
+    throw EFCreateError(path, failure.error);
 }
 
 // Copy buffer: large enough to amortise the calls, aligned so the kernel's
@@ -66,31 +89,50 @@ char* CopyBuffer() {
 } // namespace
 
 FileStream FileStream::OpenHeld(const std::string& path) {
-    int fd = OpenRegular(path, O_RDWR);
-    if (fd < 0 || !Lock(fd, LOCK_EX))
-        throw EFOpenError(path);
+    OpenFailure failure;
+    const int fd = OpenAndHold(path, O_RDWR, LOCK_EX, failure);
+    if (fd < 0)
+        ThrowOpenError(path, failure);
     return FileStream(fd, path);
 }
 
 FileStream FileStream::CreateHeld(const std::string& path, Links links) {
-    // Lock before emptying, so a file held by someone else is never cut.
-    int fd = OpenRegular(path, O_RDWR | O_CREAT | (links == Links::Refuse ? O_NOFOLLOW : 0));
-    if (fd < 0 || !Lock(fd, LOCK_EX))
-        throw EFCreateError(path);
+    // Held before it is emptied, so a file held by someone else is never cut.
+    OpenFailure failure;
+    const int flags = O_RDWR | O_CREAT | (links == Links::Refuse ? O_NOFOLLOW : 0);
+    const int fd = OpenAndHold(path, flags, LOCK_EX, failure);
+    if (fd < 0)
+        ThrowCreateError(path, failure);
+    FileStream stream(fd, path);
     // A new file is already empty: cutting it anyway makes ext4 write it back
     // on close, which slows extracting many files several times over.
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || (info.st_size != 0 && ::ftruncate(fd, 0) != 0)) {
-        ::close(fd);
-        throw EFCreateError(path);
-    }
+    if (::fstat(fd, &info) != 0 || (info.st_size != 0 && ::ftruncate(fd, 0) != 0))
+        throw EFCreateError(path, errno);
+    return stream;
+}
+
+FileStream FileStream::CreateNew(const std::string& path) {
+    OpenFailure failure;
+    const int fd = OpenAndHold(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, LOCK_EX, failure);
+    if (fd < 0)
+        ThrowCreateError(path, failure);
     return FileStream(fd, path);
 }
 
 FileStream FileStream::OpenReadShared(const std::string& path) {
-    int fd = OpenRegular(path, O_RDONLY);
-    if (fd < 0 || !Lock(fd, LOCK_SH))
-        throw EFOpenError(path);
+    OpenFailure failure;
+    const int fd = OpenAndHold(path, O_RDONLY, LOCK_SH, failure);
+    if (fd < 0)
+        ThrowOpenError(path, failure);
+    return FileStream(fd, path);
+}
+
+std::optional<FileStream> FileStream::TryHold(const std::string& path) {
+    OpenFailure failure;
+    const int fd = OpenAndHold(path, O_RDWR | O_NOFOLLOW, LOCK_EX, failure);
+    if (fd < 0)
+        return std::nullopt;
     return FileStream(fd, path);
 }
 
@@ -113,24 +155,30 @@ FileStream::~FileStream() {
         ::close(fd_);
 }
 
-uint64_t FileStream::Length() const {
+TFileInfo FileStream::Info() const {
     struct stat info {};
     if (::fstat(fd_, &info) != 0)
-        throw EOSError(errno);
-    return static_cast<uint64_t>(info.st_size);
+        throw EOSError(errno, path_);
+    return {static_cast<uint64_t>(info.st_size),
+            static_cast<uint32_t>(info.st_mode & 07777),
+            info.st_uid,
+            info.st_gid,
+            static_cast<uint64_t>(info.st_dev),
+            static_cast<uint64_t>(info.st_ino),
+            static_cast<uint64_t>(info.st_nlink)};
 }
 
 size_t FileStream::Read(void* buffer, size_t count) {
     auto* bytes = static_cast<char*>(buffer);
     size_t done = 0;
     while (done < count) {
-        if (faults::Enter(Call::Read))
-            throw EReadError();
+        if (int error = faults::Enter(Call::Read))
+            throw EReadError(path_, error);
         ssize_t n = ::pread(fd_, bytes + done, count - done, static_cast<off_t>(pos_ + done));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            throw EReadError();
+            throw EReadError(path_, errno);
         }
         if (n == 0)
             break;
@@ -142,20 +190,20 @@ size_t FileStream::Read(void* buffer, size_t count) {
 
 void FileStream::ReadExact(void* buffer, size_t count) {
     if (Read(buffer, count) != count)
-        throw EReadError();
+        throw EReadError(path_);
 }
 
 void FileStream::Write(const void* buffer, size_t count) {
     const auto* bytes = static_cast<const char*>(buffer);
     size_t done = 0;
     while (done < count) {
-        if (faults::Enter(Call::Write))
-            throw EWriteError();
+        if (int error = faults::Enter(Call::Write))
+            throw EWriteError(path_, error);
         ssize_t n = ::pwrite(fd_, bytes + done, count - done, static_cast<off_t>(pos_ + done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            throw EWriteError();
+            throw EWriteError(path_, n < 0 ? errno : 0);
         done += static_cast<size_t>(n);
     }
     pos_ += done;
@@ -163,17 +211,17 @@ void FileStream::Write(const void* buffer, size_t count) {
 
 void FileStream::SetLength(uint64_t length) {
     if (int error = faults::Enter(Call::SetLength))
-        throw EOSError(error);
+        throw EOSError(error, path_);
     if (::ftruncate(fd_, static_cast<off_t>(length)) != 0)
-        throw EOSError(errno);
+        throw EOSError(errno, path_);
 }
 
 void FileStream::Reserve(uint64_t length) {
-    uint64_t old = Length();
+    const uint64_t old = Length();
     if (length <= old)
         return;
     if (int error = faults::Enter(Call::SetLength))
-        throw EOSError(error);
+        throw EOSError(error, path_);
     int result = ::posix_fallocate(fd_, static_cast<off_t>(old), static_cast<off_t>(length - old));
     if (result == EOPNOTSUPP || result == ENOSYS || result == EINVAL) {
         // The file system cannot reserve space: a plain length change will do.
@@ -183,7 +231,7 @@ void FileStream::Reserve(uint64_t length) {
     }
     if (result != 0) {
         (void)::ftruncate(fd_, static_cast<off_t>(old)); // undo any partial growth
-        throw EOSError(result);
+        throw EOSError(result, path_);
     }
 }
 
@@ -193,10 +241,10 @@ void FileStream::CopyFrom(FileStream& source, uint64_t count) {
     (void)::posix_fadvise(source.fd_, static_cast<off_t>(source.pos_), static_cast<off_t>(count),
                           POSIX_FADV_SEQUENTIAL);
     while (count > 0) {
-        if (faults::Enter(Call::Read))
-            throw EReadError();
-        if (faults::Enter(Call::Write))
-            throw EWriteError();
+        if (int error = faults::Enter(Call::Read))
+            throw EReadError(source.path_, error);
+        if (int error = faults::Enter(Call::Write))
+            throw EWriteError(path_, error);
         loff_t in = static_cast<loff_t>(source.pos_);
         loff_t out = static_cast<loff_t>(pos_);
         size_t chunk = static_cast<size_t>(std::min<uint64_t>(count, 1u << 30));
@@ -210,7 +258,7 @@ void FileStream::CopyFrom(FileStream& source, uint64_t count) {
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && (errno == ENOSPC || errno == EFBIG || errno == EDQUOT))
-            throw EWriteError();
+            throw EWriteError(path_, errno);
         break; // end of the source or no kernel copy: the buffer tells which
     }
     if (count > 0)
@@ -223,17 +271,28 @@ void FileStream::CopyThroughBuffer(FileStream& source, uint64_t count) {
         size_t chunk = static_cast<size_t>(std::min<uint64_t>(count, CopyBufferSize));
         size_t got = source.Read(buffer, chunk);
         if (got == 0)
-            throw EReadError();
+            throw EReadError(source.path_);
         Write(buffer, got);
         count -= got;
     }
 }
 
+void FileStream::CopyAttributesFrom(const TFileInfo& info) {
+    if (int error = faults::Enter(Call::Attributes))
+        throw EOSError(error, path_);
+    // Only a privileged process may give a file away; others keep their own.
+    // The owner goes first: changing it clears the set-user-ID bits.
+    if (::fchown(fd_, info.owner, info.group) != 0 && errno != EPERM)
+        throw EOSError(errno, path_);
+    if (::fchmod(fd_, static_cast<mode_t>(info.mode)) != 0)
+        throw EOSError(errno, path_);
+}
+
 void FileStream::Flush() {
     if (int error = faults::Enter(Call::Flush))
-        throw EOSError(error);
+        throw EOSError(error, path_);
     if (::fsync(fd_) != 0)
-        throw EOSError(errno);
+        throw EOSError(errno, path_);
 }
 
 void FileStream::Close() {
@@ -244,5 +303,5 @@ void FileStream::Close() {
     if (::close(fd) != 0 && error == 0)
         error = errno;
     if (error)
-        throw EOSError(error);
+        throw EOSError(error, path_);
 }

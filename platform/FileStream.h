@@ -1,14 +1,34 @@
-// Byte streams on files: the only place that calls the system's file API.
+// Byte streams on files. With the folder operations of FileSystem.h, this is
+// the only place that calls the system's file API; every call passes the
+// fault seam (FaultInjection.h).
 //
-// Positions and lengths are 64-bit. Files opened with OpenHeld/CreateHeld are
-// held exclusively (flock) for the stream's life, so any other open of the same
-// file through this layer - from this process or another - fails until the
-// stream is closed.
+// Positions and lengths are 64-bit. Files opened with OpenHeld/CreateHeld/
+// CreateNew are held exclusively (flock) for the stream's life, so any other
+// open of the same file through this layer - from this process or another -
+// fails until the stream is closed; OpenReadShared takes a shared hold, which
+// other readers may share but a holder excludes. Failures throw the
+// exceptions of Errors.h, carrying the file's path and the system's reason.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+
+// What the system says of an open file.
+struct TFileInfo {
+    uint64_t length = 0;
+    uint32_t mode = 0; // permission bits
+    uint32_t owner = 0;
+    uint32_t group = 0;
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    uint64_t links = 0; // names the file has
+
+    bool SameFile(const TFileInfo& other) const {
+        return device == other.device && inode == other.inode;
+    }
+};
 
 class FileStream {
 public:
@@ -22,9 +42,19 @@ public:
     // Links::Refuse a link at the path fails the create, dangling or not.
     // Throws EFCreateError.
     static FileStream CreateHeld(const std::string& path, Links links = Links::Follow);
-    // Opens an existing regular file for reading only; fails while the file is held.
+    // Creates a file that must not exist yet, for reading and writing, held
+    // exclusively; never through a link. Throws EFCreateError (with EEXIST when
+    // anything stands at the path).
+    static FileStream CreateNew(const std::string& path);
+    // Opens an existing regular file for reading only, held shared: other
+    // readers may hold it too, a writer's exclusive hold keeps it out.
     // Throws EFOpenError.
     static FileStream OpenReadShared(const std::string& path);
+    // Opens the regular file standing at the path (a link is not followed) for
+    // reading and writing and holds it exclusively, if nobody else holds it.
+    // Nothing when the path is missing, is no regular file, cannot be opened
+    // for writing or is held.
+    static std::optional<FileStream> TryHold(const std::string& path);
 
     FileStream(FileStream&& other) noexcept;
     FileStream& operator=(FileStream&& other) noexcept;
@@ -33,9 +63,13 @@ public:
     ~FileStream(); // closes, ignoring errors: call Close() to see them
 
     const std::string& Path() const { return path_; }
+    // The open file now goes by `path` (it was renamed); the hold stays.
+    void Renamed(std::string path) { path_ = std::move(path); }
     bool IsOpen() const { return fd_ >= 0; }
 
-    uint64_t Length() const;
+    // Throws EOSError.
+    TFileInfo Info() const;
+    uint64_t Length() const { return Info().length; }
     uint64_t Position() const { return pos_; }
     void Seek(uint64_t position) { pos_ = position; }
     void SeekToEnd() { pos_ = Length(); }
@@ -57,6 +91,9 @@ public:
     // advancing both, without holding them in memory whole. Throws EReadError when
     // `source` ends early and EWriteError when this file cannot take the bytes.
     void CopyFrom(FileStream& source, uint64_t count);
+    // Gives the file the permission bits of `info`, and its owner and group
+    // where the system allows. Throws EOSError.
+    void CopyAttributesFrom(const TFileInfo& info);
     // Puts the file's data on disk (fsync). Throws EOSError.
     void Flush();
     // Closes the file. Throws EOSError when the system reports a failure.

@@ -3,18 +3,19 @@
 #pragma once
 
 #include "archive/ArchiveEntry.h"
+#include "archive/NameFold.h"
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+class TGTA3Archive;
 
 // Sort state: the order applied on every re-sort, and its direction.
 extern TCompareFunc CurrentCompare;
 extern bool SortDescending;
 
 int32_t CompareInt(int32_t A, int32_t B);
-// Text comparison: only a-z folded to A-Z, bytes compared unsigned, length last.
-int32_t CompareText(std::string_view A, std::string_view B);
 int32_t CompareByName(const TArchiveEntry& E1, const TArchiveEntry& E2);
 int32_t CompareByType(const TArchiveEntry& E1, const TArchiveEntry& E2);
 int32_t CompareBySize(const TArchiveEntry& E1, const TArchiveEntry& E2);
@@ -25,3 +26,9 @@ int32_t CompareByDirIndex(const TArchiveEntry& E1, const TArchiveEntry& E2);
 std::string_view NameExtension(std::string_view Name);
 // "DFF File" for x.dff, "File" for a name without extension, " File" for "name.".
 std::string GetTypeText(std::string_view Name);
+
+// Sorts the archive's table with `Compare`. The three orders of the list's
+// columns are sorted by a key computed once per entry, which is several times
+// faster on a large table than calling the comparison; entries that compare
+// equal stand in slot order. Any other comparison is handed to the archive.
+void SortEntries(TGTA3Archive& archive, TCompareFunc Compare);

@@ -26,10 +26,9 @@ public:
 // Appends each file as a new entry under its file-name part, with the progress
 // dialog and busy cursor; sorts with CurrentCompare and sets the row count at the end.
 void AddFiles(QWidget* owner, TGTA3Archive& archive, IEntryList& list, const QStringList& paths);
-// Extracts the selected rows, in ascending order, into `folder`.
+// Extracts the selected rows, in ascending order, into `folder`, each through
+// ExtractEntryToFile (archive/ArchiveCommands.h).
 void ExtractSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list, QString folder);
-// Creates (or replaces) `targetPath` and writes entry `index` into it.
-void ExtractEntryToFile(TGTA3Archive& archive, int index, const std::string& targetPath);
 // Asks for confirmation, then marks the selected rows and purges them.
 void DeleteSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list);
 // Asks for a new name for the selected row and renames it when it differs.

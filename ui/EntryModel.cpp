@@ -10,19 +10,6 @@
 
 namespace {
 
-char FoldUpper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool StartsWithFolded(std::string_view name, std::string_view key) {
-    if (key.empty() || name.size() < key.size())
-        return false;
-    for (size_t i = 0; i < key.size(); ++i)
-        if (FoldUpper(name[i]) != FoldUpper(key[i]))
-            return false;
-    return true;
-}
-
 // The typed text as the bytes a stored name would hold: in the host encoding, and
 // also in Latin-1, the form in which names that are not UTF-8 are shown.
 struct SearchKeys {
@@ -32,7 +19,8 @@ struct SearchKeys {
             other = latin1.toStdString();
     }
     bool matches(std::string_view name) const {
-        return StartsWithFolded(name, host) || StartsWithFolded(name, other);
+        return (!host.empty() && StartsWithText(name, host)) ||
+               (!other.empty() && StartsWithText(name, other));
     }
     std::string host;
     std::string other;
@@ -41,12 +29,10 @@ struct SearchKeys {
 } // namespace
 
 int GetImageIndex(std::string_view Name) {
-    std::string extension(NameExtension(Name));
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; });
-    if (extension == ".txd")
+    const std::string_view extension = NameExtension(Name);
+    if (SameText(extension, ".txd"))
         return ImagePicture;
-    if (extension == ".dff")
+    if (SameText(extension, ".dff"))
         return ImageCube;
     return ImagePage;
 }
@@ -85,12 +71,16 @@ int TEntryModel::lsvFileListDataFind(const QString& findString, int startIndex, 
     if (findString.isEmpty() || startIndex < 0 || startIndex > count)
         return -1;
     const SearchKeys keys(findString);
+    const auto table = FArchive->Table();
+    const auto matches = [&](int i) {
+        return keys.matches(NameText(table[static_cast<size_t>(i)]));
+    };
     for (int i = startIndex; i < count; ++i)
-        if (keys.matches(NameText(FArchive->GetEntry(i))))
+        if (matches(i))
             return i;
     if (wrap)
         for (int i = 0; i < startIndex; ++i)
-            if (keys.matches(NameText(FArchive->GetEntry(i))))
+            if (matches(i))
                 return i;
     return -1;
 }

@@ -105,7 +105,7 @@ void TfrmMain::OpenArchive(const QByteArray& FileName) {
     CloseArchive();
     CurrentArchive = std::make_unique<TGTA3Archive>(FileName.toStdString(), false);
     ShowArchiveTitle();
-    CurrentArchive->Sort(CurrentCompare);
+    SortEntries(*CurrentArchive, CurrentCompare);
     FEntryList->setRowCount(CurrentArchive->Count());
     FEntryList->repaint();
     History.Add(FileName);
@@ -169,6 +169,6 @@ void TfrmMain::lsvFileListColumnClick(int column) {
     const TCompareFunc previous = CurrentCompare;
     CurrentCompare = ByColumn[column];
     SortDescending = CurrentCompare == previous ? !SortDescending : false;
-    CurrentArchive->Sort(CurrentCompare);
+    SortEntries(*CurrentArchive, CurrentCompare);
     FEntryList->repaint();
 }

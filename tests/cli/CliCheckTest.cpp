@@ -134,7 +134,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(CheckTest, AMissingPairIsAFailure) {
     CliResult result = Check();
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, "pelkon-cli: Cannot open file a.img\n");
+    EXPECT_EQ(result.err, "pelkon-cli: a.img: Cannot open: No such file or directory\n");
 }
 
 } // namespace

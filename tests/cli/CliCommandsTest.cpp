@@ -49,7 +49,7 @@ TEST_F(CliTest, NewRefusesAnExistingPairUnlessForced) {
     WritePair(Img(), Record(0, 1, "keep.dff"), 1);
     CliResult refused = Run({"new", "a.img"});
     EXPECT_EQ(refused.status, 1);
-    EXPECT_EQ(refused.err, "pelkon-cli: a.img already exists (use --force to empty the pair)\n");
+    EXPECT_EQ(refused.err, "pelkon-cli: a.img: already exists (use --force to empty the pair)\n");
     EXPECT_EQ(FileLength(Img()), 2048u);
     EXPECT_EQ(ReadAll(Dir()), Record(0, 1, "keep.dff"));
 
@@ -82,7 +82,7 @@ TEST_F(CliTest, AddStopsAtAFileThatCannotBeOpenedKeepingEarlierOnes) {
     WriteAll(dir.File("three"), "3");
     CliResult result = Run({"add", "a.img", "one", "missing", "three"});
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, "pelkon-cli: Cannot open file missing\n");
+    EXPECT_EQ(result.err, "pelkon-cli: missing: Cannot open: No such file or directory\n");
     EXPECT_EQ(ReadAll(Dir()), Record(0, 1, "one"));
     EXPECT_EQ(FileLength(Img()), 2048u);
 }
@@ -288,19 +288,19 @@ INSTANTIATE_TEST_SUITE_P(
                                   false,
                                   {"list", "a.img"},
                                   1,
-                                  "pelkon-cli: Cannot open file a.dir\n"},
+                                  "pelkon-cli: a.dir: Cannot open: No such file or directory\n"},
                       FailureCase{"MissingDirOnAdd",
                                   true,
                                   false,
                                   {"add", "a.img", "a.img"},
                                   1,
-                                  "pelkon-cli: Cannot open file a.dir\n"},
+                                  "pelkon-cli: a.dir: Cannot open: No such file or directory\n"},
                       FailureCase{"MissingImg",
                                   false,
                                   true,
                                   {"extract", "a.img", "--all"},
                                   1,
-                                  "pelkon-cli: Cannot open file a.img\n"},
+                                  "pelkon-cli: a.img: Cannot open: No such file or directory\n"},
                       FailureCase{"NoCommand", true, true, {}, 2, "pelkon-cli: no command given\n"},
                       FailureCase{"UnknownCommand",
                                   true,
@@ -382,7 +382,7 @@ TEST_P(HeldPairTest, CannotOpenAPairHeldElsewhere) {
         result = Run(GetParam().args);
     }
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, "pelkon-cli: Cannot open file " + held + "\n");
+    EXPECT_EQ(result.err, "pelkon-cli: " + held + ": Cannot open: in use by another program\n");
     EXPECT_EQ(ReadAll(Dir()), EditFixture);
     EXPECT_EQ(FileLength(Img()), 5u * 2048);
     EXPECT_TRUE(FolderContents(dir.File("out")).empty());

@@ -48,12 +48,12 @@ TEST_F(ArchiveTest, NamesAreCutTo24BytesAndDuplicatesAreKept) {
     AddBytes(*archive, "abcdefghijklmnopqrstuvwx", "y");
     AddBytes(*archive, "same.dff", "1");
     AddBytes(*archive, "same.dff", "2");
-    EXPECT_EQ(NameText(archive->GetEntry(0)), "abcdefghijklmnopqrstuvwx");
-    EXPECT_EQ(NameText(archive->GetEntry(1)), "abcdefghijklmnopqrstuvwx");
+    EXPECT_EQ(NameOf(archive->GetEntry(0)), "abcdefghijklmnopqrstuvwx");
+    EXPECT_EQ(NameOf(archive->GetEntry(1)), "abcdefghijklmnopqrstuvwx");
     EXPECT_EQ(archive->Count(), 4);
     EXPECT_EQ(ReadAll(Dir()).substr(64), Record(2, 1, "same.dff") + Record(3, 1, "same.dff"));
     archive.reset();
-    EXPECT_EQ(NameText(Open()->GetEntry(0)), "abcdefghijklmnopqrstuvwx");
+    EXPECT_EQ(NameOf(Open()->GetEntry(0)), "abcdefghijklmnopqrstuvwx");
 }
 
 TEST_F(ArchiveTest, AppendAfterAnOddDataLengthStartsAtTheNextSector) {
@@ -74,7 +74,7 @@ TEST_F(ArchiveTest, AppendOverATrailingPartialRecord) {
     EXPECT_EQ(ReadAll(Dir()), Record(0, 1, "a") + Record(1, 1, "b"));
     EXPECT_EQ(archive->GetEntry(1).DirIndex, 1);
     archive.reset();
-    EXPECT_EQ(NameText(Open()->GetEntry(1)), "b");
+    EXPECT_EQ(NameOf(Open()->GetEntry(1)), "b");
 }
 
 // Every way an append can fail leaves both files byte for byte as they were,

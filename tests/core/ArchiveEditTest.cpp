@@ -2,8 +2,12 @@
 #include "sorting/SortFunctions.h"
 #include "tests/core/ArchiveTestSupport.h"
 
+#include "platform/FileSystem.h"
+
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 // Five records; slot i holds entry "e<i>" at sector i*2 of i+1 sectors.
@@ -22,15 +26,15 @@ TEST_F(ArchiveTest, RenameRewritesOnlyItsOwnRecord) {
     SortDescending = true;
     archive->Sort(CompareBySize); // e4 first
     SortDescending = false;
-    ASSERT_EQ(NameText(archive->GetEntry(1)), "e3");
+    ASSERT_EQ(NameOf(archive->GetEntry(1)), "e3");
     archive->RenameEntry(1, "renamed.dff");
-    EXPECT_EQ(NameText(archive->GetEntry(1)), "renamed.dff"); // keeps its row
+    EXPECT_EQ(NameOf(archive->GetEntry(1)), "renamed.dff"); // keeps its row
     std::string expected = FiveRecords();
     expected.replace(3 * 32, 32, Record(6, 4, "renamed.dff"));
     EXPECT_EQ(ReadAll(Dir()), expected);
 
     archive->RenameEntry(1, "abcdefghijklmnopqrstuvwxyz0123"); // 30 bytes: first 24 kept
-    EXPECT_EQ(NameText(archive->GetEntry(1)), "abcdefghijklmnopqrstuvwx");
+    EXPECT_EQ(NameOf(archive->GetEntry(1)), "abcdefghijklmnopqrstuvwx");
     archive->RenameEntry(0, ""); // not examined: written as given
     EXPECT_EQ(ReadAll(Dir()).substr(4 * 32, 32), Record(8, 5, ""));
 }
@@ -40,7 +44,7 @@ TEST_F(ArchiveTest, FailedRenameIsReportedAndChangesNothing) {
     auto archive = Open();
     faults::FailNthCall(1, EIO, faults::Call::Write);
     EXPECT_EQ(MESSAGE_OF(archive->RenameEntry(2, "new")), "Stream write error");
-    EXPECT_EQ(NameText(archive->GetEntry(2)), "e2");
+    EXPECT_EQ(NameOf(archive->GetEntry(2)), "e2");
     EXPECT_EQ(ReadAll(Dir()), FiveRecords());
 }
 
@@ -81,29 +85,78 @@ TEST_F(ArchiveTest, PurgeOfEverythingAndOfNothing) {
     archive->Sort(CompareByName); // nothing to sort
 }
 
-TEST_F(ArchiveTest, FailedCutKeepsEverySurvivingRecordOnDisk) {
+// The new directory is written beside the old one and renamed over it: a
+// failure at any step before the rename leaves the old file as it was, and the
+// table's slots still name its records, so a rename afterwards hits its own.
+TEST_F(ArchiveTest, FailedPurgeLeavesTheOldDirectoryWholeAndNoTemporaryFile) {
+    for (faults::Call call : {faults::Call::Write, faults::Call::Flush, faults::Call::Rename}) {
+        MakePair(FiveRecords(), "");
+        auto archive = Open();
+        archive->MarkDeleted(1);
+        faults::FailNthCall(1, EIO, call);
+        EXPECT_NE(MESSAGE_OF(archive->PurgeDeleted()), "");
+        faults::Reset();
+        EXPECT_EQ(ReadAll(Dir()), FiveRecords());
+        EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"gta3.dir", "gta3.img"}));
+        ASSERT_EQ(archive->Count(), 4);
+        archive->RenameEntry(3, "renamed");
+        std::string expected = FiveRecords();
+        expected.replace(4 * 32, 32, Record(8, 5, "renamed"));
+        EXPECT_EQ(ReadAll(Dir()), expected);
+        archive->PurgeDeleted(); // the retry
+        EXPECT_EQ(ReadAll(Dir()).size(), 4u * 32);
+    }
+}
+
+TEST_F(ArchiveTest, PurgeKeepsTheDirectoryFilesModeAndEveryNameOfIt) {
     MakePair(FiveRecords(), "");
+    ASSERT_EQ(chmod(Dir().c_str(), 0640), 0);
+    {
+        auto archive = Open();
+        archive->MarkDeleted(0);
+        archive->PurgeDeleted();
+    }
+    struct stat info {};
+    ASSERT_EQ(stat(Dir().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+
+    // A second name of the file, or a link to it, keeps showing the same file:
+    // that directory is rewritten where it is.
+    ASSERT_EQ(link(Dir().c_str(), dir.File("other-name.dir").c_str()), 0);
+    const ino_t inode = info.st_ino;
+    {
+        auto archive = Open();
+        archive->MarkDeleted(0);
+        archive->PurgeDeleted();
+    }
+    ASSERT_EQ(stat(Dir().c_str(), &info), 0);
+    EXPECT_EQ(info.st_ino, inode);
+    EXPECT_EQ(ReadAll(dir.File("other-name.dir")), FiveRecords().substr(2 * 32));
+}
+
+// Where no new file can be made beside the directory, or the directory is
+// reached through a link, it is rewritten in place: survivors first, from
+// slot 0, then the file is cut, so a failure part-way loses no survivor.
+TEST_F(ArchiveTest, PurgeRewritesInPlaceWhereNoNewFileCanTakeTheDirectorysPlace) {
+    MakePair(FiveRecords(), "");
+    {
+        auto archive = Open();
+        archive->MarkDeleted(0);
+        faults::FailNthCall(1, EACCES, faults::Call::Open); // the folder takes no new file
+        archive->PurgeDeleted();
+        EXPECT_TRUE(faults::Fired());
+        EXPECT_EQ(ReadAll(Dir()), FiveRecords().substr(32));
+    }
+    MakePair(FiveRecords(), "");
+    ASSERT_EQ(rename(Dir().c_str(), dir.File("real.dir").c_str()), 0);
+    ASSERT_EQ(symlink("real.dir", Dir().c_str()), 0);
     auto archive = Open();
     archive->MarkDeleted(0);
     faults::FailNthCall(1, EIO, faults::Call::SetLength);
     EXPECT_EQ(MESSAGE_OF(archive->PurgeDeleted()), "System Error.  Code: 5.\nInput/output error");
-    EXPECT_EQ(archive->Count(), 4); // the marked entry has left the table
-    // The survivors are written at their new slots; the file is not yet cut.
-    std::string expected;
-    for (uint32_t i = 1; i < 5; ++i)
-        expected += Record(i * 2, i + 1, "e" + std::to_string(i));
-    EXPECT_EQ(ReadAll(Dir()), expected + Record(8, 5, "e4"));
-}
-
-TEST_F(ArchiveTest, FailedPurgeWriteLosesNoSurvivor) {
-    MakePair(FiveRecords(), "");
-    auto archive = Open();
-    archive->MarkDeleted(1);
-    faults::FailNthCall(1, EIO, faults::Call::Write);
-    EXPECT_EQ(MESSAGE_OF(archive->PurgeDeleted()), "Stream write error");
-    const std::string onDisk = ReadAll(Dir());
-    for (uint32_t i : {0u, 2u, 3u, 4u})
-        EXPECT_NE(onDisk.find(Record(i * 2, i + 1, "e" + std::to_string(i))), std::string::npos);
+    EXPECT_EQ(PathKind(Dir()), TPathKind::Link);
+    // The survivors are at their new slots; the file is not cut yet.
+    EXPECT_EQ(ReadAll(Dir()), FiveRecords().substr(32) + Record(8, 5, "e4"));
 }
 
 TEST_F(ArchiveTest, ExtractCopiesWholeSectorsOnly) {

@@ -51,6 +51,14 @@ std::string Record(uint32_t offset, uint32_t size, std::string_view name) {
     return record;
 }
 
+std::string NameOf(const TArchiveEntry& entry) {
+    return std::string(NameText(entry));
+}
+
+std::string DisplayOf(const TArchiveEntry& entry) {
+    return std::string(DisplayName(entry));
+}
+
 std::string Pattern(size_t length, unsigned seed) {
     std::string bytes(length, '\0');
     uint32_t state = seed * 2654435761u + 1;

@@ -2,6 +2,8 @@
 // whole-file reads and writes.
 #pragma once
 
+#include "archive/ArchiveEntry.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -26,6 +28,9 @@ uint64_t FileLength(const std::string& path);
 bool Exists(const std::string& path);
 // A 32-byte directory record with the given fields.
 std::string Record(uint32_t offset, uint32_t size, std::string_view name);
+// An entry's stored and display names, as strings that outlive the entry.
+std::string NameOf(const TArchiveEntry& entry);
+std::string DisplayOf(const TArchiveEntry& entry);
 // `length` bytes of a pattern that differs per seed, so copies can be told apart.
 std::string Pattern(size_t length, unsigned seed = 1);
 

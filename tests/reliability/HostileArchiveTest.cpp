@@ -100,7 +100,7 @@ int ExerciseArchive(const Hostile& hostile, const PairOnDisk& pair) {
         const bool inside = length == 0 || begin + length <= hostile.imgBytes.size();
         std::string message;
         {
-            FileStream dest = FileStream::CreateHeld(pair.Scratch("out.bin"));
+            FileStream dest = FileStream::CreateHeld(pair.Out() + "/out.bin");
             try {
                 archive.ExtractEntry(i, dest);
             } catch (const Exception& error) {
@@ -109,7 +109,7 @@ int ExerciseArchive(const Hostile& hostile, const PairOnDisk& pair) {
         }
         if (inside) {
             EXPECT_EQ(message, "") << NameText(entry);
-            EXPECT_EQ(ReadAll(pair.Scratch("out.bin")),
+            EXPECT_EQ(ReadAll(pair.Out() + "/out.bin"),
                       length ? hostile.imgBytes.substr(begin, length) : "");
         } else {
             EXPECT_EQ(message, "Stream read error") << NameText(entry);
@@ -121,7 +121,7 @@ int ExerciseArchive(const Hostile& hostile, const PairOnDisk& pair) {
     const std::string newNames[] = {"", "..", "a/b", std::string(30, 'Q'), "\x01\x7F\xFF"};
     for (int i = 0; i < archive.Count() && i < 5; ++i) {
         archive.RenameEntry(i, newNames[i]);
-        EXPECT_EQ(NameText(archive.GetEntry(i)), newNames[i].substr(0, 24));
+        EXPECT_EQ(NameOf(archive.GetEntry(i)), newNames[i].substr(0, 24));
         ++tried;
     }
     EXPECT_EQ(TableAgreesWithDirectory(archive, ReadAll(pair.Dir())), "");
@@ -143,19 +143,19 @@ int ExerciseArchive(const Hostile& hostile, const PairOnDisk& pair) {
     // Adding after all that starts on a sector boundary past the old data and
     // reads back whole.
     const std::string added = Pattern(3000, 11);
-    WriteAll(pair.Source(), added);
+    WriteAll(pair.Input("added"), added);
     {
-        FileStream source = FileStream::OpenReadShared(pair.Source());
+        FileStream source = FileStream::OpenReadShared(pair.Input("added"));
         archive.AddFile("added", source);
     }
     ++tried;
     const TArchiveEntry entry = archive.GetEntry(archive.Count() - 1);
     EXPECT_EQ(uint64_t{entry.Offset} * SectorSize, (hostile.imgBytes.size() + 2047) / 2048 * 2048);
     {
-        FileStream dest = FileStream::CreateHeld(pair.Scratch("out.bin"));
+        FileStream dest = FileStream::CreateHeld(pair.Out() + "/out.bin");
         archive.ExtractEntry(archive.Count() - 1, dest);
     }
-    EXPECT_EQ(ReadAll(pair.Scratch("out.bin")).substr(0, added.size()), added);
+    EXPECT_EQ(ReadAll(pair.Out() + "/out.bin").substr(0, added.size()), added);
     EXPECT_EQ(TableAgreesWithDirectory(archive, ReadAll(pair.Dir())), "");
     return tried;
 }
@@ -165,7 +165,7 @@ class HostileArchive : public ::testing::TestWithParam<Hostile> {};
 TEST_P(HostileArchive, EveryOperationSurvives) {
     const Hostile& hostile = GetParam();
     Scenario asScenario{
-        hostile.name, hostile.dirBytes, hostile.imgBytes, Scenario::Op::Add, "", "", {}};
+        hostile.name, hostile.dirBytes, hostile.imgBytes, Scenario::Op::Add, {}, {}};
     PairOnDisk pair(asScenario);
     const int tried = ExerciseArchive(hostile, pair);
     RecordProperty("operations_tried", tried);
@@ -177,7 +177,7 @@ TEST_P(HostileArchive, EveryOperationSurvives) {
 TEST_P(HostileArchive, MemoryStaysSmall) {
     const Hostile& hostile = GetParam();
     Scenario asScenario{
-        hostile.name, hostile.dirBytes, hostile.imgBytes, Scenario::Op::Add, "", "", {}};
+        hostile.name, hostile.dirBytes, hostile.imgBytes, Scenario::Op::Add, {}, {}};
     PairOnDisk pair(asScenario);
     const std::string result = RunInChild([&] {
         struct rusage start {};

@@ -1,10 +1,16 @@
 #include "tests/reliability/ReliabilitySupport.h"
 
-#include "archive/DirRecord.h"
+#include "archive/ArchiveCommands.h"
+#include "archive/ArchiveRebuild.h"
+#include "archive/DirectoryCodec.h"
 #include "sorting/SortFunctions.h"
 
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <set>
+
+namespace fs = std::filesystem;
 
 namespace reliability {
 namespace {
@@ -17,7 +23,7 @@ std::string Numbered(const char* format, unsigned i) {
 
 int IndexOfName(const TGTA3Archive& archive, const std::string& name) {
     for (int i = 0; i < archive.Count(); ++i)
-        if (NameText(archive.GetEntry(i)) == name)
+        if (NameOf(archive.GetEntry(i)) == name)
             return i;
     throw std::runtime_error("no entry named " + name);
 }
@@ -25,8 +31,60 @@ int IndexOfName(const TGTA3Archive& archive, const std::string& name) {
 // A reversed order, so the operations cannot rely on the table being in slot order.
 void SortNamesDescending(TGTA3Archive& archive) {
     SortDescending = true;
-    archive.Sort(CompareByName);
+    SortEntries(archive, CompareByName);
     SortDescending = false;
+}
+
+bool IsTemporary(const std::string& name) {
+    return name.find(".pelkon-tmp-") != std::string::npos;
+}
+
+// A short stand-in for a file's or an entry's bytes: their length and a hash,
+// so that failure reports stay readable.
+std::string Digest(std::string_view bytes) {
+    uint64_t hash = 0xCBF29CE484222325u;
+    for (char c : bytes)
+        hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001B3u;
+    char text[48];
+    std::snprintf(text, sizeof text, "%zu bytes #%016llx", bytes.size(),
+                  static_cast<unsigned long long>(hash));
+    return text;
+}
+
+uint32_t LoadLE32(const std::string& bytes, size_t at) {
+    uint32_t value = 0;
+    for (size_t i = 0; i < 4; ++i)
+        value |= uint32_t(static_cast<unsigned char>(bytes[at + i])) << (8 * i);
+    return value;
+}
+
+// The records of a pair as a reader sees them, decoded here independently.
+void ReadPair(Contents& contents, const std::string& prefix, const std::string& img,
+              const std::string& dir) {
+    const bool hasImg = fs::exists(img), hasDir = fs::exists(dir);
+    if (!hasImg || !hasDir) {
+        if (hasImg || hasDir)
+            contents[prefix + "/half"] = hasImg ? "data file alone" : "directory file alone";
+        return;
+    }
+    const std::string dirBytes = ReadAll(dir);
+    const std::string imgBytes = ReadAll(img);
+    std::map<std::pair<uint64_t, uint64_t>, std::string> digests; // records often share data
+    for (size_t at = 0; at + 32 <= dirBytes.size(); at += 32) {
+        const uint64_t begin = uint64_t{LoadLE32(dirBytes, at)} * SectorSize;
+        const uint64_t length = uint64_t{LoadLE32(dirBytes, at + 4)} * SectorSize;
+        std::string& data = digests[{begin, length}];
+        if (data.empty())
+            data = begin + length <= imgBytes.size()
+                       ? Digest(std::string_view(imgBytes).substr(begin, length))
+                       : std::string("past the end");
+        std::string name = dirBytes.substr(at + 8, 24);
+        name.resize(std::min(name.size(), name.find('\0')));
+        contents[prefix + Numbered("/slot%05u", static_cast<unsigned>(at / 32))] =
+            name + " | " + data;
+    }
+    if (const size_t piece = dirBytes.size() % 32)
+        contents[prefix + "/piece"] = dirBytes.substr(dirBytes.size() - piece);
 }
 
 } // namespace
@@ -46,58 +104,150 @@ std::vector<Scenario> Scenarios() {
     std::string manyRecords;
     for (unsigned i = 0; i < 70000; ++i)
         manyRecords += Record(i % 6, 1, Numbered("e%05u", i));
+    // Dead sectors, overlapping and repeated records, an empty entry.
+    const std::string untidy = Record(4, 2, "late.dff") + Record(1, 2, "first.txd") +
+                               Record(2, 2, "overlap.col") + Record(2, 2, "overlap.col") +
+                               Record(9, 0, "empty") + Record(7, 1, "tail.ifp");
 
     return {
-        {"AddToCleanPair", SixRecords(), sixSectors, Op::Add, Pattern(5000, 3), "", {}},
+        {"AddToCleanPair",
+         SixRecords(),
+         sixSectors,
+         Op::Add,
+         {{"added.bin", Pattern(5000, 3)}},
+         {}},
         {"AddToRaggedPair",
          SixRecords() + std::string(10, 'x'),
          sixSectors + Pattern(777, 5),
          Op::Add,
-         Pattern(5000, 3),
-         "",
+         {{"added.bin", Pattern(5000, 3)}},
          {}},
-        {"AddEmptySource", SixRecords(), sixSectors, Op::Add, "", "", {}},
-        {"Rename", SixRecords(), sixSectors, Op::Rename, "", "entry2.dff", {}},
-        {"PurgeTwoOfSix",
+        {"AddEmptySource", SixRecords(), sixSectors, Op::Add, {{"added.bin", ""}}, {}},
+        {"Rename", SixRecords(), sixSectors, Op::Rename, {}, {"entry2.dff"}},
+        {"PurgeTwoOfSix", SixRecords(), sixSectors, Op::Purge, {}, {"entry1.dff", "entry4.dff"}},
+        {"PurgeAcrossWrites", manyRecords, sixSectors, Op::Purge, {}, {"e00003", "e69990"}},
+        {"ImportReplaceAndAdd",
          SixRecords(),
          sixSectors,
-         Op::Purge,
-         "",
-         "",
-         {"entry1.dff", "entry4.dff"}},
-        {"PurgeAcrossWrites", manyRecords, sixSectors, Op::Purge, "", "", {"e00003", "e69990"}},
+         Op::Import,
+         {{"ENTRY2.DFF", Pattern(5000, 8)}, {"added.bin", Pattern(3000, 9)}},
+         {}},
+        {"Rebuild", untidy, Pattern(10 * SectorSize, 6), Op::Rebuild, {}, {}},
+        {"ExtractOverAFile",
+         SixRecords(),
+         sixSectors,
+         Op::Extract,
+         {{"entry3.dff", "an older file"}},
+         {"entry1.dff", "entry3.dff"}},
     };
 }
 
 PairOnDisk::PairOnDisk(const Scenario& scenario) {
     WriteAll(Dir(), scenario.dirBytes);
     WriteAll(Img(), scenario.imgBytes);
-    WriteAll(Source(), scenario.sourceBytes);
+    fs::create_directory(dir_.File("in"));
+    fs::create_directory(Out());
+    for (const auto& [name, bytes] : scenario.files)
+        WriteAll(scenario.op == Scenario::Op::Extract ? Out() + "/" + name : Input(name), bytes);
 }
 
 void RunOperation(const Scenario& scenario, const PairOnDisk& pair, TGTA3Archive& archive,
                   const std::function<void()>& beforeRun) {
     SortNamesDescending(archive);
+    std::vector<std::string> inputs;
+    for (const auto& file : scenario.files)
+        inputs.push_back(pair.Input(file.first));
     switch (scenario.op) {
-    case Scenario::Op::Add: {
-        FileStream source = FileStream::OpenReadShared(pair.Source());
+    case Scenario::Op::Add:
         beforeRun();
-        archive.AddFile(AddedName, source);
+        AddFiles(archive, inputs);
         break;
-    }
+    case Scenario::Op::Import:
+        beforeRun();
+        ImportFiles(archive, inputs);
+        break;
     case Scenario::Op::Rename: {
-        const int index = IndexOfName(archive, scenario.renamed);
+        const int index = IndexOfName(archive, scenario.names.front());
         beforeRun();
         archive.RenameEntry(index, RenamedName);
+        archive.Flush();
         break;
     }
-    case Scenario::Op::Purge:
-        for (const std::string& name : scenario.toDelete)
-            archive.MarkDeleted(IndexOfName(archive, name));
+    case Scenario::Op::Purge: {
+        std::vector<int> doomed;
+        for (const std::string& name : scenario.names)
+            doomed.push_back(IndexOfName(archive, name));
         beforeRun();
-        archive.PurgeDeleted();
+        DeleteEntries(archive, doomed);
         break;
     }
+    case Scenario::Op::Rebuild:
+        beforeRun();
+        RebuildArchive(archive, pair.RebuiltImg());
+        break;
+    case Scenario::Op::Extract: {
+        std::vector<int> chosen;
+        for (const std::string& name : scenario.names)
+            chosen.push_back(IndexOfName(archive, name));
+        beforeRun();
+        PrepareExtractFolder(pair.Out());
+        for (int index : chosen)
+            ExtractEntryToFolder(archive, index, pair.Out());
+        break;
+    }
+    }
+}
+
+Contents ReadContents(const PairOnDisk& pair) {
+    Contents contents;
+    ReadPair(contents, "pair", pair.Img(), pair.Dir());
+    ReadPair(contents, "new", pair.RebuiltImg(), DirectoryFileName(pair.RebuiltImg()));
+    for (const auto& file : fs::directory_iterator(pair.Out())) {
+        const std::string name = file.path().filename().string();
+        if (!IsTemporary(name))
+            contents["out/" + name] = Digest(ReadAll(file.path().string()));
+    }
+    return contents;
+}
+
+std::vector<std::string> TemporaryLeftovers(const PairOnDisk& pair) {
+    std::vector<std::string> leftovers;
+    for (const auto& file : fs::recursive_directory_iterator(pair.Path()))
+        if (IsTemporary(file.path().filename().string()))
+            leftovers.push_back(file.path().string());
+    return leftovers;
+}
+
+std::string JudgeInterrupted(const Scenario& scenario, const Contents& before,
+                             const Contents& after, const Contents& now) {
+    using Op = Scenario::Op;
+    if (scenario.op != Op::Import && scenario.op != Op::Extract) {
+        if (now == before || now == after)
+            return "";
+        // A rebuild stopped between putting its two files in place leaves a
+        // directory file alone - no pair -, which its next run removes.
+        if (scenario.op == Op::Rebuild && now.size() == before.size() + 1 &&
+            now.count("new/half") && now.at("new/half") == "directory file alone")
+            return "";
+        for (const auto& [key, value] : now)
+            if (!before.count(key) || before.at(key) != value)
+                return key + " is neither as it was nor as it ends: a mix";
+        return "something is missing: a mix";
+    }
+    std::set<std::string> keys;
+    for (const Contents* contents : {&before, &after, &now})
+        for (const auto& item : *contents)
+            keys.insert(item.first);
+    const auto valueIn = [](const Contents& contents, const std::string& key) {
+        auto found = contents.find(key);
+        return found == contents.end() ? std::string("<absent>") : found->second;
+    };
+    for (const std::string& key : keys) {
+        const std::string value = valueIn(now, key);
+        if (value != valueIn(before, key) && value != valueIn(after, key))
+            return key + " is neither as it was nor as it ends";
+    }
+    return "";
 }
 
 std::vector<std::string> RecordsOf(const std::string& dirBytes) {
@@ -107,25 +257,18 @@ std::vector<std::string> RecordsOf(const std::string& dirBytes) {
     return records;
 }
 
-std::string RecordOf(const TArchiveEntry& entry) {
-    unsigned char bytes[DirRecordSize];
-    EncodeRecord(entry, bytes);
-    return std::string(reinterpret_cast<const char*>(bytes), sizeof bytes);
-}
-
 std::string TableAgreesWithDirectory(const TGTA3Archive& archive, const std::string& dirBytes) {
     const std::vector<std::string> records = RecordsOf(dirBytes);
     std::set<int32_t> slots;
     for (int i = 0; i < archive.Count(); ++i) {
         const TArchiveEntry entry = archive.GetEntry(i);
-        const std::string where = "entry " + std::to_string(i) + " (" +
-                                  std::string(NameText(entry)) + ", slot " +
+        const std::string where = "entry " + std::to_string(i) + " (" + NameOf(entry) + ", slot " +
                                   std::to_string(entry.DirIndex) + ")";
         if (entry.DirIndex < 0 || static_cast<size_t>(entry.DirIndex) >= records.size())
             return where + ": slot outside the directory file";
         if (!slots.insert(entry.DirIndex).second)
             return where + ": slot used twice";
-        if (records[static_cast<size_t>(entry.DirIndex)] != RecordOf(entry))
+        if (records[static_cast<size_t>(entry.DirIndex)] != EncodeRecords({&entry, 1}))
             return where + ": the slot holds another record";
         if (entry.Deleted != 0)
             return where + ": still marked";

@@ -1,12 +1,13 @@
-// Shared by the reliability tests: fixture pairs, the operations under test,
-// and the checks that tie the entry table to the bytes of the directory file.
+// Shared by the reliability tests: the operations under test, each on a pair
+// in a fresh folder, and an independent reading of what a folder holds, by
+// which an interrupted operation is judged.
 #pragma once
 
 #include "archive/Gta3Archive.h"
 #include "tests/core/TestFiles.h"
 
 #include <functional>
-#include <memory>
+#include <map>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -15,22 +16,25 @@ namespace reliability {
 
 // A pair's two files as bytes, and what an operation does to it.
 struct Scenario {
+    enum class Op { Add, Rename, Purge, Import, Rebuild, Extract };
+
     std::string name;
     std::string dirBytes;
     std::string imgBytes;
-    enum class Op { Add, Rename, Purge } op;
-    std::string sourceBytes;           // Add: the file added
-    std::string renamed;               // Rename: the name of the entry renamed
-    std::vector<std::string> toDelete; // Purge: the names of the entries marked
+    Op op;
+    // Add, Import: the files given, by file name; Extract: files standing in
+    // the target folder beforehand.
+    std::map<std::string, std::string> files;
+    // Rename: the entry renamed (to RenamedName); Purge: the entries deleted;
+    // Extract: the entries extracted.
+    std::vector<std::string> names;
 };
 
-inline constexpr const char* AddedName = "added.bin";
 inline constexpr const char* RenamedName = "renamed-entry.dff";
 
 // Six records over a data file of six sectors; entry i is "entry<i>.dff".
 std::string SixRecords();
-// The scenarios every harness walks: adds to a clean and to a ragged pair,
-// a rename, and a purge of two of six entries.
+// The scenarios every harness walks.
 std::vector<Scenario> Scenarios();
 
 // Test names and failure reports show the scenario's name, not its bytes.
@@ -38,31 +42,49 @@ inline void PrintTo(const Scenario& scenario, std::ostream* out) {
     *out << scenario.name;
 }
 
-// The pair of a scenario, written into a fresh folder.
+// The scenario's folder: the pair, the files to add in "in/", the target
+// folder "out/", and the place of a rebuilt pair.
 class PairOnDisk {
 public:
     explicit PairOnDisk(const Scenario& scenario);
     std::string Img() const { return dir_.File("gta3.img"); }
     std::string Dir() const { return dir_.File("gta3.dir"); }
-    std::string Source() const { return dir_.File("source.bin"); }
-    std::string Scratch(const std::string& name) const { return dir_.File(name); }
+    std::string Input(const std::string& name) const { return dir_.File("in/" + name); }
+    std::string Out() const { return dir_.File("out"); }
+    std::string RebuiltImg() const { return dir_.File("new.img"); }
+    const std::string& Path() const { return dir_.Path(); }
 
 private:
     TempDir dir_;
 };
 
-// Runs the scenario's operation on an open archive. `beforeRun` is called
-// right before the operation itself, after every file it needs is open.
+// Runs the scenario's operation on an open archive of the pair, as the
+// programs' commands do. `beforeRun` is called right before the operation
+// itself, after every file it needs is open.
 void RunOperation(const Scenario& scenario, const PairOnDisk& pair, TGTA3Archive& archive,
                   const std::function<void()>& beforeRun);
 
-// The whole records of a directory file's bytes, each 32 bytes.
-std::vector<std::string> RecordsOf(const std::string& dirBytes);
-// The 32 record bytes an entry is written as.
-std::string RecordOf(const TArchiveEntry& entry);
+// What the folder holds as a reader sees it, read without the program's own
+// code: for the pair and a rebuilt pair each record's name and data (or that
+// it reaches past the data file's end), a trailing piece of a record, and the
+// bytes of every file in "out/". Temporary files are left out.
+using Contents = std::map<std::string, std::string>;
+Contents ReadContents(const PairOnDisk& pair);
+// Names of the files in the folder tree that the program left behind under a
+// temporary name.
+std::vector<std::string> TemporaryLeftovers(const PairOnDisk& pair);
+
+// Whether an interrupted operation left an acceptable state between `before`
+// and `after` (its clean result): for the operations that are all or nothing
+// the one or the other whole, otherwise each item the one or the other.
+// Returns a description of the first wrong item, or "".
+std::string JudgeInterrupted(const Scenario& scenario, const Contents& before,
+                             const Contents& after, const Contents& now);
 
 // Every entry's DirIndex is unique and names a slot holding exactly its record.
 // Returns a description of the first mismatch, or "" when the table agrees.
 std::string TableAgreesWithDirectory(const TGTA3Archive& archive, const std::string& dirBytes);
+// The whole records of a directory file's bytes, each 32 bytes.
+std::vector<std::string> RecordsOf(const std::string& dirBytes);
 
 } // namespace reliability

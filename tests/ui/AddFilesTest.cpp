@@ -90,8 +90,8 @@ void AddFilesTest::addsThreeInPathOrderAndShowsThemSorted() {
     QCOMPARE(list.log, QStringList({"setRowCount 4", "repaint"}));
     QCOMPARE(list.selected, QSet<int>{0});
     QStringList order;
-    for (int i = 0; i < archive->Count(); ++i)
-        order << QString::fromLatin1(NameText(archive->GetEntry(i)));
+    for (const TArchiveEntry& entry : archive->Table())
+        order << QString::fromLatin1(NameText(entry));
     QCOMPARE(order, QStringList({"mmm.txt", "c.col", "b.dff", "a.txd"}));
 
     // The bar counted 3 of 3 and was full before the dialog went; the second line stayed empty.

@@ -1,7 +1,8 @@
 // A three-file Add and a three-entry Extract, each failed at every one of its
 // file-layer calls in turn: the message is the file layer's, the files before
-// the failure are complete, nothing after it is touched, and neither the
-// progress dialog nor the busy cursor is left behind.
+// the failure are complete, the failing one leaves nothing, nothing after it
+// is touched, and neither the progress dialog nor the busy cursor is left
+// behind.
 #include "platform/Errors.h"
 #include "platform/FaultInjection.h"
 #include "tests/ui/EditTestSupport.h"
@@ -98,7 +99,10 @@ void CommandFaultSweepTest::addFailsCleanlyAtEveryCall() {
         faults::FailNthCall(n, EIO);
         const QString message = Run([&] { AddFiles(owner, *archive, rows, paths); });
         faults::Reset();
-        QVERIFY2(KnownMessages(folder.dir.path()).contains(message),
+        // Closing a source that was only read cannot undo its add: that call
+        // alone may fail unreported, and then the whole batch is in.
+        QVERIFY2(KnownMessages(folder.dir.path()).contains(message) ||
+                     (message.isEmpty() && ReadRecords(folder.Dir()) == cleanRecords),
                  qPrintable(QString("call %1: '%2'").arg(n).arg(message)));
 
         // The files added before the failure are whole; the failing one left nothing.
@@ -143,11 +147,14 @@ void CommandFaultSweepTest::extractFailsCleanlyAtEveryCall() {
         const QString message =
             Run([&] { ExtractSelected(owner, *archive, list, folder.Path("out")); });
         faults::Reset();
-        QVERIFY2(KnownMessages(folder.dir.path()).contains(message),
+        // Looking for leftovers of killed extracts may fail without harm.
+        const QStringList written = QDir(folder.Path("out")).entryList(QDir::Files, QDir::Name);
+        QVERIFY2(KnownMessages(folder.dir.path()).contains(message) ||
+                     (message.isEmpty() && written.size() == 3),
                  qPrintable(QString("call %1: '%2'").arg(n).arg(message)));
 
-        // Targets before the failing one are whole; none after it exists.
-        const QStringList written = QDir(folder.Path("out")).entryList(QDir::Files, QDir::Name);
+        // Targets before the failing one are whole; none after it exists, and
+        // the failing one left nothing.
         QVERIFY(written.size() <= 3);
         bool failingSeen = false;
         for (int k = 0; k < 3; ++k) {
@@ -158,11 +165,7 @@ void CommandFaultSweepTest::extractFailsCleanlyAtEveryCall() {
                 continue;
             }
             QVERIFY2(!failingSeen, "a target after the failure was written");
-            const QByteArray bytes = ReadBytes(target);
-            if (bytes != whole) {
-                QVERIFY(whole.startsWith(bytes)); // the failing entry: what was copied
-                failingSeen = true;
-            }
+            QCOMPARE(ReadBytes(target), whole);
         }
         QCOMPARE(ReadBytes(folder.Dir()), dirBefore);
         QCOMPARE(ReadBytes(folder.Img()), imgBefore);

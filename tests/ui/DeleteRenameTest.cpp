@@ -163,7 +163,7 @@ void DeleteRenameTest::deleteKeepsTheRestInOrder() {
 void DeleteRenameTest::deleteRefreshesEvenWhenItFails_data() {
     QTest::addColumn<bool>("purgeFails");
     QTest::addColumn<QString>("message");
-    QTest::newRow("directory file cannot be cut") << true << "System Error.  Code: 28.";
+    QTest::newRow("directory file cannot be written") << true << "Stream write error";
     QTest::newRow("a row beyond the table") << false << "List index out of bounds (6)";
 }
 
@@ -181,7 +181,7 @@ void DeleteRenameTest::deleteRefreshesEvenWhenItFails() {
     dialogs.confirmAnswers << true;
 
     if (purgeFails)
-        faults::FailNthCall(1, ENOSPC, faults::Call::SetLength);
+        faults::FailNthCall(1, ENOSPC, faults::Call::Write);
     try {
         DeleteSelected(owner, *archive, list);
         QFAIL("the delete did not fail");

@@ -1,0 +1,53 @@
+// The integrity check of an archive pair: what its records say against each
+// other and against the two files' lengths. Findings are handed over one at a
+// time as they are found, so that a hostile directory of millions of records
+// costs no memory per finding.
+#pragma once
+
+#include "archive/ArchiveEntry.h"
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+class TGTA3Archive;
+
+struct TCheckFinding {
+    enum class TKind {
+        PartialDataFile,  // the data file is not a whole number of sectors
+        PartialRecord,    // the directory file ends in a piece of a record
+        PastEnd,          // a record reaches past the data file's end
+        DuplicateRecord,  // a record repeats another one exactly (offset, size, name)
+        Overlap,          // a record's data overlaps another record's
+        UnsafeName,       // a display name that cannot be a file name
+        UnterminatedName, // a stored name of all 24 bytes, without a zero byte
+        DuplicateName,    // display names equal but for the case of a-z
+    };
+    TKind Kind;
+    std::string Text;           // one line; names written as PrintableName does
+    std::vector<int32_t> Slots; // the records concerned (at most a few), by slot
+};
+
+struct TCheckSummary {
+    uint64_t Entries = 0;
+    uint64_t DataLength = 0;
+    uint64_t DirectoryLength = 0;
+    uint64_t DeadBytes = 0; // data file bytes that no record refers to
+    uint64_t Problems = 0;  // findings reported
+};
+
+using TFindingSink = std::function<void(const TCheckFinding&)>;
+
+// Checks the records (in any order; DirIndex is each one's slot) against each
+// other and the two lengths, reporting each finding to `report` as found.
+// Besides the records it uses memory for two orderings of them, 16 bytes a
+// record at most. Dead space by itself is not a finding.
+TCheckSummary CheckEntries(std::span<const TArchiveEntry> entries, uint64_t dataLength,
+                           uint64_t directoryLength, const TFindingSink& report);
+// The same on an open archive's table and files.
+TCheckSummary CheckArchive(const TGTA3Archive& archive, const TFindingSink& report);
+
+// "2048 bytes (33.3%)": dead space and its share of the data file.
+std::string DeadSpaceText(uint64_t deadBytes, uint64_t dataLength);

@@ -1,0 +1,230 @@
+#include "archive/ArchiveCommands.h"
+
+#include "archive/Gta3Archive.h"
+#include "archive/NameFold.h"
+#include "platform/Errors.h"
+#include "platform/FileSystem.h"
+#include "platform/TemporaryFile.h"
+
+#include <exception>
+#include <unordered_map>
+
+namespace {
+
+// Puts what a command wrote on disk. When the command already failed, its own
+// error is the one that goes on.
+void FlushAfter(TGTA3Archive& archive, std::exception_ptr failure) {
+    if (!failure) {
+        archive.Flush();
+        return;
+    }
+    try {
+        archive.Flush();
+    } catch (...) {
+    }
+    std::rethrow_exception(failure);
+}
+
+// A source file is only read: once its bytes are in, failing to close it
+// changes nothing that was added.
+FileStream OpenSource(const std::string& path) {
+    return FileStream::OpenReadShared(path);
+}
+void CloseSource(FileStream& source) {
+    try {
+        source.Close();
+    } catch (const Exception&) {
+    }
+}
+
+// The name an added file's entry gets, as stored: at most 24 bytes.
+std::string_view StoredEntryName(const std::string& path) {
+    return EntryNameFromPath(path).substr(0, sizeof(TArchiveEntry::Name));
+}
+
+struct KeyHash {
+    size_t operator()(const TFoldedKey& key) const {
+        uint64_t h = 0xCBF29CE484222325u;
+        for (uint64_t word : key)
+            h = (h ^ word) * 0x100000001B3u;
+        return static_cast<size_t>(h ^ (h >> 31));
+    }
+};
+
+// The entries an import may replace: for each wanted name, the first entry in
+// slot order that carries it, and how many carry it.
+class NameIndex {
+public:
+    NameIndex(const TGTA3Archive& archive, std::span<const std::string> paths) {
+        for (const std::string& path : paths)
+            byName_.emplace(FoldedKey(StoredEntryName(path)), Found{});
+        const auto table = archive.Table();
+        for (size_t i = 0; i < table.size(); ++i) {
+            auto found = byName_.find(FoldedKey(DisplayName(table[i])));
+            if (found == byName_.end())
+                continue;
+            Found& first = found->second;
+            if (first.index < 0 || table[i].DirIndex < first.slot)
+                first = {static_cast<int>(i), table[i].DirIndex, first.carriers};
+            ++first.carriers;
+        }
+    }
+    // The table position of the entry to replace, or -1.
+    int Find(std::string_view name) const {
+        auto found = byName_.find(FoldedKey(name));
+        return found == byName_.end() ? -1 : found->second.index;
+    }
+    bool Shared(std::string_view name) const {
+        auto found = byName_.find(FoldedKey(name));
+        return found != byName_.end() && found->second.carriers > 1;
+    }
+    // An entry just added under the name is the one a later file replaces.
+    void Added(std::string_view name, int index, int32_t slot) {
+        Found& found = byName_[FoldedKey(name)];
+        if (found.index < 0)
+            found = {index, slot, 1};
+    }
+
+private:
+    struct Found {
+        int index = -1;
+        int32_t slot = -1;
+        size_t carriers = 0;
+    };
+    std::unordered_map<TFoldedKey, Found, KeyHash> byName_;
+};
+
+} // namespace
+
+std::unique_ptr<TGTA3Archive> CreatePair(const std::string& dataPath, bool replaceExisting) {
+    if (!replaceExisting)
+        for (const std::string& file : {dataPath, DirectoryFileName(dataPath)})
+            if (PathExists(file))
+                throw EFileError(file + " already exists", file, EEXIST, "already exists");
+    auto archive = std::make_unique<TGTA3Archive>(dataPath, TOpenMode::Create);
+    archive->Flush();
+    return archive;
+}
+
+void AddFiles(TGTA3Archive& archive, std::span<const std::string> paths,
+              const TItemProgress& progress) {
+    std::exception_ptr failure;
+    try {
+        for (size_t i = 0; i < paths.size(); ++i) {
+            FileStream source = OpenSource(paths[i]);
+            archive.AddFile(EntryNameFromPath(paths[i]), source);
+            CloseSource(source);
+            if (progress)
+                progress(i + 1);
+        }
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    FlushAfter(archive, failure);
+}
+
+TImportResult ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths,
+                          const TItemProgress& progress) {
+    NameIndex names(archive, paths);
+    TImportResult result;
+    struct Pending {
+        int index;
+        TDataPlace place;
+    };
+    std::vector<Pending> pending;
+    std::exception_ptr failure;
+    try {
+        for (size_t i = 0; i < paths.size(); ++i) {
+            const std::string_view name = StoredEntryName(paths[i]);
+            FileStream source = OpenSource(paths[i]);
+            if (const int index = names.Find(name); index >= 0) {
+                pending.push_back({index, archive.AppendData(source)});
+                if (names.Shared(name))
+                    result.SharedNames.emplace_back(name);
+            } else {
+                archive.AddFile(name, source);
+                const TArchiveEntry added = archive.GetEntry(archive.Count() - 1);
+                names.Added(name, archive.Count() - 1, added.DirIndex);
+                result.Added.push_back(added.DirIndex);
+            }
+            CloseSource(source);
+            if (progress)
+                progress(i + 1);
+        }
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    // The new data is on disk before any record points at it.
+    try {
+        archive.Flush();
+        for (const Pending& replacement : pending) {
+            archive.SetEntryData(replacement.index, replacement.place);
+            result.Replaced.push_back(archive.GetEntry(replacement.index).DirIndex);
+        }
+    } catch (...) {
+        if (!failure)
+            failure = std::current_exception();
+    }
+    FlushAfter(archive, failure);
+    return result;
+}
+
+void DeleteEntries(TGTA3Archive& archive, std::span<const int> indexes) {
+    std::exception_ptr failure;
+    try {
+        for (int index : indexes)
+            archive.MarkDeleted(index);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    try {
+        archive.PurgeDeleted();
+    } catch (...) {
+        if (!failure)
+            failure = std::current_exception();
+    }
+    FlushAfter(archive, failure);
+}
+
+std::string ExtractTarget(const TArchiveEntry& entry, std::string_view folder) {
+    const std::string_view name = DisplayName(entry);
+    const std::string target = JoinPath(folder, name);
+    if (!IsSafeFileName(name))
+        throw EFCreateError(target, "the entry's name is not a safe file name");
+    switch (PathKind(target)) {
+    case TPathKind::Link:
+        throw EFCreateError(target, "a symbolic link stands there");
+    case TPathKind::Folder:
+        throw EFCreateError(target, EISDIR);
+    default:
+        return target;
+    }
+}
+
+void ExtractEntryToFile(TGTA3Archive& archive, int index, const std::string& targetPath) {
+    const TArchiveEntry entry = archive.GetEntry(index);
+    TTemporaryFile target(targetPath);
+    try {
+        archive.ExtractEntry(index, target.Stream());
+    } catch (const EReadError&) {
+        // Only the archive's data file is read here: the entry runs past its end.
+        RethrowNaming(std::string(DisplayName(entry)));
+    }
+    target.ReplaceFinal(TTemporaryFile::Replacing::UnheldFilesOnly);
+    target.Stream().Close();
+}
+
+void PrepareExtractFolder(const std::string& folder) {
+    try {
+        RemoveStaleTemporaries(folder.empty() ? "." : folder);
+    } catch (const Exception&) {
+        // Leftovers stand in nobody's way; the next extract tries again.
+    }
+}
+
+std::string ExtractEntryToFolder(TGTA3Archive& archive, int index, std::string_view folder) {
+    const TArchiveEntry entry = archive.GetEntry(index);
+    std::string target = ExtractTarget(entry, folder);
+    ExtractEntryToFile(archive, index, target);
+    return target;
+}

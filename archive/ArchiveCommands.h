@@ -1,0 +1,72 @@
+// The command bodies both programs share: each multi-step operation on an
+// archive, with its safety rules, written once. The editor and pelkon-cli add
+// only how they ask and how they show progress and results.
+#pragma once
+
+#include "archive/ArchiveEntry.h"
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class TGTA3Archive;
+
+// Called after item `done` (counting from 1) of a batch is done.
+using TItemProgress = std::function<void(size_t done)>;
+
+// Creates an empty pair at `dataPath` and its directory file. An existing file
+// of the pair is only emptied when `replaceExisting` says so; otherwise it is
+// refused (EFileError "... already exists") and nothing is touched.
+std::unique_ptr<TGTA3Archive> CreatePair(const std::string& dataPath, bool replaceExisting);
+
+// Adds each file as a new entry named by the part of its path after the last
+// '/', in the order given, until the first failure; the files before it stay
+// added. What was written is put on disk in either case; the first failure is
+// then rethrown.
+void AddFiles(TGTA3Archive& archive, std::span<const std::string> paths,
+              const TItemProgress& progress = {});
+
+struct TImportResult {
+    std::vector<int32_t> Replaced; // slots of the entries given new data
+    std::vector<int32_t> Added;    // slots of the entries added
+    // Names that several entries carry; the first of them in slot order was
+    // the one replaced.
+    std::vector<std::string> SharedNames;
+};
+// Import and replace: for each file, the first entry in slot order whose
+// display name equals the file's entry name (cut to 24 bytes), letter case of
+// a-z aside, gets the file as its new data; a file without such an entry is
+// added. New data is appended and put on disk before any record points at it,
+// and each record is then rewritten in place, so after a failure or a power
+// cut every entry holds either its old data or its new. The first failure
+// stops the batch; the files before it are done, and it is rethrown.
+TImportResult ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths,
+                          const TItemProgress& progress = {});
+
+// Deletes the entries at the table positions given: marks them, then purges
+// - also when marking stops part-way, so no mark outlives the command - and
+// puts the directory on disk. The first failure is rethrown afterwards.
+void DeleteEntries(TGTA3Archive& archive, std::span<const int> indexes);
+
+// Where entry `entry` is extracted in `folder`: the folder and the display
+// name. A display name that could leave the folder or name the folder itself,
+// and a symbolic link or a folder standing at the target, are refused
+// (EFCreateError of that path), so all can be checked before anything is
+// written.
+std::string ExtractTarget(const TArchiveEntry& entry, std::string_view folder);
+// Writes entry `index` into the file `targetPath`: under a temporary name in
+// the same folder, renamed over the target once whole. A link, a folder, a
+// file held by anyone or one that cannot be written standing at the target is
+// refused (EFCreateError); after a failure no file is left under the target's
+// name, and an existing one is unchanged. Failures name the entry when its
+// data cannot be read, and the target otherwise.
+void ExtractEntryToFile(TGTA3Archive& archive, int index, const std::string& targetPath);
+// Removes what extracts into `folder` that were killed left behind (their
+// temporary files). Run before a batch; failures are ignored.
+void PrepareExtractFolder(const std::string& folder);
+// ExtractTarget, then ExtractEntryToFile. Returns the target's path.
+std::string ExtractEntryToFolder(TGTA3Archive& archive, int index, std::string_view folder);

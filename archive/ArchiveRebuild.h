@@ -1,0 +1,36 @@
+// A compacted copy of an archive: the same records in the same slots, their
+// data packed without dead space into a new pair that appears whole or not
+// at all. The source is only read.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class TGTA3Archive;
+
+struct TRebuildResult {
+    uint64_t SourceDataLength = 0;
+    uint64_t DataLength = 0; // of the new data file
+    // The new pair is complete and in place in either case; when its folder
+    // could not be put on disk, a power cut may still take its names away.
+    bool FolderSynced = true;
+    std::string SyncProblem; // the reason, when it could not
+    // When a temporary name could not be removed (the next rebuild in the
+    // folder removes it), the reason.
+    std::string LeftoverProblem;
+};
+
+// Bytes copied so far of the total.
+using TCopyProgress = std::function<void(uint64_t done, uint64_t total)>;
+
+// Writes the compacted copy of `source` as the new pair whose data file is
+// `dataPath`. Refuses (Exception) when a file of the new pair exists or
+// appears meanwhile - nothing is ever replaced -, when the new data file would
+// be its own directory file, and when a record reaches past the source's data
+// file. Records whose data overlap keep sharing it, so the copy is never
+// larger than the data the records cover. Leftovers of rebuilds that were
+// killed in the same folder are removed first. Throws the file layer's
+// exceptions; the source is never changed.
+TRebuildResult RebuildArchive(TGTA3Archive& source, const std::string& dataPath,
+                              const TCopyProgress& progress = {});

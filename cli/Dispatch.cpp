@@ -1,0 +1,66 @@
+#include "cli/Dispatch.h"
+
+#include "archive/PrintableName.h"
+#include "cli/CommandTable.h"
+#include "platform/Errors.h"
+#include "platform/FileSystem.h"
+
+#include <iostream>
+#include <new>
+
+namespace {
+
+int Dispatch(const std::vector<std::string>& words) {
+    if (words.empty())
+        throw UsageError("no command given");
+    if (words[0] == "--help" || words[0] == "-h" || words[0] == "help") {
+        WriteStandardOutput(ProgramHelp());
+        return ExitOk;
+    }
+    if (words[0] == "--version") {
+        WriteStandardOutput("pelkon-cli " PELKON_VERSION "\n");
+        return ExitOk;
+    }
+    const Command* command = FindCommand(words[0]);
+    if (!command)
+        throw UsageError("unknown command '" + words[0] + "'");
+    try {
+        ParsedArgs args = ParseArgs({words.begin() + 1, words.end()}, command->options);
+        if (args.help) {
+            WriteStandardOutput(CommandHelp(*command));
+            return ExitOk;
+        }
+        if (args.positional.size() < command->minPositional)
+            throw UsageError("missing arguments");
+        if (args.positional.size() > command->maxPositional)
+            throw UsageError("too many arguments");
+        return command->run(args);
+    } catch (const UsageError& error) {
+        throw UsageError(std::string(error.what()) + "\nUsage: pelkon-cli " + command->name + " " +
+                         command->synopsis);
+    }
+}
+
+} // namespace
+
+std::string FailureLine(const std::exception& error, std::string_view command) {
+    if (dynamic_cast<const std::bad_alloc*>(&error))
+        return MessagePrefix + std::string(command.empty() ? "" : std::string(command) + ": ") +
+               "Out of memory";
+    if (const auto* file = dynamic_cast<const EFileError*>(&error); file && !file->Path().empty())
+        return MessagePrefix + PrintableName(file->Path()) + ": " + file->Reason();
+    return MessagePrefix + PrintableText(error.what());
+}
+
+int RunCommandLine(const std::vector<std::string>& words) {
+    const std::string_view command = words.empty() ? std::string_view() : words[0];
+    try {
+        return Dispatch(words);
+    } catch (const UsageError& error) {
+        std::cerr << MessagePrefix << error.what() << "\nTry 'pelkon-cli --help'.\n";
+        return ExitUsage;
+    } catch (const std::exception& error) {
+        std::cerr << FailureLine(error, command) << '\n';
+        return ExitFailure;
+    }
+}

@@ -1,0 +1,49 @@
+// Folder operations of the file layer: what stands at a path, renaming,
+// linking and removing names, reading and syncing folders, and standard
+// output. Like FileStream, every call passes the fault seam and failures
+// throw the exceptions of Errors.h with the path concerned.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/FileStream.h"
+
+#include <optional>
+
+enum class TPathKind { Missing, File, Folder, Link, Other };
+
+// What stands at the path, without following a link. Throws EOSError when the
+// system cannot tell (other than for a missing path).
+TPathKind PathKind(const std::string& path);
+// What the system says of the file standing at the path (a link itself, not
+// followed); nothing when the path is missing. Throws EOSError.
+std::optional<TFileInfo> PathInfo(const std::string& path);
+inline bool PathExists(const std::string& path) {
+    return PathKind(path) != TPathKind::Missing;
+}
+
+// Renames `from` over `to`, replacing whatever file is there. Throws EOSError.
+void RenameFile(const std::string& from, const std::string& to);
+// Gives the file at `existing` the further name `added`, which must be free:
+// nothing standing there is ever replaced. Throws EOSError (EEXIST when the
+// name is taken).
+void LinkFile(const std::string& existing, const std::string& added);
+// Removes the name. Throws EOSError.
+void RemoveFile(const std::string& path);
+// Puts the folder's names on disk, so renames and removals in it survive a
+// power cut. Throws EOSError.
+void SyncFolder(const std::string& folder);
+// The names in the folder, "." and ".." left out. Throws EOSError.
+std::vector<std::string> FolderNames(const std::string& folder);
+// Writes all of `bytes` to standard output. Throws EWriteError.
+void WriteStandardOutput(std::string_view bytes);
+
+// The folder part of a path: "." for a bare name, "/" for a name in the root.
+std::string FolderOf(const std::string& path);
+// The part of a path after its last '/'.
+std::string_view FileNameOf(std::string_view path);
+// The folder, ending in exactly one '/', followed by `name`; `name` alone
+// when the folder is empty (the current folder).
+std::string JoinPath(std::string_view folder, std::string_view name);

@@ -1,0 +1,123 @@
+// SortEntries: the list's three orders sorted by keys computed once per entry.
+#include "archive/Gta3Archive.h"
+#include "sorting/SortFunctions.h"
+#include "sorting/SortKeys.h"
+#include "sorting/TypeText.h"
+
+#include <algorithm>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+// The first 16 bytes of a Name field, folded, as two big-endian words.
+TSortKey FoldedNameWords(const TArchiveEntry& entry) {
+    const TFoldedKey key = FoldedKey(NameText(entry));
+    return {key[0], key[1]};
+}
+
+// Entries whose keys are equal: the whole name decides, then the slot.
+bool NameThenSlotBefore(const TArchiveEntry& a, const TArchiveEntry& b, bool descending) {
+    const int32_t byName = CompareText(NameText(a), NameText(b));
+    if (byName != 0)
+        return descending ? byName > 0 : byName < 0;
+    return a.DirIndex < b.DirIndex;
+}
+
+// A type text as a hashable value: whether there is an extension, and its
+// body (at most 23 bytes), folded.
+struct TypeId {
+    TFoldedKey body;
+    uint32_t length;
+    bool hasExtension;
+    bool operator==(const TypeId&) const = default;
+};
+
+struct TypeIdHash {
+    size_t operator()(const TypeId& id) const {
+        uint64_t h = id.length * 0x9E3779B97F4A7C15u + id.hasExtension;
+        for (uint64_t word : id.body)
+            h = (h ^ word) * 0x100000001B3u;
+        return static_cast<size_t>(h ^ (h >> 29));
+    }
+};
+
+TypeId TypeIdOf(const TTypeText& text) {
+    return {FoldedKey(text.Body()), static_cast<uint32_t>(text.Body().size()),
+            text.HasExtension()};
+}
+
+// The rank of every type text that occurs in the archive, in the type order.
+class TypeRanks {
+public:
+    explicit TypeRanks(const TGTA3Archive& archive) {
+        std::vector<std::pair<TypeId, TTypeText>> distinct;
+        std::vector<TArchiveEntry> owners; // keep the texts' bytes alive
+        for (int i = 0; i < archive.Count(); ++i) {
+            const TArchiveEntry entry = archive.GetEntry(i);
+            const TypeId id = TypeIdOf(TypeTextOf(entry));
+            if (ranks_.emplace(id, 0).second)
+                owners.push_back(entry);
+        }
+        distinct.reserve(owners.size());
+        for (const TArchiveEntry& owner : owners)
+            distinct.emplace_back(TypeIdOf(TypeTextOf(owner)), TypeTextOf(owner));
+        std::sort(distinct.begin(), distinct.end(), [](const auto& a, const auto& b) {
+            return CompareTypeTexts(a.second, b.second) < 0;
+        });
+        for (size_t rank = 0; rank < distinct.size(); ++rank)
+            ranks_[distinct[rank].first] = static_cast<uint32_t>(rank);
+    }
+    uint32_t RankOf(const TArchiveEntry& entry) const {
+        return ranks_.at(TypeIdOf(TypeTextOf(entry)));
+    }
+    uint32_t Count() const { return static_cast<uint32_t>(ranks_.size()); }
+
+private:
+    std::unordered_map<TypeId, uint32_t, TypeIdHash> ranks_;
+};
+
+} // namespace
+
+TSortKey NameSortKey(const TArchiveEntry& entry, bool descending) {
+    const TSortKey key = FoldedNameWords(entry);
+    return descending ? TSortKey{~key.primary, ~key.secondary} : key;
+}
+
+TSortKey SizeSortKey(const TArchiveEntry& entry, bool descending) {
+    const uint64_t size = descending ? ~uint64_t{entry.Size} : entry.Size;
+    return {size, FoldedNameWords(entry).primary};
+}
+
+TSortKey TypeSortKey(const TArchiveEntry& entry, uint32_t typeRank, uint32_t typeCount,
+                     bool descending) {
+    const uint64_t rank = descending ? typeCount - 1 - typeRank : typeRank;
+    return {rank, FoldedNameWords(entry).primary};
+}
+
+void SortEntries(TGTA3Archive& archive, TCompareFunc Compare) {
+    const bool descending = SortDescending;
+    // Only the name order itself runs backwards; the other two keep their
+    // names ascending within a size or a type.
+    const auto nameAscending = [](const TArchiveEntry& a, const TArchiveEntry& b) {
+        return NameThenSlotBefore(a, b, false);
+    };
+    if (Compare == CompareByName) {
+        archive.SortByKey([descending](const TArchiveEntry& e) { return NameSortKey(e, descending); },
+                          [descending](const TArchiveEntry& a, const TArchiveEntry& b) {
+                              return NameThenSlotBefore(a, b, descending);
+                          });
+    } else if (Compare == CompareBySize) {
+        archive.SortByKey([descending](const TArchiveEntry& e) { return SizeSortKey(e, descending); },
+                          nameAscending);
+    } else if (Compare == CompareByType) {
+        const TypeRanks ranks(archive);
+        archive.SortByKey(
+            [&](const TArchiveEntry& e) {
+                return TypeSortKey(e, ranks.RankOf(e), ranks.Count(), descending);
+            },
+            nameAscending);
+    } else {
+        archive.Sort(Compare);
+    }
+}
