@@ -1,5 +1,6 @@
 #include "ui/FormMain.h"
 
+#include "archive/ArchiveCommands.h"
 #include "archive/Gta3Archive.h"
 #include "sorting/SortFunctions.h"
 #include "ui/DialogSeam.h"
@@ -141,7 +142,9 @@ void TfrmMain::mniNewClick() {
         return;
     FSavePath = path;
     CloseArchive();
-    CurrentArchive = std::make_unique<TGTA3Archive>(HostPath(path), true);
+    // The save dialog's choice of an existing name is the user's say-so to
+    // empty that pair.
+    CurrentArchive = CreatePair(HostPath(path), true);
     ShowArchiveTitle();
     UpdateActions();
 }
