@@ -196,9 +196,9 @@ TCheckSummary CheckArchive(const TGTA3Archive& archive, const TFindingSink& repo
 }
 
 std::string DeadSpaceText(uint64_t deadBytes, uint64_t dataLength) {
-    const double percent = dataLength == 0 ? 0.0
-                                           : 100.0 * static_cast<double>(deadBytes) /
-                                                 static_cast<double>(dataLength);
+    const double percent =
+        dataLength == 0 ? 0.0
+                        : 100.0 * static_cast<double>(deadBytes) / static_cast<double>(dataLength);
     char text[64];
     std::snprintf(text, sizeof text, "%llu bytes (%.1f%%)",
                   static_cast<unsigned long long>(deadBytes), percent);

@@ -40,8 +40,9 @@ Plan MakePlan(const TGTA3Archive& source) {
     Plan plan;
     const auto table = source.Table();
     plan.records.assign(table.begin(), table.end());
-    std::sort(plan.records.begin(), plan.records.end(),
-              [](const TArchiveEntry& a, const TArchiveEntry& b) { return a.DirIndex < b.DirIndex; });
+    std::sort(
+        plan.records.begin(), plan.records.end(),
+        [](const TArchiveEntry& a, const TArchiveEntry& b) { return a.DirIndex < b.DirIndex; });
 
     const uint64_t dataLength = source.DataLength();
     std::vector<uint32_t> byData;

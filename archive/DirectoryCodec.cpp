@@ -52,15 +52,16 @@ std::vector<TArchiveEntry> ReadDirectory(FileStream& dir) {
     const uint64_t records = dir.Length() / DirRecordSize;
     if (records > MaxRecords)
         throw EFOpenError(dir.Path(), "holds " + std::to_string(records) +
-                                          " records, more than the " +
-                                          std::to_string(MaxRecords) + " an archive can hold");
+                                          " records, more than the " + std::to_string(MaxRecords) +
+                                          " an archive can hold");
     std::vector<TArchiveEntry> entries;
     // One more than read, so that adding the next entry does not move the table.
     entries.reserve(static_cast<size_t>(records) + 1);
     std::vector<unsigned char> chunk(std::min<uint64_t>(records, RecordsPerChunk) * DirRecordSize);
     dir.Seek(0);
     for (uint64_t done = 0; done < records;) {
-        const size_t count = static_cast<size_t>(std::min<uint64_t>(records - done, RecordsPerChunk));
+        const size_t count =
+            static_cast<size_t>(std::min<uint64_t>(records - done, RecordsPerChunk));
         dir.ReadExact(chunk.data(), count * DirRecordSize);
         for (size_t i = 0; i < count; ++i) {
             TArchiveEntry entry{};
@@ -88,6 +89,7 @@ void WriteRecords(FileStream& dir, uint64_t firstSlot, std::span<const TArchiveE
 std::string EncodeRecords(std::span<const TArchiveEntry> entries) {
     std::string bytes(entries.size() * DirRecordSize, '\0');
     for (size_t i = 0; i < entries.size(); ++i)
-        EncodeRecord(entries[i], reinterpret_cast<unsigned char*>(bytes.data()) + i * DirRecordSize);
+        EncodeRecord(entries[i],
+                     reinterpret_cast<unsigned char*>(bytes.data()) + i * DirRecordSize);
     return bytes;
 }

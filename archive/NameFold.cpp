@@ -38,7 +38,7 @@ bool StartsWithText(std::string_view text, std::string_view prefix) {
 
 bool ContainsText(std::string_view text, std::string_view needle) {
     return std::search(text.begin(), text.end(), needle.begin(), needle.end(), SameByte) !=
-           text.end() ||
+               text.end() ||
            needle.empty();
 }
 

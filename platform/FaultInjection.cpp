@@ -34,6 +34,11 @@ void BeforeNthCall(long n, std::function<void()> action) {
     fired = false;
 }
 
+void BeforeNthCall(long n, std::function<void()> action, Call only) {
+    armed = Armed{n, 0, only, std::move(action)};
+    fired = false;
+}
+
 void Reset() {
     armed = Armed{};
     callCount = 0;

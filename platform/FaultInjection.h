@@ -28,8 +28,10 @@ enum class Call {
 // With `only` set, only calls of that kind are counted.
 void FailNthCall(long n, int error);
 void FailNthCall(long n, int error, Call only);
-// Runs `action` right before the `n`th file-layer call from now.
+// Runs `action` right before the `n`th file-layer call from now (of kind
+// `only`, when given): a race made to happen at one exact moment.
 void BeforeNthCall(long n, std::function<void()> action);
+void BeforeNthCall(long n, std::function<void()> action, Call only);
 // Removes any armed fault and restarts the count.
 void Reset();
 // Whether the armed fault was delivered (its call was reached) since it was armed.

@@ -2,6 +2,7 @@
 
 #include "platform/Errors.h"
 #include "platform/FaultInjection.h"
+#include "platform/StatInfo.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -128,11 +129,14 @@ FileStream FileStream::OpenReadShared(const std::string& path) {
     return FileStream(fd, path);
 }
 
-std::optional<FileStream> FileStream::TryHold(const std::string& path) {
+std::optional<FileStream> FileStream::TryHold(const std::string& path, int* why) {
     OpenFailure failure;
     const int fd = OpenAndHold(path, O_RDWR | O_NOFOLLOW, LOCK_EX, failure);
-    if (fd < 0)
+    if (fd < 0) {
+        if (why)
+            *why = failure.error;
         return std::nullopt;
+    }
     return FileStream(fd, path);
 }
 
@@ -159,13 +163,7 @@ TFileInfo FileStream::Info() const {
     struct stat info {};
     if (::fstat(fd_, &info) != 0)
         throw EOSError(errno, path_);
-    return {static_cast<uint64_t>(info.st_size),
-            static_cast<uint32_t>(info.st_mode & 07777),
-            info.st_uid,
-            info.st_gid,
-            static_cast<uint64_t>(info.st_dev),
-            static_cast<uint64_t>(info.st_ino),
-            static_cast<uint64_t>(info.st_nlink)};
+    return InfoOf(info);
 }
 
 size_t FileStream::Read(void* buffer, size_t count) {

@@ -53,8 +53,8 @@ public:
     // Opens the regular file standing at the path (a link is not followed) for
     // reading and writing and holds it exclusively, if nobody else holds it.
     // Nothing when the path is missing, is no regular file, cannot be opened
-    // for writing or is held.
-    static std::optional<FileStream> TryHold(const std::string& path);
+    // for writing (`why` gets the system's error) or is held (EWOULDBLOCK).
+    static std::optional<FileStream> TryHold(const std::string& path, int* why = nullptr);
 
     FileStream(FileStream&& other) noexcept;
     FileStream& operator=(FileStream&& other) noexcept;

@@ -51,8 +51,8 @@ std::string NewTemporaryToken() {
     if (::getrandom(&random, sizeof random, 0) != sizeof random) {
         // No kernel randomness: the clock still makes the name hard to guess,
         // and the exclusive create refuses any name already taken.
-        random = static_cast<uint64_t>(
-            std::chrono::steady_clock::now().time_since_epoch().count() * 6364136223846793005LL);
+        random = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count() *
+                                       6364136223846793005LL);
     }
     char text[40];
     std::snprintf(text, sizeof text, "%ld-%016llx", static_cast<long>(::getpid()),
@@ -84,11 +84,13 @@ void TTemporaryFile::ReplaceFinal(Replacing replacing) {
         switch (PathKind(finalPath_)) {
         case TPathKind::Missing:
             break;
-        case TPathKind::File:
-            replaced = FileStream::TryHold(finalPath_);
+        case TPathKind::File: {
+            int why = 0;
+            replaced = FileStream::TryHold(finalPath_, &why);
             if (!replaced)
-                throw EFCreateError(finalPath_, EWOULDBLOCK);
+                throw EFCreateError(finalPath_, why);
             break;
+        }
         case TPathKind::Link:
             throw EFCreateError(finalPath_, "a symbolic link stands there");
         case TPathKind::Folder:

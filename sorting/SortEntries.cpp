@@ -43,8 +43,7 @@ struct TypeIdHash {
 };
 
 TypeId TypeIdOf(const TTypeText& text) {
-    return {FoldedKey(text.Body()), static_cast<uint32_t>(text.Body().size()),
-            text.HasExtension()};
+    return {FoldedKey(text.Body()), static_cast<uint32_t>(text.Body().size()), text.HasExtension()};
 }
 
 // The rank of every type text that occurs in the archive, in the type order.
@@ -103,13 +102,15 @@ void SortEntries(TGTA3Archive& archive, TCompareFunc Compare) {
         return NameThenSlotBefore(a, b, false);
     };
     if (Compare == CompareByName) {
-        archive.SortByKey([descending](const TArchiveEntry& e) { return NameSortKey(e, descending); },
-                          [descending](const TArchiveEntry& a, const TArchiveEntry& b) {
-                              return NameThenSlotBefore(a, b, descending);
-                          });
+        archive.SortByKey(
+            [descending](const TArchiveEntry& e) { return NameSortKey(e, descending); },
+            [descending](const TArchiveEntry& a, const TArchiveEntry& b) {
+                return NameThenSlotBefore(a, b, descending);
+            });
     } else if (Compare == CompareBySize) {
-        archive.SortByKey([descending](const TArchiveEntry& e) { return SizeSortKey(e, descending); },
-                          nameAscending);
+        archive.SortByKey(
+            [descending](const TArchiveEntry& e) { return SizeSortKey(e, descending); },
+            nameAscending);
     } else if (Compare == CompareByType) {
         const TypeRanks ranks(archive);
         archive.SortByKey(

@@ -30,7 +30,7 @@ std::unique_ptr<TfrmProgress> ShowProgress(QWidget* owner, const QString& line1,
     progress->SetLine1(line1);
     progress->SetPosition(0);
     progress->SetMax(maximum);
-    progress->show();
+    progress->ShowNow(); // the bar at 0 is on screen before the first file is touched
     return progress;
 }
 
@@ -49,8 +49,9 @@ void AddFiles(QWidget* owner, TGTA3Archive& archive, IEntryList& list, const QSt
     auto progress =
         ShowProgress(owner, QStringLiteral("Adding File(s)..."), static_cast<int>(paths.size()));
     ::AddFiles(archive, HostPaths(paths), [&](size_t) { progress->Step(); });
-    SortEntries(archive, CurrentCompare);
+    // The new entries stand at the table's end, where their rows come in.
     list.setRowCount(archive.Count());
+    list.reorderTable({}, [&] { SortEntries(archive, CurrentCompare); });
     list.repaint();
 }
 
@@ -80,15 +81,19 @@ void DeleteSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list) {
     for (int i = 0; i < rows; ++i)
         if (list.isRowSelected(i))
             selected.push_back(i);
-    // The list shows what the table now holds, also when the delete failed.
+    // The list shows what the table now holds, also when the delete failed. The
+    // purge leaves the table in slot order; the sort restores the list's order,
+    // with the focused row still on its entry.
     std::exception_ptr failure;
-    try {
-        DeleteEntries(archive, selected);
-    } catch (...) {
-        failure = std::current_exception();
-    }
+    list.reorderTable(selected, [&] {
+        try {
+            DeleteEntries(archive, selected);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        SortEntries(archive, CurrentCompare);
+    });
     list.setRowCount(archive.Count());
-    SortEntries(archive, CurrentCompare);
     list.clearSelection();
     list.repaint();
     if (failure)

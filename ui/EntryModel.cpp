@@ -6,7 +6,10 @@
 #include "ui/NameText.h"
 
 #include <algorithm>
+#include <cstring>
+#include <exception>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -25,6 +28,27 @@ struct SearchKeys {
     std::string host;
     std::string other;
 };
+
+// An entry as a persistent index remembers it across a reorder. Its directory
+// slot, DirIndex, is unique and kept by sorting; a delete closes the directory
+// up, so each slot then moves down by the deleted slots below it.
+struct FollowedEntry {
+    bool hasEntry = false;
+    TArchiveEntry entry{};
+};
+
+bool SameRecord(const TArchiveEntry& a, const TArchiveEntry& b) {
+    return a.Offset == b.Offset && a.Size == b.Size &&
+           std::memcmp(a.Name, b.Name, sizeof a.Name) == 0;
+}
+
+// The slot an entry has once the slots `deleted` (sorted) are gone; -1 if it was one.
+int32_t SlotAfterDelete(int32_t slot, const std::vector<int32_t>& deleted) {
+    const auto below = std::lower_bound(deleted.begin(), deleted.end(), slot);
+    if (below != deleted.end() && *below == slot)
+        return -1;
+    return slot - static_cast<int32_t>(below - deleted.begin());
+}
 
 } // namespace
 
@@ -63,11 +87,73 @@ void TEntryModel::refresh() {
         emit dataChanged(index(0, 0), index(FRows - 1, ColumnCount - 1));
 }
 
+int TEntryModel::rowsWithEntries() const {
+    return FArchive ? std::min(FRows, FArchive->Count()) : 0;
+}
+
+void TEntryModel::reorderTable(std::span<const int> deletedRows,
+                               const std::function<void()>& reorder) {
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    // Asked after the announcement: the selection model saves its rows as
+    // persistent indexes while it hears it.
+    const QModelIndexList before = persistentIndexList();
+    std::vector<FollowedEntry> followed(static_cast<size_t>(before.size()));
+    for (size_t i = 0; i < followed.size(); ++i) {
+        const int row = before[static_cast<qsizetype>(i)].row();
+        if (row < rowsWithEntries())
+            followed[i] = {true, FArchive->GetEntry(row)};
+    }
+    std::vector<int32_t> deleted;
+    for (const int row : deletedRows)
+        if (row >= 0 && row < rowsWithEntries())
+            deleted.push_back(FArchive->GetEntry(row).DirIndex);
+    std::sort(deleted.begin(), deleted.end());
+
+    std::exception_ptr failure;
+    try {
+        reorder();
+    } catch (...) {
+        failure = std::current_exception(); // the view still hears the layout end
+    }
+
+    int32_t lastSlot = -1;
+    for (FollowedEntry& item : followed) {
+        if (item.hasEntry)
+            item.entry.DirIndex = SlotAfterDelete(item.entry.DirIndex, deleted);
+        lastSlot = std::max(lastSlot, item.hasEntry ? item.entry.DirIndex : -1);
+    }
+    std::vector<int> rowOfSlot(static_cast<size_t>(lastSlot + 1), -1);
+    if (lastSlot >= 0) {
+        const auto table = FArchive->Table().first(static_cast<size_t>(rowsWithEntries()));
+        for (size_t row = 0; row < table.size(); ++row)
+            if (const int32_t slot = table[row].DirIndex; slot >= 0 && slot <= lastSlot)
+                rowOfSlot[static_cast<size_t>(slot)] = static_cast<int>(row);
+    }
+
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (size_t i = 0; i < followed.size(); ++i) {
+        const FollowedEntry& item = followed[i];
+        const int row = item.hasEntry && item.entry.DirIndex >= 0
+                            ? rowOfSlot[static_cast<size_t>(item.entry.DirIndex)]
+                            : -1;
+        // A row is only followed to the same record: a delete that failed keeps
+        // the old slots.
+        const bool found = row >= 0 && SameRecord(FArchive->GetEntry(row), item.entry);
+        after.append(found ? index(row, before[static_cast<qsizetype>(i)].column())
+                           : QModelIndex());
+    }
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
 int TEntryModel::lsvFileListDataFind(const QString& findString, int startIndex, bool wrap) const {
     if (!FArchive)
         return -1;
     // Rows beyond the list's count have no row to move to, so they are not searched.
-    const int count = std::min(FRows, FArchive->Count());
+    const int count = rowsWithEntries();
     if (findString.isEmpty() || startIndex < 0 || startIndex > count)
         return -1;
     const SearchKeys keys(findString);

@@ -6,7 +6,9 @@
 #include <QAbstractTableModel>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <span>
 #include <string_view>
 
 class TGTA3Archive;
@@ -25,8 +27,13 @@ public:
     explicit TEntryModel(const std::unique_ptr<TGTA3Archive>& archive, QObject* parent = nullptr);
 
     void setRowCount(int rows);
-    // Tells the view that every row may show something else now (after a sort).
+    // Tells the view that every row may show something else now.
     void refresh();
+    // Runs `reorder`, which reorders the archive's table in place and may first
+    // delete the entries at `deletedRows`, as one layout change: the selection
+    // and the current row follow their entries. An index whose entry is deleted,
+    // or ends up past the row count, is dropped. The row count is not changed.
+    void reorderTable(std::span<const int> deletedRows, const std::function<void()>& reorder);
 
     // The first row from `startIndex` on (then, with `wrap`, from row 0) whose
     // stored, untrimmed name begins with `findString`, letters a-z folded; -1 if none.
@@ -45,6 +52,10 @@ public:
     quint64 dataCalls() const { return FDataCalls; }
 
 private:
+    // Rows that show an entry: after a failed Add the table has entries past the
+    // row count, which have no row.
+    int rowsWithEntries() const;
+
     const std::unique_ptr<TGTA3Archive>& FArchive;
     int FRows = 0;
     mutable quint64 FDataCalls = 0;

@@ -3,6 +3,8 @@
 #include "ui/DialogSeam.h"
 #include "ui/PathText.h"
 
+#include <new>
+
 namespace {
 const QString ApplicationTitle = QStringLiteral("Pelkon");
 }
@@ -14,6 +16,11 @@ QString ErrorText(const QString& message) {
 }
 
 void ReportError(QWidget* parent, const std::exception& error) {
+    // The library's own word for running out of memory means nothing to a user.
+    if (dynamic_cast<const std::bad_alloc*>(&error)) {
+        Dialogs().showError(parent, ApplicationTitle, ErrorText(QStringLiteral("Out of memory")));
+        return;
+    }
     // Messages carry paths as host bytes; PathToText keeps every byte visible.
     Dialogs().showError(parent, ApplicationTitle, ErrorText(PathToText(error.what())));
 }

@@ -2,7 +2,10 @@
 
 #include "ui/EntryModel.h"
 
+#include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 
 #include <algorithm>
 #include <utility>
@@ -28,8 +31,14 @@ int SelectedRowCount(const QItemSelection& selection) {
     return count;
 }
 
+namespace {
+
+constexpr int DesignedWidths[TEntryModel::ColumnCount] = {150, 80, 90};
+
+} // namespace
+
 TFileListView::TFileListView(TEntryModel* model, QWidget* parent)
-    : QTableView(parent), FModel(model) {
+    : QTableView(parent), FModel(model), FNameWidth(DesignedWidths[TEntryModel::ColumnName]) {
     setModel(model);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -53,10 +62,61 @@ TFileListView::TFileListView(TEntryModel* model, QWidget* parent)
     columns->setHighlightSections(false);
     columns->setSectionResizeMode(QHeaderView::Interactive);
     columns->setStretchLastSection(false);
-    columns->resizeSection(TEntryModel::ColumnName, 150);
-    columns->resizeSection(TEntryModel::ColumnType, 80);
-    columns->resizeSection(TEntryModel::ColumnSize, 90);
+    for (int column = 0; column < TEntryModel::ColumnCount; ++column)
+        columns->resizeSection(column, DesignedWidths[column]);
     connect(columns, &QHeaderView::sectionClicked, this, &TFileListView::columnClicked);
+    connect(columns, &QHeaderView::sectionResized, this, [this](int column, int, int width) {
+        if (column == TEntryModel::ColumnName && !FFitting)
+            FNameWidth = width;
+    });
+    // Connected after the view's own handler, so the rows are laid out anew first.
+    connect(model, &QAbstractItemModel::layoutChanged, this, &TFileListView::showCurrentRow);
+}
+
+QModelIndex TFileListView::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) {
+    // A table's Home and End stay in the row and go to its first or last cell.
+    const int rows = FModel->rowCount();
+    const int column = std::max(currentIndex().column(), 0);
+    if (cursorAction == MoveHome && rows > 0)
+        return FModel->index(0, column);
+    if (cursorAction == MoveEnd && rows > 0)
+        return FModel->index(rows - 1, column);
+    return QTableView::moveCursor(cursorAction, modifiers);
+}
+
+void TFileListView::keyPressEvent(QKeyEvent* event) {
+    // Shift+F10 asks for the context menu as the Menu key does: at the focused row.
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        const QPoint at = visualRect(currentIndex()).center();
+        QContextMenuEvent request(QContextMenuEvent::Keyboard, at, viewport()->mapToGlobal(at),
+                                  event->modifiers());
+        QCoreApplication::sendEvent(this, &request);
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+void TFileListView::resizeEvent(QResizeEvent* event) {
+    QTableView::resizeEvent(event);
+    fitNameColumn();
+}
+
+void TFileListView::fitNameColumn() {
+    // The other columns keep their widths; the FileName column takes what is left.
+    const QHeaderView* columns = horizontalHeader();
+    const int rest = viewport()->width() - columns->sectionSize(TEntryModel::ColumnType) -
+                     columns->sectionSize(TEntryModel::ColumnSize);
+    FFitting = true;
+    horizontalHeader()->resizeSection(TEntryModel::ColumnName, std::max(FNameWidth, rest));
+    FFitting = false;
+}
+
+void TFileListView::showCurrentRow() {
+    if (!currentIndex().isValid())
+        return;
+    executeDelayedItemsLayout(); // the scroll range for the rows as they now stand
+    scrollTo(currentIndex());
 }
 
 int TFileListView::selectedRowCount() const {
@@ -90,6 +150,11 @@ int TEntryListAdapter::rowCount() const {
 
 void TEntryListAdapter::setRowCount(int rows) {
     FView.entryModel()->setRowCount(rows);
+}
+
+void TEntryListAdapter::reorderTable(std::span<const int> deletedRows,
+                                     const std::function<void()>& reorder) {
+    FView.entryModel()->reorderTable(deletedRows, reorder);
 }
 
 void TEntryListAdapter::clearSelection() {

@@ -29,8 +29,21 @@ signals:
     // A click on a column header; the view itself never sorts.
     void columnClicked(int column);
 
+protected:
+    // Home and End go to the first and the last entry, as in any list.
+    QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
+    void fitNameColumn();
+    void showCurrentRow();
+
     TEntryModel* FModel;
+    // The FileName column's own width: the designed one, or the one the user
+    // dragged it to. It is widened to fill the list, never narrowed below it.
+    int FNameWidth;
+    bool FFitting = false;
 };
 
 // What the commands see of the list.
@@ -42,6 +55,8 @@ public:
     int selectedCount() const override { return FView.selectedRowCount(); }
     int firstSelectedRow() const override { return FView.firstSelectedRow(); }
     void setRowCount(int rows) override;
+    void reorderTable(std::span<const int> deletedRows,
+                      const std::function<void()>& reorder) override;
     void clearSelection() override;
     void repaint() override;
 

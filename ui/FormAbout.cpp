@@ -3,14 +3,17 @@
 #include "ui/DialogSeam.h"
 #include "ui/ErrorReporting.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#ifndef PELKON_README_PATH
-#error "PELKON_README_PATH must name the installed README"
+#if !defined(PELKON_INSTALLED_README) || !defined(PELKON_SOURCE_README)
+#error "PELKON_INSTALLED_README and PELKON_SOURCE_README must name the README"
 #endif
 
 TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent) {
@@ -28,11 +31,14 @@ TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent) {
     Label2 = new QLabel(QStringLiteral("Pelkon developers"), this);
     Label2->setObjectName(QStringLiteral("Label2"));
 
+    // Without a README to open the line stays empty rather than show a dead link.
     Label3 = new QLabel(HomePage().toString(), this);
     Label3->setObjectName(QStringLiteral("Label3"));
-    Label3->setStyleSheet(QStringLiteral("color: blue; text-decoration: underline;"));
-    Label3->setCursor(Qt::PointingHandCursor);
-    Label3->installEventFilter(this);
+    if (!Label3->text().isEmpty()) {
+        Label3->setStyleSheet(QStringLiteral("color: blue; text-decoration: underline;"));
+        Label3->setCursor(Qt::PointingHandCursor);
+        Label3->installEventFilter(this);
+    }
 
     Button1 = new QPushButton(QStringLiteral("&Ok"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
@@ -53,8 +59,17 @@ TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent) {
     Button1->setFocus();
 }
 
-QUrl TfrmAbout::HomePage() {
-    return QUrl::fromLocalFile(QStringLiteral(PELKON_README_PATH));
+QUrl TfrmAbout::HomePage(const QString& executableFolder) {
+    const QDir folder(executableFolder.isEmpty() ? QCoreApplication::applicationDirPath()
+                                                 : executableFolder);
+    // Installed, the README stands at a fixed place from the executable's folder,
+    // whatever the prefix; from a build tree nothing is there, and the source
+    // tree's README is the program's.
+    for (const QString& readme : {folder.filePath(QStringLiteral(PELKON_INSTALLED_README)),
+                                  QStringLiteral(PELKON_SOURCE_README)})
+        if (QFileInfo(readme).isFile())
+            return QUrl::fromLocalFile(QDir::cleanPath(readme));
+    return {};
 }
 
 void TfrmAbout::keyPressEvent(QKeyEvent* event) {

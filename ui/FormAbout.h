@@ -1,6 +1,6 @@
 // The About box: the program's name and version, an author line and a link to
-// the README installed with the program. Modal, fixed size, closed only by its
-// Ok button or close box.
+// the program's README. Modal, fixed size, closed only by its Ok button or
+// close box.
 #pragma once
 
 #include <QDialog>
@@ -14,8 +14,9 @@ class TfrmAbout : public QDialog {
 public:
     explicit TfrmAbout(QWidget* parent = nullptr);
 
-    // The program's home page: its README, where the installation puts it.
-    static QUrl HomePage();
+    // The program's home page: its README, for the program in `executableFolder`
+    // (by default the running one). Empty when there is none to open.
+    static QUrl HomePage(const QString& executableFolder = {});
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

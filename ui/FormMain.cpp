@@ -1,5 +1,6 @@
 #include "ui/FormMain.h"
 
+#include "archive/ArchiveCommands.h"
 #include "archive/Gta3Archive.h"
 #include "history/SettingsLocation.h"
 #include "sorting/SortFunctions.h"
@@ -137,7 +138,9 @@ void TfrmMain::mniNewClick() {
         return;
     FSavePath = path;
     CloseArchive();
-    CurrentArchive = std::make_unique<TGTA3Archive>(TextToPath(path).toStdString(), true);
+    // The save dialog's choice of an existing name is the user's say-so to
+    // empty that pair.
+    CurrentArchive = CreatePair(TextToPath(path).toStdString(), true);
     ShowArchiveTitle();
     UpdateActions();
 }
@@ -169,6 +172,8 @@ void TfrmMain::lsvFileListColumnClick(int column) {
     const TCompareFunc previous = CurrentCompare;
     CurrentCompare = ByColumn[column];
     SortDescending = CurrentCompare == previous ? !SortDescending : false;
-    SortEntries(*CurrentArchive, CurrentCompare);
+    // The selection and the focused row stay on their entries, so a command
+    // right after the click acts on what the user chose.
+    FEntryList->reorderTable({}, [] { SortEntries(*CurrentArchive, CurrentCompare); });
     FEntryList->repaint();
 }

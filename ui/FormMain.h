@@ -37,6 +37,9 @@ public:
     THistory& history() { return History; }
     TFileListView* fileList() const { return lsvFileList; }
 
+    // No menu of tool bars: the window's one tool bar is hidden for good.
+    QMenu* createPopupMenu() override { return nullptr; }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

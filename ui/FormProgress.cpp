@@ -2,8 +2,10 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QLabel>
 #include <QProgressBar>
+#include <QThread>
 #include <QWindow>
 
 namespace {
@@ -11,6 +13,8 @@ namespace {
 constexpr int Margin = 8;
 constexpr int ClientWidth = 265;
 constexpr int ClientHeight = 74;
+constexpr int LineHeight = 13; // of the designed font; a taller font moves the rest down
+constexpr int ExposeWaitMs = 1000;
 
 int repaintIntervalMs = 16; // about one frame of the screen
 
@@ -31,20 +35,42 @@ TfrmProgress::TfrmProgress(QWidget* owner)
     setObjectName("frmProgress");
     setWindowTitle(QString());
     setModal(false);
-    setFixedSize(ClientWidth + 2 * Margin, ClientHeight + 2 * Margin);
+    // The labels are as high as the font's lines, descenders included.
+    const int lineHeight = std::max(LineHeight, fontMetrics().height());
+    const int extra = lineHeight - LineHeight;
+    setFixedSize(ClientWidth + 2 * Margin, ClientHeight + 2 * extra + 2 * Margin);
 
     ProgressBar1->setObjectName("ProgressBar1");
-    ProgressBar1->setGeometry(Margin, Margin + 20, ClientWidth, 16);
+    ProgressBar1->setGeometry(Margin, Margin + 20 + extra, ClientWidth, 16);
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
     ProgressBar1->setTextVisible(false);
 
     lblLine1->setObjectName("lblLine1");
-    lblLine1->setGeometry(Margin, Margin, ClientWidth, 13);
+    lblLine1->setGeometry(Margin, Margin, ClientWidth, lineHeight);
     lblLine1->setText(tr("Adding File(s)..."));
 
     lblLine2->setObjectName("lblLine2");
-    lblLine2->setGeometry(Margin, Margin + 45, ClientWidth, 13);
+    lblLine2->setGeometry(Margin, Margin + 45 + extra, ClientWidth, lineHeight);
+}
+
+void TfrmProgress::ShowNow() {
+    show();
+    // A window is on screen only once the window system has mapped it, a moment
+    // after show(), and what is painted before then is lost. Its notices (never
+    // user input) are let through until then, for a second at most; the owner
+    // window repaints meanwhile too, where a closed file dialog stood over it.
+    const QDeadlineTimer deadline(ExposeWaitMs);
+    while (!IsExposed() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        if (!IsExposed())
+            QThread::msleep(2);
+    }
+    PaintNow();
+}
+
+bool TfrmProgress::IsExposed() const {
+    return windowHandle() && windowHandle()->isExposed();
 }
 
 void TfrmProgress::SetLine1(const QString& text) {
@@ -72,13 +98,15 @@ void TfrmProgress::Step() {
     const bool full = ProgressBar1->value() >= ProgressBar1->maximum();
     if (!full && lastPaint_.isValid() && lastPaint_.elapsed() < repaintIntervalMs)
         return;
-    // A window shown a moment ago may not be on screen yet, and an unexposed
-    // window cannot be painted: let the window system's notices (never user
-    // input) through until it is.
-    if (!windowHandle() || !windowHandle()->isExposed())
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     // The caller does not return to the event loop between files, so this is
     // the only painting the dialog gets while the operation runs.
+    PaintNow();
+}
+
+void TfrmProgress::PaintNow() {
+    // Not yet on screen: one round of the window system's notices may bring it.
+    if (!IsExposed())
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     repaint();
     lastPaint_.start();
 }

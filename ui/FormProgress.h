@@ -18,6 +18,10 @@ public:
     // `owner` is the main window: the dialog is centred over it when shown.
     explicit TfrmProgress(QWidget* owner);
 
+    // Shows the dialog and paints it at once, as the caller has set it up: the
+    // caller's work starts right after and gives the event loop no chance.
+    void ShowNow();
+
     // The setters do not repaint: what they set shows at the next Step().
     void SetLine1(const QString& text);
     void SetLine2(const QString& text);
@@ -46,5 +50,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    QElapsedTimer lastPaint_; // invalid until the first Step paints
+    bool IsExposed() const;
+    void PaintNow();
+
+    QElapsedTimer lastPaint_; // invalid until the dialog is first painted
 };

@@ -1,6 +1,6 @@
 // new, list, add, delete and rename, their failures and exit statuses.
 #include "tests/cli/CliRunner.h"
-#include "tests/core/TestFiles.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -85,6 +85,26 @@ TEST_F(CliTest, AddStopsAtAFileThatCannotBeOpenedKeepingEarlierOnes) {
     EXPECT_EQ(result.err, "pelkon-cli: missing: Cannot open: No such file or directory\n");
     EXPECT_EQ(ReadAll(Dir()), Record(0, 1, "one"));
     EXPECT_EQ(FileLength(Img()), 2048u);
+}
+
+// Import and replace is tested where it lives; here, what the command prints
+// and does to the bytes.
+TEST_F(CliTest, AddReplaceReportsEachFileAndKeepsSlotsAndNames) {
+    WritePair(Img(), Record(0, 1, "car.dff") + Record(1, 1, "CAR.DFF"), Pattern(2 * 2048, 1));
+    WriteAll(dir.File("Car.dff"), Pattern(3000, 2));
+    WriteAll(dir.File("new.txd"), Pattern(10, 3));
+    CliResult result = Run({"add", "a.img", "Car.dff", "new.txd", "--replace"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "replaced car.dff\n"
+                          "added new.txd\n"
+                          "note: several entries are named Car.dff; the first in the directory "
+                          "was replaced\n");
+    // The new data goes after the old, which stays as dead space.
+    EXPECT_EQ(ReadAll(Dir()),
+              Record(2, 2, "car.dff") + Record(1, 1, "CAR.DFF") + Record(4, 1, "new.txd"));
+    const std::string img = ReadAll(Img());
+    EXPECT_EQ(img.substr(0, 2 * 2048), Pattern(2 * 2048, 1));
+    EXPECT_EQ(img.substr(2 * 2048, 3000), Pattern(3000, 2));
 }
 
 // Names and sizes chosen so that every order differs from the others.

@@ -1,7 +1,7 @@
 // extract: whole sectors into files named by display names, never outside
 // the target folder.
 #include "tests/cli/CliRunner.h"
-#include "tests/core/TestFiles.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 

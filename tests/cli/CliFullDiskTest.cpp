@@ -1,7 +1,7 @@
 // Commands on a disk that fills up: a file size limit on the child process
 // makes writing past it fail as a full disk does.
 #include "tests/cli/CliRunner.h"
-#include "tests/core/TestFiles.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +18,11 @@ protected:
         WritePair(dir.File("a.img"), directory, 6);
         img = ReadAll(dir.File("a.img"));
     }
-    CliResult Run(const std::vector<std::string>& args) { return RunCli(args, dir.Path(), Limit); }
+    CliResult Run(const std::vector<std::string>& args) {
+        CliOptions options;
+        options.fileSizeLimit = Limit;
+        return RunCli(args, dir.Path(), options);
+    }
 
     TempDir dir;
     std::string directory, img;

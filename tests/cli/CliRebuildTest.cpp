@@ -1,7 +1,7 @@
 // rebuild: a compacted copy whose entries extract byte-identical to the
 // original's, appearing whole or not at all.
 #include "tests/cli/CliRunner.h"
-#include "tests/core/TestFiles.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 

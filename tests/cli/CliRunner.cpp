@@ -1,6 +1,7 @@
 #include "tests/cli/CliRunner.h"
 
-#include "tests/core/TestFiles.h"
+#include "archive/Gta3Archive.h"
+#include "tests/support/TestSupport.h"
 
 #include <algorithm>
 #include <csignal>
@@ -28,7 +29,7 @@ std::string ReadBack(FILE* file) {
 } // namespace
 
 CliResult RunCli(const std::vector<std::string>& args, const std::string& workDir,
-                 uint64_t fileSizeLimit) {
+                 const CliOptions& options) {
     // Output goes to unnamed temporary files, so a large listing cannot fill a
     // pipe that nobody reads yet.
     FILE* out = std::tmpfile();
@@ -49,16 +50,23 @@ CliResult RunCli(const std::vector<std::string>& args, const std::string& workDi
     if (child == 0) {
         if (chdir(workDir.c_str()) != 0)
             _exit(126);
-        dup2(fileno(out), STDOUT_FILENO);
+        const int output = options.outputFile.empty()
+                               ? fileno(out)
+                               : ::open(options.outputFile.c_str(), O_WRONLY | O_CLOEXEC);
+        dup2(output, STDOUT_FILENO);
         dup2(fileno(err), STDERR_FILENO);
-        if (fileSizeLimit > 0) {
-            signal(SIGXFSZ, SIG_IGN);
-            struct rlimit limit {
-                fileSizeLimit, fileSizeLimit
+        const auto limit = [](int resource, uint64_t value) {
+            struct rlimit capped {
+                value, value
             };
-            if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            if (value > 0 && setrlimit(resource, &capped) != 0)
                 _exit(125);
-        }
+        };
+        signal(SIGXFSZ, SIG_IGN);
+        limit(RLIMIT_FSIZE, options.fileSizeLimit);
+        limit(RLIMIT_AS, options.memoryLimit);
+        if (options.asNobody && !BecomeNobody())
+            _exit(124);
         execv(argv[0], argv.data());
         _exit(127);
     }
@@ -74,12 +82,11 @@ CliResult RunCli(const std::vector<std::string>& args, const std::string& workDi
 }
 
 void WritePair(const std::string& dataFile, std::string_view directory, uint32_t sectors) {
-    WriteAll(dataFile, Pattern(size_t{sectors} * 2048, sectors + 7));
-    WriteAll(DirOf(dataFile), directory);
+    WritePair(dataFile, directory, Pattern(size_t{sectors} * 2048, sectors + 7));
 }
 
 std::string DirOf(const std::string& dataFile) {
-    return dataFile.substr(0, dataFile.size() - 4) + ".dir";
+    return DirectoryFileName(dataFile);
 }
 
 std::vector<std::string> FolderContents(const std::string& folder) {

@@ -13,11 +13,21 @@ struct CliResult {
     std::string err;
 };
 
-// Runs pelkon-cli with `args` in the folder `workDir`. A `fileSizeLimit` above
-// 0 caps the size of every file the program writes (RLIMIT_FSIZE, with SIGXFSZ
-// ignored), so that writing past it fails as a full disk would.
+struct CliOptions {
+    // Above 0: caps the size of every file the program writes (RLIMIT_FSIZE,
+    // with SIGXFSZ ignored), so that writing past it fails as a full disk would.
+    uint64_t fileSizeLimit = 0;
+    // Above 0: caps the program's memory (RLIMIT_AS).
+    uint64_t memoryLimit = 0;
+    // Runs the program as the unprivileged user "nobody".
+    bool asNobody = false;
+    // Not empty: standard output goes to this file (e.g. /dev/full).
+    std::string outputFile;
+};
+
+// Runs pelkon-cli with `args` in the folder `workDir`.
 CliResult RunCli(const std::vector<std::string>& args, const std::string& workDir,
-                 uint64_t fileSizeLimit = 0);
+                 const CliOptions& options = {});
 
 // Writes the pair `dataFile` / its .dir with the given directory bytes and a
 // data file of `sectors` sectors of a recognisable pattern.

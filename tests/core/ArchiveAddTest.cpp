@@ -97,7 +97,7 @@ TEST_P(AppendFaultTest, LeavesBothFilesAsTheyWere) {
     WriteAll(dir.File("src"), Pattern(70000));
     FileStream source = FileStream::OpenReadShared(dir.File("src"));
     faults::FailNthCall(f.nth, EIO, f.call);
-    EXPECT_EQ(MESSAGE_OF(archive->AddFile("new", source)), f.message) << f.what;
+    EXPECT_EQ(MessageOf([&] { archive->AddFile("new", source); }), f.message) << f.what;
     EXPECT_EQ(ReadAll(Img()), imgBytes) << f.what;
     EXPECT_EQ(ReadAll(Dir()), dirBytes) << f.what;
     EXPECT_EQ(archive->Count(), 1);
@@ -139,7 +139,7 @@ TEST_F(ArchiveTest, SourceShorterThanItsLengthIsUndone) {
     WriteAll(dir.File("src"), Pattern(10000));
     FileStream source = FileStream::OpenReadShared(dir.File("src"));
     faults::BeforeNthCall(1, [&] { truncate(dir.File("src").c_str(), 100); });
-    EXPECT_EQ(MESSAGE_OF(archive->AddFile("shrunk", source)), "Stream read error");
+    EXPECT_EQ(MessageOf([&] { archive->AddFile("shrunk", source); }), "Stream read error");
     EXPECT_EQ(FileLength(Img()), 0u);
     EXPECT_EQ(FileLength(Dir()), 0u);
     EXPECT_EQ(archive->Count(), 0);
@@ -164,7 +164,7 @@ TEST_F(ArchiveTest, AppendPastTheLargestRecordableOffsetIsRefused) {
     if (truncate(Img().c_str(), (1LL << 32) * 2048) != 0)
         GTEST_SKIP() << "file system cannot hold an 8 TiB sparse file";
     auto archive = Open();
-    std::string message = MESSAGE_OF(AddBytes(*archive, "x", "data"));
+    std::string message = MessageOf([&] { AddBytes(*archive, "x", "data"); });
     EXPECT_NE(message.find("largest offset"), std::string::npos) << message;
     EXPECT_EQ(FileLength(Img()), uint64_t(1) << 43);
     EXPECT_EQ(FileLength(Dir()), 0u);

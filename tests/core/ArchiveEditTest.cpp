@@ -43,7 +43,7 @@ TEST_F(ArchiveTest, FailedRenameIsReportedAndChangesNothing) {
     MakePair(FiveRecords(), "");
     auto archive = Open();
     faults::FailNthCall(1, EIO, faults::Call::Write);
-    EXPECT_EQ(MESSAGE_OF(archive->RenameEntry(2, "new")), "Stream write error");
+    EXPECT_EQ(MessageOf([&] { archive->RenameEntry(2, "new"); }), "Stream write error");
     EXPECT_EQ(NameOf(archive->GetEntry(2)), "e2");
     EXPECT_EQ(ReadAll(Dir()), FiveRecords());
 }
@@ -94,7 +94,7 @@ TEST_F(ArchiveTest, FailedPurgeLeavesTheOldDirectoryWholeAndNoTemporaryFile) {
         auto archive = Open();
         archive->MarkDeleted(1);
         faults::FailNthCall(1, EIO, call);
-        EXPECT_NE(MESSAGE_OF(archive->PurgeDeleted()), "");
+        EXPECT_NE(MessageOf([&] { archive->PurgeDeleted(); }), "");
         faults::Reset();
         EXPECT_EQ(ReadAll(Dir()), FiveRecords());
         EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"gta3.dir", "gta3.img"}));
@@ -108,9 +108,13 @@ TEST_F(ArchiveTest, FailedPurgeLeavesTheOldDirectoryWholeAndNoTemporaryFile) {
     }
 }
 
-TEST_F(ArchiveTest, PurgeKeepsTheDirectoryFilesModeAndEveryNameOfIt) {
+TEST_F(ArchiveTest, PurgeKeepsTheDirectoryFilesModeOwnerAndEveryNameOfIt) {
     MakePair(FiveRecords(), "");
     ASSERT_EQ(chmod(Dir().c_str(), 0640), 0);
+    const bool asRoot = geteuid() == 0; // only root may keep another user's ownership
+    if (asRoot) {
+        ASSERT_EQ(chown(Dir().c_str(), 65534, 65534), 0);
+    }
     {
         auto archive = Open();
         archive->MarkDeleted(0);
@@ -119,6 +123,10 @@ TEST_F(ArchiveTest, PurgeKeepsTheDirectoryFilesModeAndEveryNameOfIt) {
     struct stat info {};
     ASSERT_EQ(stat(Dir().c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0640u);
+    if (asRoot) {
+        EXPECT_EQ(info.st_uid, 65534u);
+        EXPECT_EQ(info.st_gid, 65534u);
+    }
 
     // A second name of the file, or a link to it, keeps showing the same file:
     // that directory is rewritten where it is.
@@ -153,7 +161,8 @@ TEST_F(ArchiveTest, PurgeRewritesInPlaceWhereNoNewFileCanTakeTheDirectorysPlace)
     auto archive = Open();
     archive->MarkDeleted(0);
     faults::FailNthCall(1, EIO, faults::Call::SetLength);
-    EXPECT_EQ(MESSAGE_OF(archive->PurgeDeleted()), "System Error.  Code: 5.\nInput/output error");
+    EXPECT_EQ(MessageOf([&] { archive->PurgeDeleted(); }),
+              "System Error.  Code: 5.\nInput/output error");
     EXPECT_EQ(PathKind(Dir()), TPathKind::Link);
     // The survivors are at their new slots; the file is not cut yet.
     EXPECT_EQ(ReadAll(Dir()), FiveRecords().substr(32) + Record(8, 5, "e4"));
@@ -173,7 +182,7 @@ TEST_F(ArchiveTest, ExtractFromATooShortDataFileFailsWithAReadError) {
     MakePair(Record(1, 3, "cut.dff"), Pattern(5000, 8));
     auto archive = Open();
     FileStream dest = FileStream::CreateHeld(dir.File("out"));
-    EXPECT_EQ(MESSAGE_OF(archive->ExtractEntry(0, dest)), "Stream read error");
+    EXPECT_EQ(MessageOf([&] { archive->ExtractEntry(0, dest); }), "Stream read error");
     dest.Close();
     // Dest keeps what was copied before the data ran out.
     EXPECT_EQ(ReadAll(dir.File("out")), Pattern(5000, 8).substr(2048));
@@ -183,7 +192,7 @@ TEST_F(ArchiveTest, ExtractHugeRecordPastTheEndFailsWithoutAllocating) {
     MakePair(Record(0xFFFFFFF0, 0xFFFFFFFF, "far"), Pattern(2048));
     auto archive = Open();
     FileStream dest = FileStream::CreateHeld(dir.File("out"));
-    EXPECT_EQ(MESSAGE_OF(archive->ExtractEntry(0, dest)), "Stream read error");
+    EXPECT_EQ(MessageOf([&] { archive->ExtractEntry(0, dest); }), "Stream read error");
     EXPECT_EQ(FileLength(dir.File("out")), 0u);
 }
 

@@ -4,7 +4,7 @@
 #include "archive/Gta3Archive.h"
 #include "platform/Errors.h"
 #include "platform/FaultInjection.h"
-#include "tests/core/TestFiles.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -50,14 +50,3 @@ protected:
 
     TempDir dir;
 };
-
-// The message of the exception `statement` throws, or "" when it throws none.
-#define MESSAGE_OF(statement)                                                                      \
-    [&]() -> std::string {                                                                         \
-        try {                                                                                      \
-            statement;                                                                             \
-        } catch (const std::exception& error) {                                                    \
-            return error.what();                                                                   \
-        }                                                                                          \
-        return "";                                                                                 \
-    }()

@@ -1,4 +1,8 @@
 #include "sorting/SortFunctions.h"
+#include "archive/DirectoryCodec.h"
+#include "archive/Gta3Archive.h"
+#include "archive/PrintableName.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -322,6 +326,71 @@ TEST_F(SortState, SortsGeneratedNamesByTypeThenName) {
             }
         }
     }
+}
+
+} // namespace
+
+namespace {
+
+// The keyed sorts of the list's orders must give what the comparisons give,
+// on generated names and sizes full of ties, in both directions; entries that
+// compare equal stand in slot order.
+TEST_F(SortState, SortEntriesAgreesWithTheComparisons) {
+    TempDir dir;
+    const auto names = RandomNames(4000, 99);
+    std::vector<TArchiveEntry> records;
+    for (size_t i = 0; i < names.size(); ++i)
+        records.push_back(MakeEntry(0, static_cast<uint32_t>(i % 7), names[i]));
+    WritePair(dir.File("a.img"), EncodeRecords(records), "");
+    TGTA3Archive archive(dir.File("a.img"), TOpenMode::Shared);
+    for (TCompareFunc compare : {CompareByName, CompareByType, CompareBySize}) {
+        for (bool descending : {false, true}) {
+            SortDescending = descending;
+            archive.Sort(CompareByDirIndex); // from slot order each time
+            SortEntries(archive, compare);
+            const auto table = archive.Table();
+            ASSERT_EQ(table.size(), records.size());
+            for (size_t i = 1; i < table.size(); ++i) {
+                const int32_t c = compare(table[i - 1], table[i]);
+                ASSERT_LE(c, 0) << "row " << i << ", descending " << descending;
+                if (c == 0) {
+                    ASSERT_LT(table[i - 1].DirIndex, table[i].DirIndex) << "row " << i;
+                }
+            }
+        }
+    }
+}
+
+TEST(NameFold, WildcardsAndSearchesFoldOnlyLetters) {
+    EXPECT_TRUE(MatchesWildcard("CAR.TXD", "*.txd"));
+    EXPECT_TRUE(MatchesWildcard("a.txd", "?.TXD"));
+    EXPECT_TRUE(MatchesWildcard("", "*"));
+    EXPECT_TRUE(MatchesWildcard("abcabcX", "*abc?"));
+    EXPECT_FALSE(MatchesWildcard("car.txd2", "*.txd"));
+    EXPECT_FALSE(MatchesWildcard("\xe9.txd", "\xc9.txd")); // accented letters are not folded
+    EXPECT_FALSE(MatchesWildcard("a_b", "A?C"));
+    EXPECT_TRUE(ContainsText("Infernus.DFF", "FERN"));
+    EXPECT_FALSE(ContainsText("in", "inf"));
+    EXPECT_TRUE(StartsWithText("Roads.txd", "ROAD"));
+    EXPECT_FALSE(StartsWithText("[roads", "{ROADS")); // '[' and '{' are not letters
+}
+
+// Control bytes in any of their forms are written out for a terminal; letters
+// of any script pass as they are.
+TEST(PrintableNames, EscapeEveryControlAndNothingElse) {
+    EXPECT_EQ(PrintableName("a\x1b]0;x\x07"), "a\\x1b]0;x\\x07");
+    EXPECT_EQ(PrintableName("back\\slash"), "back\\\\slash");
+    EXPECT_EQ(PrintableName("\x9b"
+                            "31m"),
+              "\\x9b31m"); // a raw C1 byte
+    EXPECT_EQ(PrintableName("\xc2\x9b"
+                            "31m"),
+              "\\xc2\\x9b31m"); // C1 written in UTF-8
+    EXPECT_EQ(PrintableName("caf\xc3\xa9 \xe9t\xe9"), "caf\xc3\xa9 \xe9t\xe9"); // UTF-8, Latin-1
+    EXPECT_EQ(PrintableName("\x7f"), "\\x7f");
+    EXPECT_EQ(PrintableText("already \\x01 escaped\x1b"), "already \\x01 escaped\\x1b");
+    EXPECT_FALSE(NeedsEscaping("car\xc3\xa9.dff"));
+    EXPECT_TRUE(NeedsEscaping("car\x85.dff"));
 }
 
 } // namespace

@@ -4,7 +4,7 @@
 #include "TestFolder.h"
 #include "history/History.h"
 #include "history/SettingsLocation.h"
-#include "tests/core/TestFiles.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 

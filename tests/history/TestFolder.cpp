@@ -1,11 +1,10 @@
 #include "TestFolder.h"
 
 #include "platform/Errors.h"
-#include "tests/core/TestFiles.h"
+#include "tests/support/TestSupport.h"
 
 #include <QFile>
 
-#include <grp.h>
 #include <unistd.h>
 
 #include <stdexcept>
@@ -42,8 +41,7 @@ std::string ErrorOf(const std::function<void()>& action) {
 
 std::string AsUnprivilegedUser(const std::function<std::string()>& body) {
     return RunInChild([&] {
-        if (geteuid() == 0 &&
-            (setgroups(0, nullptr) != 0 || setgid(Nobody) != 0 || setuid(Nobody) != 0))
+        if (geteuid() == 0 && !BecomeNobody())
             return std::string("cannot become an unprivileged user");
         return body();
     });

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "archive/Gta3Archive.h"
-#include "tests/core/TestFiles.h"
+#include "tests/support/TestSupport.h"
 
 #include <functional>
 #include <map>
@@ -73,6 +73,15 @@ Contents ReadContents(const PairOnDisk& pair);
 // Names of the files in the folder tree that the program left behind under a
 // temporary name.
 std::vector<std::string> TemporaryLeftovers(const PairOnDisk& pair);
+
+// What the folder held before the operation and after a clean run of it,
+// and the file-layer calls the run made.
+struct CleanRun {
+    Contents before;
+    Contents after;
+    long calls = 0;
+};
+CleanRun RunCleanly(const Scenario& scenario);
 
 // Whether an interrupted operation left an acceptable state between `before`
 // and `after` (its clean result): for the operations that are all or nothing

@@ -3,7 +3,7 @@
 // file byte for byte and no stray file, and report "Unable to write to %s".
 // The limits are set in a child process, so they hold as root too.
 #include "history/History.h"
-#include "tests/core/TestFiles.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -86,16 +86,17 @@ void AddFilesTest::addsThreeInPathOrderAndShowsThemSorted() {
     QCOMPARE(img.mid(2 * 2048, a.size()), a);
     QCOMPARE(img.mid(4 * 2048, c.size()), c);
 
-    // The list: one row count, one repaint, in the current order (name descending).
-    QCOMPARE(list.log, QStringList({"setRowCount 4", "repaint"}));
+    // The list: the new rows, one sort, one repaint, in the current order (name descending).
+    QCOMPARE(list.log, QStringList({"setRowCount 4", "reorderTable 0", "repaint"}));
     QCOMPARE(list.selected, QSet<int>{0});
     QStringList order;
     for (const TArchiveEntry& entry : archive->Table())
         order << QString::fromLatin1(NameText(entry));
     QCOMPARE(order, QStringList({"mmm.txt", "c.col", "b.dff", "a.txd"}));
 
-    // The bar counted 3 of 3 and was full before the dialog went; the second line stayed empty.
-    QCOMPARE(recorder.Values(), QList<int>({1, 2, 3}));
+    // The bar was shown at 0, counted 3 of 3 and was full before the dialog went;
+    // the second line stayed empty.
+    QCOMPARE(recorder.Values(), QList<int>({0, 1, 2, 3}));
     for (const auto& frame : recorder.frames) {
         QCOMPARE(frame.maximum, 3);
         QCOMPARE(frame.line1, QString("Adding File(s)..."));
@@ -240,7 +241,7 @@ void AddFilesTest::secondOfThreeFails() {
     QCOMPARE(archive->Count(), 1);
     QCOMPARE(list.rows, 0);
     QVERIFY(list.log.isEmpty());
-    QCOMPARE(recorder.Values(), QList<int>({1}));
+    QCOMPARE(recorder.Values(), QList<int>({0, 1}));
     QVERIFY(ProgressRecorder::Current(owner) == nullptr);
     QVERIFY(QApplication::overrideCursor() == nullptr);
 

@@ -7,6 +7,8 @@
 #include "ui/FormAbout.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -253,7 +255,28 @@ private slots:
         const QUrl opened(dialogs->calls.last().text);
         QVERIFY(opened.isLocalFile());
         QVERIFY(opened.toLocalFile().endsWith(QStringLiteral("/README.md")));
+        QVERIFY(QFileInfo(opened.toLocalFile()).isFile());
         QVERIFY(!QApplication::activeModalWidget());
+    }
+
+    // The link opens the README that belongs to the running program: installed,
+    // the one installed beside it under the same prefix; run from the build tree,
+    // where nothing is installed, the source tree's.
+    void aboutLinkFindsTheReadmeWhereTheProgramRuns() {
+        const QString sourceReadme =
+            QFileInfo(QStringLiteral(QT_TESTCASE_SOURCEDIR "/../../README.md")).canonicalFilePath();
+        QVERIFY(!sourceReadme.isEmpty());
+        QCOMPARE(QFileInfo(TfrmAbout::HomePage().toLocalFile()).canonicalFilePath(), sourceReadme);
+
+        TestFolder prefix;
+        QVERIFY(QDir(prefix.dir.path()).mkpath("bin"));
+        QCOMPARE(
+            QFileInfo(TfrmAbout::HomePage(prefix.file("bin")).toLocalFile()).canonicalFilePath(),
+            sourceReadme);
+        QVERIFY(QDir(prefix.dir.path()).mkpath("share/doc/Pelkon"));
+        QVERIFY(QFile::copy(sourceReadme, prefix.file("share/doc/Pelkon/README.md")));
+        QCOMPARE(TfrmAbout::HomePage(prefix.file("bin")),
+                 QUrl::fromLocalFile(prefix.file("share/doc/Pelkon/README.md")));
     }
 
     void aboutBoxLayout() {

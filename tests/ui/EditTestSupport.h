@@ -45,6 +45,11 @@ public:
         rows = count;
         log << QStringLiteral("setRowCount %1").arg(count);
     }
+    void reorderTable(std::span<const int> deletedRows,
+                      const std::function<void()>& reorder) override {
+        log << QStringLiteral("reorderTable %1").arg(deletedRows.size());
+        reorder();
+    }
     void clearSelection() override {
         selected.clear();
         log << QStringLiteral("clearSelection");

@@ -1,4 +1,6 @@
-// The virtual entry list: what a row shows, header clicks, type-ahead.
+// The virtual entry list: what a row shows, header clicks and the selection
+// across them, type-ahead.
+#include "EditTestSupport.h"
 #include "MainWindowTestSupport.h"
 #include "ScriptedDialogs.h"
 #include "sorting/SortFunctions.h"
@@ -15,6 +17,37 @@ void ClickHeader(TfrmMain& window, int column) {
     const QPoint centre(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
                         header->height() / 2);
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, centre);
+}
+
+// Rows clicked as the user does: the first alone, the others with Ctrl held,
+// each becoming the focused row in turn.
+void ClickRows(TfrmMain& window, const QList<int>& rows) {
+    TFileListView* list = window.fileList();
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const QModelIndex index = list->model()->index(rows[i], 0);
+        list->scrollTo(index);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton,
+                          i == 0 ? Qt::NoModifier : Qt::ControlModifier,
+                          list->visualRect(index).center());
+    }
+}
+
+QStringList SelectedNames(TfrmMain& window) {
+    QStringList names;
+    const QStringList shown = ColumnTexts(window);
+    for (int row = 0; row < shown.size(); ++row)
+        if (window.fileList()->isRowSelected(row))
+            names << shown[row];
+    return names;
+}
+
+QString FocusedName(TfrmMain& window) {
+    return window.fileList()->currentIndex().siblingAtColumn(0).data().toString();
+}
+
+bool FocusedRowInView(TfrmMain& window) {
+    TFileListView* list = window.fileList();
+    return list->viewport()->rect().contains(list->visualRect(list->currentIndex()));
 }
 
 qint64 IconKey(const QVariant& decoration) {
@@ -149,11 +182,92 @@ private slots:
             ClickHeader(window, click.column);
             QCOMPARE(ColumnTexts(window), click.order);
             QCOMPARE(window.fileList()->model()->rowCount(), 3);
-            // The selection stays with the row, not with the entry.
-            QCOMPARE(window.fileList()->selectedRowCount(), 1);
-            QVERIFY(window.fileList()->isRowSelected(0));
+            QCOMPARE(SelectedNames(window), QStringList({"a.zzz"}));
         }
         QVERIFY(!window.fileList()->horizontalHeader()->isSortIndicatorShown());
+    }
+
+    // A command right after a re-sort acts on the entries the user chose: the
+    // selection and the focused row follow their entries, and the focused row
+    // stays in view.
+    void selectionAndFocusFollowTheirEntriesAcrossHeaderClicks() {
+        TestFolder folder;
+        const QString path = folder.file("a.img");
+        std::vector<TestEntry> entries; // sizes in another order than names
+        for (uint32_t i = 0; i < 60; ++i)
+            entries.push_back({"e" + std::to_string(10 + i), (i * 37) % 61});
+        WriteArchive(path, entries);
+        TfrmMain window({PathBytes(path)}, folder.settings());
+        QAbstractItemModelTester tester(window.fileList()->model(),
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        ClickRows(window, {5, 41, 17});
+        const QStringList chosen = {"e15", "e27", "e51"};
+        QCOMPARE(SelectedNames(window), chosen);
+        QCOMPARE(FocusedName(window), QString("e27"));
+
+        for (int column : {2, 2, 1, 0}) {
+            ClickHeader(window, column);
+            QStringList selected = SelectedNames(window);
+            selected.sort();
+            QCOMPARE(selected, chosen);
+            QCOMPARE(FocusedName(window), QString("e27"));
+            QVERIFY(FocusedRowInView(window));
+        }
+        QVERIFY(!window.fileList()->horizontalHeader()->isSortIndicatorShown());
+
+        dialogs->confirmAnswers << true;
+        QTest::keyClick(window.fileList(), Qt::Key_Delete);
+        QCOMPARE(ColumnTexts(window).size(), 57);
+        for (const QString& name : chosen)
+            QVERIFY(!ColumnTexts(window).contains(name));
+
+        // A selection of the whole table is kept whole.
+        QTest::keyClick(window.fileList(), Qt::Key_A, Qt::ControlModifier);
+        ClickHeader(window, 2);
+        QCOMPARE(window.fileList()->selectedRowCount(), 57);
+    }
+
+    // The re-sorts after Delete and Add keep the focused entry too; entries that
+    // a failed Add left without a row are never followed into the list.
+    void focusFollowsItsEntryAcrossDeleteAndAdd() {
+        TestFolder folder;
+        const QString path = folder.file("a.img");
+        WriteArchive(path, {{"d", 1}, {"b", 2}, {"f", 3}, {"a", 4}, {"e", 5}, {"c", 6}});
+        TfrmMain window({PathBytes(path)}, folder.settings());
+        QAbstractItemModelTester tester(window.fileList()->model(),
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        ClickRows(window, {0, 2, 4, 4}); // a and c selected; e focused, then unselected
+        QCOMPARE(SelectedNames(window), QStringList({"a", "c"}));
+        QCOMPARE(FocusedName(window), QString("e"));
+
+        dialogs->confirmAnswers << true;
+        ActionNamed(window, "actDelete")->trigger();
+        QCOMPARE(ColumnTexts(window), QStringList({"b", "d", "e", "f"}));
+        QCOMPARE(FocusedName(window), QString("e"));
+
+        ClickRows(window, {1, 3}); // d, and f focused
+        WriteBytes(folder.file("aa"), "x");
+        WriteBytes(folder.file("ee"), "x");
+        dialogs->openAnswers << QStringList{folder.file("ee"), folder.file("aa")};
+        ActionNamed(window, "actAdd")->trigger();
+        QCOMPARE(ColumnTexts(window), QStringList({"aa", "b", "d", "e", "ee", "f"}));
+        QCOMPARE(SelectedNames(window), QStringList({"d", "f"}));
+        QCOMPARE(FocusedName(window), QString("f"));
+
+        // "0" is added but gets no row; sorted into the list it pushes the last
+        // entry out of it, and that entry's selection with it.
+        WriteBytes(folder.file("0"), "x");
+        dialogs->openAnswers << QStringList{folder.file("0"), folder.file("missing")};
+        ActionNamed(window, "actAdd")->trigger();
+        QCOMPARE(dialogs->errors().size(), 1);
+        ClickHeader(window, 0);
+        ClickHeader(window, 0);
+        QCOMPARE(ColumnTexts(window), QStringList({"0", "aa", "b", "d", "e", "ee"}));
+        QCOMPARE(SelectedNames(window), QStringList({"d"}));
     }
 
     void orderIsKeptForTheNextArchive() {

@@ -17,6 +17,8 @@ private slots:
     void quickStepsPaintAtMostOncePerInterval();
     void refusesEveryClose();
     void framelessOfButtonsAndCentredOverOwner();
+    void linesHoldTheFontsDescenders_data();
+    void linesHoldTheFontsDescenders();
 };
 
 void ProgressDialogTest::stepPaintsAtOnceUntilFull_data() {
@@ -131,6 +133,38 @@ void ProgressDialogTest::framelessOfButtonsAndCentredOverOwner() {
     QVERIFY(!progress.ProgressBar1->isTextVisible());
     QCOMPARE(progress.lblLine2->text(), QString());
     QCOMPARE(progress.frameGeometry().center(), owner.frameGeometry().center());
+}
+
+void ProgressDialogTest::linesHoldTheFontsDescenders_data() {
+    QTest::addColumn<int>("pixelSize");
+    QTest::newRow("designed size") << 11;
+    QTest::newRow("desktop size") << 17;
+    QTest::newRow("large") << 30;
+}
+
+// Each line is as high as the font's lines, and nothing overlaps or leaves the
+// dialog.
+void ProgressDialogTest::linesHoldTheFontsDescenders() {
+    QFETCH(int, pixelSize);
+    const QFont previous = QApplication::font();
+    QFont font = previous;
+    font.setPixelSize(pixelSize);
+    QApplication::setFont(font);
+    QWidget owner;
+    TfrmProgress progress(&owner);
+    QApplication::setFont(previous);
+
+    const QRect line1 = progress.lblLine1->geometry();
+    const QRect bar = progress.ProgressBar1->geometry();
+    const QRect line2 = progress.lblLine2->geometry();
+    QCOMPARE(progress.lblLine1->font().pixelSize(), pixelSize);
+    QVERIFY(line1.height() >= progress.lblLine1->fontMetrics().height());
+    QVERIFY(line2.height() >= progress.lblLine2->fontMetrics().height());
+    QVERIFY(line1.bottom() < bar.top());
+    QVERIFY(bar.bottom() < line2.top());
+    QVERIFY(progress.rect().adjusted(8, 8, -8, -8).contains(line2));
+    if (pixelSize == 11)
+        QCOMPARE(progress.size(), QSize(281, 90)); // as designed
 }
 
 QTEST_MAIN(ProgressDialogTest)

@@ -1,11 +1,17 @@
-#include "tests/core/TestFiles.h"
+#include "tests/support/TestSupport.h"
+
+#include "archive/DirectoryCodec.h"
+#include "archive/Gta3Archive.h"
 
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <grp.h>
 #include <sstream>
 #include <stdexcept>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -42,13 +48,13 @@ bool Exists(const std::string& path) {
 }
 
 std::string Record(uint32_t offset, uint32_t size, std::string_view name) {
-    std::string record(32, '\0');
-    for (size_t i = 0; i < 4; ++i) {
-        record[i] = static_cast<char>((offset >> (8 * i)) & 0xFF);
-        record[4 + i] = static_cast<char>((size >> (8 * i)) & 0xFF);
-    }
-    std::memcpy(record.data() + 8, name.data(), std::min<size_t>(24, name.size()));
-    return record;
+    const TArchiveEntry entry = MakeEntry(offset, size, name);
+    return EncodeRecords({&entry, 1});
+}
+
+void WritePair(const std::string& dataPath, std::string_view dirBytes, std::string_view imgBytes) {
+    WriteAll(dataPath, imgBytes);
+    WriteAll(DirectoryFileName(dataPath), dirBytes);
 }
 
 std::string NameOf(const TArchiveEntry& entry) {
@@ -68,9 +74,6 @@ std::string Pattern(size_t length, unsigned seed) {
     }
     return bytes;
 }
-
-#include <sys/wait.h>
-#include <unistd.h>
 
 std::string RunInChild(const std::function<std::string()>& body) {
     int fds[2];
@@ -98,4 +101,10 @@ std::string RunInChild(const std::function<std::string()>& body) {
     int status = 0;
     waitpid(pid, &status, 0);
     return result;
+}
+
+bool BecomeNobody() {
+    constexpr uid_t Nobody = 65534;
+    return geteuid() == 0 && setgroups(0, nullptr) == 0 && setresgid(Nobody, Nobody, Nobody) == 0 &&
+           setresuid(Nobody, Nobody, Nobody) == 0;
 }

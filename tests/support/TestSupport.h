@@ -1,10 +1,13 @@
-// Helpers shared by the core tests: a fresh temporary folder per test and
-// whole-file reads and writes.
+// What every test suite shares: a fresh temporary folder per test, whole-file
+// reads and writes, pairs built with the program's own record codec, data
+// that tells copies apart, work in a child process, and the message of a
+// failure.
 #pragma once
 
 #include "archive/ArchiveEntry.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -26,17 +29,33 @@ std::string ReadAll(const std::string& path);
 void WriteAll(const std::string& path, std::string_view bytes);
 uint64_t FileLength(const std::string& path);
 bool Exists(const std::string& path);
+
 // A 32-byte directory record with the given fields.
 std::string Record(uint32_t offset, uint32_t size, std::string_view name);
+// Writes the pair whose data file is `dataPath`: its directory file beside it.
+void WritePair(const std::string& dataPath, std::string_view dirBytes, std::string_view imgBytes);
+
 // An entry's stored and display names, as strings that outlive the entry.
 std::string NameOf(const TArchiveEntry& entry);
 std::string DisplayOf(const TArchiveEntry& entry);
 // `length` bytes of a pattern that differs per seed, so copies can be told apart.
 std::string Pattern(size_t length, unsigned seed = 1);
 
-#include <functional>
-
 // Runs `body` in a forked child and returns what it returned (an exception's
 // message when it threw). For faults that must not touch the test process:
-// resource limits, a second holder of a file.
+// resource limits, another user, a second holder of a file.
 std::string RunInChild(const std::function<std::string()>& body);
+// Inside RunInChild: goes on as the unprivileged user "nobody" (65534), as a
+// second user who shares a folder would. Returns false when that is not
+// possible (the tests are not run as root).
+bool BecomeNobody();
+
+// The message of the exception `action` throws, or "" when it throws none.
+template <typename Action> std::string MessageOf(Action&& action) {
+    try {
+        action();
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+    return "";
+}

@@ -1,0 +1,136 @@
+// The command bodies both programs run: import and replace, delete, create
+// and extract, with the safety rules that belong to them.
+#include "archive/ArchiveCommands.h"
+#include "archive/DirectoryCodec.h"
+#include "platform/FileSystem.h"
+#include "tests/core/ArchiveTestSupport.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <unistd.h>
+
+namespace {
+
+class CommandsTest : public ArchiveTest {
+protected:
+    // Writes each file into "in/" and returns their paths, in order.
+    std::vector<std::string> Inputs(const std::vector<std::pair<std::string, std::string>>& files) {
+        std::filesystem::create_directories(dir.File("in"));
+        std::vector<std::string> paths;
+        for (const auto& [name, bytes] : files) {
+            paths.push_back(dir.File("in/" + name));
+            WriteAll(paths.back(), bytes);
+        }
+        return paths;
+    }
+    // The data of the entry in `slot`, as extracted.
+    std::string DataOfSlot(TGTA3Archive& archive, int32_t slot) {
+        for (int i = 0; i < archive.Count(); ++i)
+            if (archive.GetEntry(i).DirIndex == slot)
+                return Extracted(archive, i);
+        return "<no such slot>";
+    }
+};
+
+// A file whose name an entry carries (the case of a-z aside) becomes that
+// entry's data in place - the first such entry in the directory -, any other
+// file is added, and a name added earlier in the batch is replaced later.
+TEST_F(CommandsTest, ImportReplacesByNameAndAddsTheRest) {
+    MakePair(Record(0, 1, "car.dff") + Record(1, 1, "car.txd") + Record(2, 1, "CAR.DFF"),
+             Pattern(3 * 2048, 1));
+    auto archive = Open();
+    const auto paths = Inputs({{"Car.dff", Pattern(3000, 2)},
+                               {"new.col", Pattern(100, 3)},
+                               {"car.txd", Pattern(2048, 4)},
+                               {"NEW.COL", Pattern(200, 5)}});
+    std::vector<size_t> steps;
+    const TImportResult result =
+        ImportFiles(*archive, paths, [&](size_t done) { steps.push_back(done); });
+
+    EXPECT_EQ(steps, (std::vector<size_t>{1, 2, 3, 4}));
+    EXPECT_EQ(result.Replaced, (std::vector<int32_t>{0, 1, 3}));
+    EXPECT_EQ(result.Added, (std::vector<int32_t>{3}));
+    EXPECT_EQ(result.SharedNames, (std::vector<std::string>{"Car.dff"}));
+    archive.reset();
+    archive = Open();
+    ASSERT_EQ(archive->Count(), 4);
+    EXPECT_EQ(DataOfSlot(*archive, 0).substr(0, 3000), Pattern(3000, 2));
+    EXPECT_EQ(DataOfSlot(*archive, 1), Pattern(2048, 4));
+    EXPECT_EQ(DataOfSlot(*archive, 2), Pattern(3 * 2048, 1).substr(2 * 2048)); // left alone
+    EXPECT_EQ(DataOfSlot(*archive, 3).substr(0, 200), Pattern(200, 5));
+    // Names and slots stay; the old data stays behind as dead space.
+    const std::string records = ReadAll(Dir());
+    EXPECT_EQ(records.substr(8, 24), Record(0, 0, "car.dff").substr(8));
+    EXPECT_EQ(records.substr(96 + 8, 24), Record(0, 0, "new.col").substr(8));
+    EXPECT_EQ(ReadAll(Img()).substr(0, 3 * 2048), Pattern(3 * 2048, 1));
+}
+
+// The batch stops at the first file that fails: those before it are done,
+// those after it untouched.
+TEST_F(CommandsTest, ImportStopsAtAFailureWithEarlierFilesDone) {
+    MakePair(Record(0, 1, "a.dff") + Record(1, 1, "b.dff"), Pattern(2 * 2048, 1));
+    auto archive = Open();
+    auto paths = Inputs({{"a.dff", Pattern(2048, 2)}, {"b.dff", Pattern(2048, 3)}});
+    paths.insert(paths.begin() + 1, dir.File("in/missing.dff"));
+    EXPECT_EQ(MessageOf([&] { ImportFiles(*archive, paths); }),
+              "Cannot open file " + dir.File("in/missing.dff"));
+    EXPECT_EQ(DataOfSlot(*archive, 0), Pattern(2048, 2));
+    EXPECT_EQ(DataOfSlot(*archive, 1), Pattern(2 * 2048, 1).substr(2048));
+    EXPECT_EQ(archive->Count(), 2);
+}
+
+TEST_F(CommandsTest, DeletePurgesWhatWasMarkedEvenWhenMarkingStops) {
+    MakePair(Record(0, 1, "a") + Record(1, 1, "b") + Record(2, 1, "c"), Pattern(3 * 2048));
+    auto archive = Open();
+    const std::vector<int> indexes = {1, 7};
+    EXPECT_EQ(MessageOf([&] { DeleteEntries(*archive, indexes); }), "List index out of bounds (7)");
+    EXPECT_EQ(ReadAll(Dir()), Record(0, 1, "a") + Record(2, 1, "c"));
+    for (int i = 0; i < archive->Count(); ++i)
+        EXPECT_EQ(archive->GetEntry(i).Deleted, 0);
+}
+
+TEST_F(CommandsTest, CreatingEmptiesAnExistingPairOnlyWhenAsked) {
+    for (const std::string& existing : {Img(), Dir()}) {
+        WriteAll(existing, "old");
+        EXPECT_EQ(MessageOf([&] { CreatePair(Img(), false); }), existing + " already exists");
+        EXPECT_EQ(ReadAll(existing), "old");
+        CreatePair(Img(), true);
+        EXPECT_EQ(FileLength(Img()), 0u);
+        EXPECT_EQ(FileLength(Dir()), 0u);
+        RemoveFile(Img());
+        RemoveFile(Dir());
+    }
+    CreatePair(Img(), false);
+    EXPECT_TRUE(Exists(Img()) && Exists(Dir()));
+}
+
+// An extracted file takes its name only when whole: what stood there before
+// stays until then, a hard link under the name keeps its other name's bytes,
+// and a failure leaves nothing behind.
+TEST_F(CommandsTest, ExtractedFilesTakeTheirNameWhenWhole) {
+    MakePair(Record(0, 1, "victim.txt") + Record(1, 5, "short.dff") + Record(0, 1, "gta3.img"),
+             Pattern(2 * 2048, 1));
+    auto archive = Open();
+    std::filesystem::create_directory(dir.File("out"));
+    WriteAll(dir.File("outside.txt"), "keep");
+    ASSERT_EQ(link(dir.File("outside.txt").c_str(), dir.File("out/victim.txt").c_str()), 0);
+    ExtractEntryToFolder(*archive, 0, dir.File("out"));
+    EXPECT_EQ(ReadAll(dir.File("out/victim.txt")), Pattern(2048, 1));
+    EXPECT_EQ(ReadAll(dir.File("outside.txt")), "keep");
+
+    try {
+        ExtractEntryToFolder(*archive, 1, dir.File("out"));
+        ADD_FAILURE() << "an entry past the data file's end was extracted";
+    } catch (const EReadError& error) {
+        EXPECT_EQ(std::string(error.what()), "Stream read error");
+        EXPECT_EQ(error.Path(), "short.dff"); // the command line names the entry
+    }
+    EXPECT_EQ(FolderNames(dir.File("out")), std::vector<std::string>{"victim.txt"});
+
+    // The open archive's own data file is held: never replaced by an entry.
+    EXPECT_EQ(MessageOf([&] { ExtractEntryToFolder(*archive, 2, dir.Path()); }),
+              "Cannot create file " + Img());
+    EXPECT_EQ(ReadAll(Img()), Pattern(2 * 2048, 1));
+}
+
+} // namespace
