@@ -6,9 +6,9 @@
 #include "ui/DialogSeam.h"
 #include "ui/FormProgress.h"
 #include "ui/NameText.h"
+#include "ui/PathText.h"
 
 #include <QApplication>
-#include <QFile>
 
 #include <exception>
 #include <memory>
@@ -38,7 +38,7 @@ std::vector<std::string> HostPaths(const QStringList& paths) {
     std::vector<std::string> hostPaths;
     hostPaths.reserve(static_cast<size_t>(paths.size()));
     for (const QString& path : paths)
-        hostPaths.push_back(QFile::encodeName(path).toStdString());
+        hostPaths.push_back(TextToPath(path).toStdString());
     return hostPaths;
 }
 
@@ -58,7 +58,7 @@ void AddFiles(QWidget* owner, TGTA3Archive& archive, IEntryList& list, const QSt
 void ExtractSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list, QString folder) {
     auto progress =
         ShowProgress(owner, QStringLiteral("Extracting File(s)..."), list.selectedCount());
-    const std::string hostFolder = QFile::encodeName(folder).toStdString();
+    const std::string hostFolder = TextToPath(folder).toStdString();
     PrepareExtractFolder(hostFolder);
     const int rows = list.rowCount();
     for (int i = 0; i < rows; ++i) {
