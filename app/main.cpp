@@ -2,11 +2,45 @@
 #include "ui/FormMain.h"
 
 #include <QApplication>
+#include <QByteArrayList>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const char* const Help =
+    "Usage: pelkon [ARCHIVE]\n"
+    "Opens a window on the GTA3 archive pair ARCHIVE, the path of its data\n"
+    "file (usually .img; the directory file .dir lies beside it), or on no\n"
+    "archive. Further arguments are ignored. Qt's own options, such as\n"
+    "-platform or -style, are taken by Qt before ARCHIVE is looked for.\n"
+    "\n"
+    "  -h, --help     show this help and exit\n"
+    "      --version  show the version and exit\n"
+    "\n"
+    "The archives opened last are listed under File, Reopen. They are kept in\n"
+    "Pelkon.ini beside the program when that file is there and its folder is\n"
+    "writable, otherwise in $XDG_CONFIG_HOME/Pelkon/Pelkon.ini\n"
+    "(~/.config/Pelkon/Pelkon.ini by default).\n";
+
+} // namespace
 
 int main(int argc, char* argv[]) {
+    // Answered before Qt starts, so they need no display.
+    if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0))
+        return std::fputs(Help, stdout) < 0 ? 1 : 0;
+    if (argc > 1 && std::strcmp(argv[1], "--version") == 0)
+        return std::puts("pelkon " PELKON_VERSION) < 0 ? 1 : 0;
+
     QApplication application(argc, argv);
-    QApplication::setDesktopFileName(QStringLiteral("pelkon"));
-    TfrmMain frmMain(QApplication::arguments().mid(1));
+    QApplication::setDesktopFileName(QStringLiteral("io.github.pelkon.Pelkon"));
+    // Qt has taken its own options out of argv. The rest are kept as bytes:
+    // QApplication::arguments() decodes them as UTF-8, which loses any other byte.
+    QByteArrayList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QByteArray(argv[i]);
+    TfrmMain frmMain(arguments);
     frmMain.show();
     return QApplication::exec();
 }

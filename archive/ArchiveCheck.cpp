@@ -11,8 +11,11 @@
 namespace {
 
 // A record in one of the check's orders: a sort key and its place in the span.
+// The key's second word orders only names, which often share their first
+// eight bytes.
 struct Keyed {
     uint64_t key;
+    uint64_t more;
     uint32_t index;
 };
 
@@ -43,11 +46,14 @@ public:
     // Past the end, exact repeats and overlaps, in the order of the data; and
     // the bytes the records cover, for the dead space.
     void CheckRanges() {
-        Order([](const TArchiveEntry& e) { return uint64_t{e.Offset} << 32 | e.Size; },
-              [](const TArchiveEntry& a, const TArchiveEntry& b) {
-                  const int names = std::memcmp(a.Name, b.Name, sizeof a.Name);
-                  return names != 0 ? names < 0 : a.DirIndex < b.DirIndex;
-              });
+        Order(
+            [](const TArchiveEntry& e) {
+                return std::pair(uint64_t{e.Offset} << 32 | e.Size, 0ul);
+            },
+            [](const TArchiveEntry& a, const TArchiveEntry& b) {
+                const int names = std::memcmp(a.Name, b.Name, sizeof a.Name);
+                return names != 0 ? names < 0 : a.DirIndex < b.DirIndex;
+            });
         const TArchiveEntry* original = nullptr; // the last record that is no repeat
         const TArchiveEntry* furthest = nullptr;
         uint64_t covered = 0;
@@ -91,8 +97,11 @@ public:
 
     // Names that cannot be files, and names without a zero byte, by slot.
     void CheckEachName() {
-        Order([](const TArchiveEntry& e) { return static_cast<uint64_t>(e.DirIndex); },
-              [](const TArchiveEntry&, const TArchiveEntry&) { return false; });
+        Order(
+            [](const TArchiveEntry& e) {
+                return std::pair(static_cast<uint64_t>(e.DirIndex), 0ul);
+            },
+            [](const TArchiveEntry&, const TArchiveEntry&) { return false; });
         for (const Keyed& item : order_) {
             const TArchiveEntry& entry = entries_[item.index];
             if (!IsSafeFileName(DisplayName(entry)))
@@ -110,11 +119,15 @@ public:
     // Display names that are equal but for the case of a-z; repeats of a
     // record were told already.
     void CheckDuplicateNames() {
-        Order([](const TArchiveEntry& e) { return FoldedPrefix(DisplayName(e)); },
-              [](const TArchiveEntry& a, const TArchiveEntry& b) {
-                  const int32_t names = CompareText(DisplayName(a), DisplayName(b));
-                  return names != 0 ? names < 0 : a.DirIndex < b.DirIndex;
-              });
+        Order(
+            [](const TArchiveEntry& e) {
+                const TFoldedKey key = FoldedKey(DisplayName(e));
+                return std::pair(key[0], key[1]);
+            },
+            [](const TArchiveEntry& a, const TArchiveEntry& b) {
+                const int32_t names = CompareText(DisplayName(a), DisplayName(b));
+                return names != 0 ? names < 0 : a.DirIndex < b.DirIndex;
+            });
         std::erase_if(order_, [this](const Keyed& item) { return duplicate_[item.index]; });
         for (size_t first = 0; first < order_.size();) {
             size_t last = first + 1;
@@ -131,17 +144,21 @@ public:
 private:
     template <typename KeyOf, typename TieBefore> void Order(KeyOf keyOf, TieBefore tieBefore) {
         order_.resize(entries_.size());
-        for (size_t i = 0; i < entries_.size(); ++i)
-            order_[i] = {keyOf(entries_[i]), static_cast<uint32_t>(i)};
+        for (size_t i = 0; i < entries_.size(); ++i) {
+            const auto [key, more] = keyOf(entries_[i]);
+            order_[i] = {key, more, static_cast<uint32_t>(i)};
+        }
         std::sort(order_.begin(), order_.end(), [&](const Keyed& a, const Keyed& b) {
             if (a.key != b.key)
                 return a.key < b.key;
+            if (a.more != b.more)
+                return a.more < b.more;
             return tieBefore(entries_[a.index], entries_[b.index]);
         });
     }
 
     bool SameName(const Keyed& a, const Keyed& b) const {
-        return a.key == b.key &&
+        return a.key == b.key && a.more == b.more &&
                SameText(DisplayName(entries_[a.index]), DisplayName(entries_[b.index]));
     }
 

@@ -42,8 +42,8 @@ using TFindingSink = std::function<void(const TCheckFinding&)>;
 
 // Checks the records (in any order; DirIndex is each one's slot) against each
 // other and the two lengths, reporting each finding to `report` as found.
-// Besides the records it uses memory for two orderings of them, 16 bytes a
-// record at most. Dead space by itself is not a finding.
+// Besides the records it uses memory for one ordering of them at a time, 24
+// bytes a record, and a bit a record. Dead space by itself is not a finding.
 TCheckSummary CheckEntries(std::span<const TArchiveEntry> entries, uint64_t dataLength,
                            uint64_t directoryLength, const TFindingSink& report);
 // The same on an open archive's table and files.

@@ -123,8 +123,12 @@ TDataPlace TGTA3Archive::PlaceForAppend(uint64_t length, std::string_view name) 
 
 TDataPlace TGTA3Archive::AppendData(FileStream& Source) {
     RequireWritable();
+    return CopyToEnd(Source, FileNameOf(Source.Path()));
+}
+
+TDataPlace TGTA3Archive::CopyToEnd(FileStream& Source, std::string_view name) {
     const uint64_t length = Source.Length() - std::min(Source.Position(), Source.Length());
-    const TDataPlace place = PlaceForAppend(length, FileNameOf(Source.Path()));
+    const TDataPlace place = PlaceForAppend(length, name);
     const uint64_t oldLength = ImgStream.Length();
     const uint64_t start = uint64_t{place.Offset} * SectorSize;
     Unflushed = true;
@@ -146,8 +150,6 @@ TDataPlace TGTA3Archive::AppendData(FileStream& Source) {
 
 void TGTA3Archive::AddFile(std::string_view Name, FileStream& Source) {
     RequireWritable();
-    const uint64_t length = Source.Length() - std::min(Source.Position(), Source.Length());
-    const TDataPlace place = PlaceForAppend(length, Name);
     // A trailing piece shorter than a record is not a record: the new record
     // goes over it, at the slot the next reader will see.
     const uint64_t oldDirLength = DirStream.Length();
@@ -155,8 +157,6 @@ void TGTA3Archive::AddFile(std::string_view Name, FileStream& Source) {
     if (slot >= MaxRecords)
         throw Exception("Cannot add " + std::string(Name) +
                         ": the directory holds as many records as an archive can");
-    const TArchiveEntry entry =
-        MakeEntry(place.Offset, place.Size, Name, static_cast<int32_t>(slot));
 
     // Room for the new entry first, so nothing can fail after the files changed.
     if (Entries.size() == Entries.capacity())
@@ -168,15 +168,10 @@ void TGTA3Archive::AddFile(std::string_view Name, FileStream& Source) {
     }
 
     const uint64_t oldImgLength = ImgStream.Length();
-    const uint64_t start = uint64_t{place.Offset} * SectorSize;
-    Unflushed = true;
-    if (place.Size != 0)
-        ImgStream.Reserve(start + uint64_t{place.Size} * SectorSize); // fails with nothing changed
+    const TDataPlace place = CopyToEnd(Source, Name); // undone by itself when it fails
+    const TArchiveEntry entry =
+        MakeEntry(place.Offset, place.Size, Name, static_cast<int32_t>(slot));
     try {
-        if (length != 0) {
-            ImgStream.Seek(start);
-            ImgStream.CopyFrom(Source, length);
-        }
         WriteRecord(entry);
     } catch (...) {
         // Put both files back as they were; the original error is what counts.

@@ -92,6 +92,9 @@ private:
     // Puts the table in the order of `order` (old positions, new order).
     void Reorder(std::vector<uint32_t>& order);
     TDataPlace PlaceForAppend(uint64_t length, std::string_view name) const;
+    // Appends the rest of `Source` at the next sector boundary; the data file
+    // is cut back when that fails.
+    TDataPlace CopyToEnd(FileStream& Source, std::string_view name);
     bool ReplaceDirectoryFile();
     void RewriteDirectoryInPlace();
 

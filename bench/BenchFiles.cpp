@@ -2,9 +2,13 @@
 
 #include "archive/Gta3Archive.h"
 
+#include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <malloc.h>
+#include <new>
 #include <stdexcept>
 #include <stdlib.h>
 #include <unistd.h>
@@ -95,4 +99,78 @@ uint64_t ResidentBytes() {
     uint64_t total = 0, resident = 0;
     statm >> total >> resident;
     return resident * static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
+}
+
+namespace {
+
+std::atomic<uint64_t> heapInUse{0};
+std::atomic<uint64_t> heapPeak{0};
+
+void* Counted(void* block) {
+    if (!block)
+        throw std::bad_alloc();
+    const uint64_t now = heapInUse += malloc_usable_size(block);
+    uint64_t peak = heapPeak.load();
+    while (now > peak && !heapPeak.compare_exchange_weak(peak, now)) {
+    }
+    return block;
+}
+
+void Uncounted(void* block) noexcept {
+    if (block) {
+        heapInUse -= malloc_usable_size(block);
+        std::free(block);
+    }
+}
+
+} // namespace
+
+uint64_t HeapInUse() {
+    return heapInUse;
+}
+
+uint64_t HeapPeak() {
+    return heapPeak;
+}
+
+void ResetHeapPeak() {
+    heapPeak = heapInUse.load();
+}
+
+void* operator new(std::size_t size) {
+    return Counted(std::malloc(size ? size : 1));
+}
+void* operator new[](std::size_t size) {
+    return Counted(std::malloc(size ? size : 1));
+}
+void* operator new(std::size_t size, std::align_val_t align) {
+    const auto alignment = static_cast<std::size_t>(align);
+    return Counted(std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment));
+}
+void* operator new[](std::size_t size, std::align_val_t align) {
+    return operator new(size, align);
+}
+void operator delete(void* block) noexcept {
+    Uncounted(block);
+}
+void operator delete[](void* block) noexcept {
+    Uncounted(block);
+}
+void operator delete(void* block, std::size_t) noexcept {
+    Uncounted(block);
+}
+void operator delete[](void* block, std::size_t) noexcept {
+    Uncounted(block);
+}
+void operator delete(void* block, std::align_val_t) noexcept {
+    Uncounted(block);
+}
+void operator delete[](void* block, std::align_val_t) noexcept {
+    Uncounted(block);
+}
+void operator delete(void* block, std::size_t, std::align_val_t) noexcept {
+    Uncounted(block);
+}
+void operator delete[](void* block, std::size_t, std::align_val_t) noexcept {
+    Uncounted(block);
 }

@@ -38,3 +38,9 @@ void CopyPair(const std::string& fromImg, const std::string& toImg);
 
 // The process's resident memory in bytes.
 uint64_t ResidentBytes();
+
+// Bytes allocated with new and not yet freed, and the most there were since
+// the last ResetHeapPeak: the benchmarks count every allocation.
+uint64_t HeapInUse();
+uint64_t HeapPeak();
+void ResetHeapPeak();

@@ -1,4 +1,5 @@
 // Timings of the archive object and the sort orders on a large archive.
+#include "archive/ArchiveCheck.h"
 #include "archive/Gta3Archive.h"
 #include "bench/BenchFiles.h"
 #include "sorting/SortFunctions.h"
@@ -57,14 +58,50 @@ void BM_Sort(benchmark::State& state, TCompareFunc compare, bool descending) {
     TGTA3Archive archive(LargeArchive(), false);
     SortDescending = descending;
     const TCompareFunc shuffle = compare == CompareByDirIndex ? CompareByName : CompareByDirIndex;
+    uint64_t peak = 0;
     for (auto _ : state) {
         state.PauseTiming();
         archive.Sort(shuffle);
+        const uint64_t before = HeapInUse();
+        ResetHeapPeak();
         state.ResumeTiming();
         SortEntries(archive, compare);
+        state.PauseTiming();
+        peak = std::max(peak, HeapPeak() - before);
+        state.ResumeTiming();
     }
+    state.counters["extra_heap_MiB"] = double(peak) / (1 << 20);
     SortDescending = false;
 }
+
+// For comparison: the same orders through the comparison function on every
+// pair, as a sort without keys does it.
+void BM_SortByComparison(benchmark::State& state, TCompareFunc compare) {
+    TGTA3Archive archive(LargeArchive(), false);
+    for (auto _ : state) {
+        state.PauseTiming();
+        archive.Sort(CompareByDirIndex);
+        state.ResumeTiming();
+        archive.Sort(compare);
+    }
+}
+BENCHMARK_CAPTURE(BM_SortByComparison, name, CompareByName)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+BENCHMARK_CAPTURE(BM_SortByComparison, type, CompareByType)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+
+// The integrity check of a million entries, findings counted.
+void BM_Check(benchmark::State& state) {
+    TGTA3Archive archive(LargeArchive(), TOpenMode::Shared);
+    for (auto _ : state) {
+        uint64_t findings = 0;
+        CheckArchive(archive, [&](const TCheckFinding&) { ++findings; });
+        benchmark::DoNotOptimize(findings);
+    }
+}
+BENCHMARK(BM_Check)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK_CAPTURE(BM_Sort, name, CompareByName, false)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(5);

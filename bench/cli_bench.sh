@@ -3,7 +3,9 @@
 #
 #   bench/cli_bench.sh [PELKON_CLI] [WORK_FOLDER]
 #
-# PELKON_CLI defaults to build-cli/cli/pelkon-cli. WORK_FOLDER defaults to a new
+# PELKON_CLI defaults to build-cli/cli/pelkon-cli. With OLD_CLI set to another
+# build's pelkon-cli, every figure is measured for both in the same rounds, so
+# the two can be compared side by side. WORK_FOLDER defaults to a new
 # folder under /dev/shm (or $TMPDIR when /dev/shm has less than 5 GiB free) and
 # is removed afterwards; it needs about 4 GiB. On a disk, write-back of earlier
 # runs makes the copying figures vary widely; a memory file system measures the
@@ -12,14 +14,16 @@
 # Each figure is the best of five rounds; the commands being compared run in
 # turn within each round, so they share the machine's conditions.
 #   list    of 1,000,000 entries          target: <= 1 s
-#   check   of 1,000,000 entries          (reported)
-#   extract --all of 1 GiB (512 entries)  target: >= 80% of cp's speed
-#   rebuild of 1 GiB (512 entries)        target: >= 70% of cp's speed
+#   check   of 1,000,000 entries          target: <= 1 s
+#   extract --all of 1 GiB (512 entries)  target: >= 90% of cp's speed
+#   rebuild of 1 GiB (512 entries)        target: >= 90% of cp's speed
 #                                         (rebuild fsyncs its copy, so cp
 #                                         followed by sync is shown as well)
 set -euo pipefail
 
 cli=$(realpath "${1:-build-cli/cli/pelkon-cli}")
+old=""
+[[ -n "${OLD_CLI:-}" ]] && old=$(realpath "$OLD_CLI")
 if [[ -n "${2:-}" ]]; then
     mkdir -p "$2"
     work=$(mktemp -d "$(realpath "$2")/pelkon-bench-XXXXXX")
@@ -31,6 +35,7 @@ fi
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 echo "pelkon-cli: $cli"
+[[ -n "$old" ]] && echo "old pelkon-cli: $old"
 echo "work folder: $work ($(stat -f -c %T "$work"))"
 
 rounds=5
@@ -71,16 +76,28 @@ write_directory() {
 echo "== 1,000,000 entries"
 write_directory 1000000 1 >million.dir
 truncate -s $((1000000 * 2048)) million.img
+# Runs a pelkon-cli measurement for this build and, when given, the old one.
+both() {
+    local name=$1
+    shift
+    measure "$name" "$cli" "$@"
+    if [[ -n "$old" ]]; then measure "old $name" "$old" "$@" || true; fi
+}
+report_both() {
+    report "$1"
+    if [[ -n "$old" ]]; then report "old $1"; fi
+}
+
 for _ in $(seq $rounds); do
-    measure "list" "$cli" list million.img
-    measure "list --sort type" "$cli" list million.img --sort type
-    measure "list --json" "$cli" list million.img --json
-    measure "check" "$cli" check million.img
+    both "list" list million.img
+    both "list --sort type" list million.img --sort type
+    both "list --json" list million.img --json
+    both "check" check million.img
 done
-report "list"
-report "list --sort type"
-report "list --json"
-report "check"
+report_both "list"
+report_both "list --sort type"
+report_both "list --json"
+report_both "check"
 rm -f million.img million.dir
 
 echo "== 1 GiB in 512 entries of 2 MiB"
@@ -94,15 +111,21 @@ for _ in $(seq $rounds); do
     rm -f copy.img
     rm -rf out && mkdir out
     measure "extract --all" "$cli" extract big.img --all -C out
+    if [[ -n "$old" ]]; then
+        rm -rf out && mkdir out
+        measure "old extract --all" "$old" extract big.img --all -C out
+    fi
     rm -rf out
     rm -f r.img r.dir
     measure "rebuild" "$cli" rebuild big.img r.img
     rm -f r.img r.dir
+    if [[ -n "$old" ]]; then measure "old rebuild" "$old" rebuild big.img r.img; fi
+    rm -f r.img r.dir
 done
 report "cp"
 report "cp + sync"
-report "extract --all"
-report "rebuild"
+report_both "extract --all"
+report_both "rebuild"
 # Speed of $2 as a share of $1's: by wall time, and by CPU time, which a
 # machine busy with other work disturbs less.
 percent() {
@@ -110,6 +133,10 @@ percent() {
         "$(echo "100 * ${best_wall[$1]} / ${best_wall[$2]}" | bc -l)" \
         "$(echo "100 * ${best_cpu[$1]} / ${best_cpu[$2]}" | bc -l)"
 }
-echo "extract --all: $(percent cp "extract --all") of cp (target >= 80%)"
-echo "rebuild:       $(percent cp rebuild) of cp (target >= 70%)"
+echo "extract --all: $(percent cp "extract --all") of cp (target >= 90%)"
+echo "rebuild:       $(percent cp rebuild) of cp (target >= 90%)"
 echo "               $(percent "cp + sync" rebuild) of cp + sync"
+if [[ -n "$old" ]]; then
+    echo "old extract --all: $(percent cp "old extract --all") of cp"
+    echo "old rebuild:       $(percent cp "old rebuild") of cp"
+fi

@@ -123,7 +123,7 @@ int main(int argc, char* argv[]) {
     bool ok = true;
     QElapsedTimer timer;
     timer.start();
-    TfrmMain window({imgPath}, folder.filePath(QStringLiteral("Pelkon.ini")));
+    TfrmMain window({QFile::encodeName(imgPath)}, folder.filePath(QStringLiteral("Pelkon.ini")));
     auto* model = static_cast<TEntryModel*>(window.fileList()->model());
     PaintWatch watch;
     window.fileList()->viewport()->installEventFilter(&watch);

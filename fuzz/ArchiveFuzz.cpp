@@ -4,12 +4,15 @@
 // Input: byte 0 sizes the data file (low 3 bits: whole sectors; bit 3: a ragged
 // end), byte 1 seeds the choices (which entries to mark, rename, extract), the
 // rest is the directory file.
+#include "archive/ArchiveCheck.h"
+#include "archive/ArchiveRebuild.h"
 #include "archive/DirectoryCodec.h"
 #include "archive/Gta3Archive.h"
 #include "fuzz/FuzzCheck.h"
 #include "platform/Errors.h"
 #include "sorting/SortFunctions.h"
 
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 
@@ -23,6 +26,10 @@ void WriteFile(const std::string& path, const void* bytes, size_t size) {
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string NameOf(const TArchiveEntry& entry) {
+    return std::string(NameText(entry));
 }
 
 unsigned char FoldCase(unsigned char c) {
@@ -92,10 +99,49 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             archive.Sort(order);
             for (int i = 1; i < archive.Count(); ++i)
                 FUZZ_CHECK(order(archive.GetEntry(i - 1), archive.GetEntry(i)) <= 0, "unsorted");
+            SortEntries(archive, order);
+            for (int i = 1; i < archive.Count(); ++i)
+                FUZZ_CHECK(order(archive.GetEntry(i - 1), archive.GetEntry(i)) <= 0,
+                           "unsorted by key");
         }
     }
     SortDescending = false;
     CheckTable(archive, dirBytes, false);
+
+    // The check streams its findings; a copy with the same records reads the
+    // same data, or is refused when a record reaches past the data file.
+    uint64_t findings = 0;
+    const TCheckSummary summary = CheckArchive(archive, [&](const TCheckFinding&) { ++findings; });
+    FUZZ_CHECK(summary.Problems == findings && summary.DeadBytes <= imgBytes.size(), "check");
+    const std::string rebuilt = folder + "/new.img";
+    bool refused = false;
+    try {
+        RebuildArchive(archive, rebuilt);
+    } catch (const Exception&) {
+        refused = true;
+    }
+    if (!refused) {
+        const std::string copy = ReadFile(rebuilt);
+        FUZZ_CHECK(copy.size() + summary.DeadBytes == imgBytes.size(),
+                   "the copy is not exactly the data its records cover");
+        TGTA3Archive compact(rebuilt, TOpenMode::Shared);
+        FUZZ_CHECK(compact.Count() == archive.Count(), "the copy lost records");
+        for (const TArchiveEntry& entry : compact.Table()) {
+            const TArchiveEntry* old = nullptr;
+            for (const TArchiveEntry& candidate : archive.Table())
+                if (candidate.DirIndex == entry.DirIndex)
+                    old = &candidate;
+            FUZZ_CHECK(old && old->Size == entry.Size && NameOf(*old) == NameOf(entry),
+                       "a record of the copy differs");
+            FUZZ_CHECK(entry.Size == 0 ||
+                           copy.compare(DataBegin(entry), DataEnd(entry) - DataBegin(entry),
+                                        imgBytes, DataBegin(*old),
+                                        DataEnd(*old) - DataBegin(*old)) == 0,
+                       "a record of the copy reads other data");
+        }
+        std::remove(rebuilt.c_str());
+        std::remove(DirectoryFileName(rebuilt).c_str());
+    }
 
     if (archive.Count() > 0) {
         const int target = static_cast<int>(seed % static_cast<unsigned>(archive.Count()));

@@ -3,6 +3,7 @@
 // type texts, and every order must be antisymmetric, or the sort is undefined.
 #include "fuzz/FuzzCheck.h"
 #include "sorting/SortFunctions.h"
+#include "sorting/SortKeys.h"
 
 #include <cstring>
 
@@ -49,12 +50,35 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const std::string typeA = GetTypeText(NameText(a));
     const std::string typeB = GetTypeText(NameText(b));
+    const int byName = Sign(CompareText(NameText(a), NameText(b)));
+    // The folded key orders names as the text comparison does; equal keys are
+    // equal names.
+    const TFoldedKey keyA = FoldedKey(NameText(a)), keyB = FoldedKey(NameText(b));
+    FUZZ_CHECK(Sign((keyA > keyB) - (keyA < keyB)) == byName, "folded key against the text order");
     for (bool descending : {false, true}) {
         SortDescending = descending;
         const int byText = Sign(CompareText(typeA, typeB));
         const int byType = Sign(CompareByType(a, b));
         if (byText != 0)
             FUZZ_CHECK(byType == (descending ? -byText : byText), typeA + " / " + typeB);
+        FUZZ_CHECK(Sign(CompareByName(a, b)) == (descending ? -byName : byName),
+                   "name order against the text order");
+        // Where two sort keys differ, they must order as the comparison does;
+        // where they are equal, the sort falls back to the comparison itself.
+        const auto agrees = [](const TSortKey& ka, const TSortKey& kb, int32_t compared) {
+            return ka == kb || Sign((ka > kb) - (ka < kb)) == Sign(compared);
+        };
+        FUZZ_CHECK(
+            agrees(NameSortKey(a, descending), NameSortKey(b, descending), CompareByName(a, b)),
+            "name sort key");
+        FUZZ_CHECK(
+            agrees(SizeSortKey(a, descending), SizeSortKey(b, descending), CompareBySize(a, b)),
+            "size sort key");
+        // Two type texts ranked by their own order.
+        const uint32_t rankA = byText > 0 ? 1 : 0, rankB = byText < 0 ? 1 : 0;
+        FUZZ_CHECK(agrees(TypeSortKey(a, rankA, 2, descending),
+                          TypeSortKey(b, rankB, 2, descending), CompareByType(a, b)),
+                   "type sort key");
         for (TCompareFunc order :
              {CompareByName, CompareByType, CompareBySize, CompareByDirIndex}) {
             FUZZ_CHECK(Sign(order(a, b)) == -Sign(order(b, a)), "order not antisymmetric");

@@ -1,6 +1,7 @@
 // Any bytes as a settings file, then one value written into it. What a read
 // gave before the write, the same read gives after it, from the same object
-// and from the file written back; the written value reads back as given.
+// and from the file written back; the written value reads back as given. A
+// save that fails leaves the file as it was.
 //
 // Input: the file's bytes, then, each after a zero byte: section, key, value,
 // and the section and key of a second value that the write must leave alone.
@@ -8,9 +9,10 @@
 #include "history/SettingsFile.h"
 #include "platform/Errors.h"
 
-#include <QFile>
+#include <QStringDecoder>
 
 #include <fstream>
+#include <iterator>
 #include <vector>
 
 namespace {
@@ -27,8 +29,13 @@ std::vector<QByteArray> Parts(const uint8_t* data, size_t size) {
     return parts;
 }
 
+// Names compare as text: UTF-8 where valid, otherwise Latin-1, blanks trimmed.
 QString Named(const QByteArray& bytes) {
-    return QFile::decodeName(bytes).trimmed();
+    // A byte-order mark is part of a name, not a mark to skip.
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    const QString text = utf8.decode(bytes);
+    return (utf8.hasError() ? QString::fromLatin1(bytes) : text).trimmed();
 }
 
 bool SameName(const QString& a, const QString& b) {
@@ -44,15 +51,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::ofstream file(path.toStdString(), std::ios::binary | std::ios::trunc);
         file.write(parts[0].data(), parts[0].size());
     }
-    const QString section = QFile::decodeName(parts[1]);
-    const QString key = QFile::decodeName(parts[2]);
-    const QString value = QFile::decodeName(parts[3]);
-    const QString otherSection = QFile::decodeName(parts[4]);
-    const QString otherKey = QFile::decodeName(parts[5]);
-    const QString missing = QStringLiteral("\x01missing");
+    const QByteArray& section = parts[1];
+    const QByteArray& key = parts[2];
+    const QByteArray& value = parts[3];
+    const QByteArray& otherSection = parts[4];
+    const QByteArray& otherKey = parts[5];
+    const QByteArray missing = "\x01missing";
 
     TSettingsFile ini(path);
-    const QString otherBefore = ini.ReadString(otherSection, otherKey, missing);
+    const QByteArray otherBefore = ini.ReadString(otherSection, otherKey, missing);
     try {
         ini.WriteString(section, key, value);
     } catch (const Exception& error) {
@@ -69,7 +76,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!sameValue)
         FUZZ_CHECK(ini.ReadString(otherSection, otherKey, missing) == otherBefore,
                    "another value changed");
-    ini.Flush();
+    try {
+        ini.Flush();
+    } catch (const Exception& error) {
+        // A UTF-16 file takes only text: it is then left as it was.
+        FUZZ_CHECK(std::string(error.what()) == "Unable to write to " + path.toStdString(),
+                   error.what());
+        std::ifstream file(path.toStdString(), std::ios::binary);
+        const std::string after((std::istreambuf_iterator<char>(file)),
+                                std::istreambuf_iterator<char>());
+        FUZZ_CHECK(after == parts[0].toStdString(), "a file that could not be saved changed");
+        return 0;
+    }
 
     TSettingsFile again(path);
     if (canStore)

@@ -7,7 +7,7 @@
 
 namespace {
 
-void CheckArguments(const TSettingsFile* ini, const QString& section) {
+void CheckArguments(const TSettingsFile* ini, const QByteArray& section) {
     if (ini == nullptr)
         throw Exception("IniFile not assigned");
     if (section.isEmpty())
@@ -32,16 +32,16 @@ void THistory::SetMaxItems(int value) {
         DoChange();
 }
 
-void THistory::Add(const QString& path) {
+void THistory::Add(const QByteArray& path) {
     if (path.isEmpty())
         return;
-    const int index = IndexOf(path);
+    // Byte for byte, as the file system tells paths apart.
+    const int index = static_cast<int>(Items.indexOf(path));
     if (index < 0) {
         Items.prepend(path);
         while (Count() > 0 && Count() > FMaxItems)
             Items.removeLast();
     } else if (FIfExistsPlaceFirst) {
-        // The stored spelling stays; the one just given is dropped.
         Items.move(index, 0);
     }
     DoChange();
@@ -52,23 +52,23 @@ void THistory::Clear() {
     DoChange();
 }
 
-QString THistory::GetItem(int index) const {
+QByteArray THistory::GetItem(int index) const {
     if (index < 0 || index >= Count())
         throw Exception("Index out of bounds (" + std::to_string(index) + ")");
     return Items.at(index);
 }
 
-void THistory::LoadFromFile(const QString& fileName, const QString& section) {
+void THistory::LoadFromFile(const QString& fileName, const QByteArray& section) {
     TSettingsFile ini(fileName);
     LoadFromIni(&ini, section);
 }
 
-void THistory::LoadFromIni(TSettingsFile* ini, const QString& section) {
+void THistory::LoadFromIni(TSettingsFile* ini, const QByteArray& section) {
     CheckArguments(ini, section);
     Items.clear();
     try {
         for (int i = 0; i < FMaxItems; ++i) {
-            const QString path = ini->ReadString(section, QString::number(i), QString());
+            const QByteArray path = ini->ReadString(section, QByteArray::number(i), QByteArray());
             if (!path.isEmpty())
                 Items.append(path);
         }
@@ -80,34 +80,25 @@ void THistory::LoadFromIni(TSettingsFile* ini, const QString& section) {
     DoChange();
 }
 
-void THistory::SaveToFile(const QString& fileName, const QString& section) const {
+void THistory::SaveToFile(const QString& fileName, const QByteArray& section) const {
     TSettingsFile ini(fileName);
     SaveToIni(&ini, section);
     ini.Flush();
 }
 
-void THistory::SaveToIni(TSettingsFile* ini, const QString& section) const {
+void THistory::SaveToIni(TSettingsFile* ini, const QByteArray& section) const {
     CheckArguments(ini, section);
     ini->EraseSection(section);
     // A path the file cannot give back as written (a line break would split it
     // into lines of its own, an overlong one would be read back cut) is left
     // out, so one odd path cannot cost the others; the keys stay consecutive.
     int key = 0;
-    for (const QString& path : Items) {
+    for (const QByteArray& path : Items) {
         if (TSettingsFile::CanStore(path))
-            ini->WriteString(section, QString::number(key++), path);
+            ini->WriteString(section, QByteArray::number(key++), path);
     }
 }
 
 void THistory::DoChange() {
     emit OnChange(this);
-}
-
-int THistory::IndexOf(const QString& path) const {
-    // Full Unicode case folding, so accented letters match their other case too.
-    for (int i = 0; i < Count(); ++i) {
-        if (Items.at(i).compare(path, Qt::CaseInsensitive) == 0)
-            return i;
-    }
-    return -1;
 }

@@ -1,11 +1,15 @@
 // The list of recently opened archives: bounded, most recent first, kept in
 // the settings file between runs. Changes are announced through OnChange,
 // emitted synchronously after each change.
+//
+// Paths are the bytes the file system knows them by, stored and compared
+// exactly as given: they need not be UTF-8, and letter case makes another path.
 #pragma once
 
+#include <QByteArray>
+#include <QByteArrayList>
 #include <QObject>
 #include <QString>
-#include <QStringList>
 
 class TSettingsFile;
 
@@ -20,15 +24,15 @@ public:
     bool IfExistsPlaceFirst() const { return FIfExistsPlaceFirst; }
     void SetIfExistsPlaceFirst(bool value) { FIfExistsPlaceFirst = value; }
 
-    void Add(const QString& path);
+    void Add(const QByteArray& path);
     void Clear();
-    QString GetItem(int index) const; // throws Exception "Index out of bounds (%d)"
+    QByteArray GetItem(int index) const; // throws Exception "Index out of bounds (%d)"
     int Count() const { return static_cast<int>(Items.size()); }
 
-    void LoadFromFile(const QString& fileName, const QString& section);
-    void LoadFromIni(TSettingsFile* ini, const QString& section);
-    void SaveToFile(const QString& fileName, const QString& section) const;
-    void SaveToIni(TSettingsFile* ini, const QString& section) const;
+    void LoadFromFile(const QString& fileName, const QByteArray& section);
+    void LoadFromIni(TSettingsFile* ini, const QByteArray& section);
+    void SaveToFile(const QString& fileName, const QByteArray& section) const;
+    void SaveToIni(TSettingsFile* ini, const QByteArray& section) const;
 
 signals:
     void OnChange(THistory* sender);
@@ -37,9 +41,7 @@ protected:
     virtual void DoChange();
 
 private:
-    int IndexOf(const QString& path) const;
-
     int FMaxItems = 5;
-    QStringList Items;
+    QByteArrayList Items;
     bool FIfExistsPlaceFirst = true;
 };

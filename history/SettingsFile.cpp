@@ -2,10 +2,12 @@
 
 #include "platform/Errors.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
-
-#include <optional>
+#include <QStringDecoder>
+#include <QStringEncoder>
 
 namespace {
 
@@ -13,6 +15,10 @@ namespace {
 constexpr qsizetype MaxValueLength = 2047;
 
 const QByteArray LineEnd = "\r\n";
+const QByteArray Utf8ByteOrderMark = "\xEF\xBB\xBF";
+
+// The old end-of-file mark of text files, which a value does not keep at its end.
+constexpr char CtrlZ = '\x1A';
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
@@ -22,8 +28,9 @@ bool IsQuote(char c) {
     return c == '"' || c == '\'';
 }
 
-bool HasLineBreak(const QByteArray& text) {
-    return text.contains('\r') || text.contains('\n');
+// A line break would split the text into lines of its own; a read stops at a NUL.
+bool EndsEarly(const QByteArray& text) {
+    return text.contains('\r') || text.contains('\n') || text.contains('\0');
 }
 
 // Only spaces and tabs are trimmed: other control bytes belong to the text.
@@ -45,12 +52,13 @@ QByteArray Unquoted(const QByteArray& text) {
     return HasQuotePair(text) ? text.mid(1, text.size() - 2) : text;
 }
 
-// A value that reading would trim or unquote is written in quotes, so that it
-// reads back exactly as it was given.
+// A value that reading would trim, unquote or cut is written in quotes, so that
+// it reads back exactly as it was given.
 QByteArray Quoted(const QByteArray& value) {
     if (value.isEmpty())
         return value;
-    if (IsBlank(value.front()) || IsBlank(value.back()) || HasQuotePair(value))
+    if (IsBlank(value.front()) || IsBlank(value.back()) || value.back() == CtrlZ ||
+        HasQuotePair(value))
         return '"' + value + '"';
     return value;
 }
@@ -65,8 +73,18 @@ QByteArray CutToReadLength(const QByteArray& value) {
     return value.left(length);
 }
 
+// Names as text for comparing: UTF-8 where they are valid UTF-8, otherwise
+// Latin-1, so that no two different names turn into the same text.
+QString NameText(const QByteArray& name) {
+    // A byte-order mark is part of a name, not a mark to skip.
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    const QString text = utf8.decode(name);
+    return utf8.hasError() ? QString::fromLatin1(name) : text;
+}
+
 bool SameName(const QByteArray& a, const QByteArray& b) {
-    return QFile::decodeName(a).compare(QFile::decodeName(b), Qt::CaseInsensitive) == 0;
+    return NameText(a).compare(NameText(b), Qt::CaseInsensitive) == 0;
 }
 
 // The name of a section header line: "[name]" with blanks allowed around the
@@ -90,7 +108,26 @@ std::optional<QByteArray> KeyOf(const QByteArray& line) {
 }
 
 QByteArray ValueOf(const QByteArray& line) {
-    return Unquoted(Trimmed(line.mid(line.indexOf('=') + 1)));
+    QByteArray value = line.mid(line.indexOf('=') + 1);
+    if (const qsizetype nul = value.indexOf('\0'); nul >= 0)
+        value.truncate(nul);
+    if (value.endsWith(CtrlZ))
+        value.chop(1);
+    return Unquoted(Trimmed(value));
+}
+
+// Makes the folder and any missing folders above it, each for the user alone,
+// as a desktop's configuration folders are made.
+bool MakeFolders(const QString& folder) {
+    const QFileInfo info(folder);
+    if (info.exists())
+        return info.isDir();
+    const QString parent = info.absolutePath();
+    if (parent != info.absoluteFilePath() && !MakeFolders(parent))
+        return false;
+    return QDir().mkdir(info.absoluteFilePath(),
+                        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner) ||
+           QFileInfo(folder).isDir();
 }
 
 } // namespace
@@ -105,36 +142,35 @@ TSettingsFile::~TSettingsFile() {
     }
 }
 
-bool TSettingsFile::CanStore(const QString& value) {
-    const QByteArray bytes = QFile::encodeName(value);
-    return !HasLineBreak(bytes) && bytes.size() <= MaxValueLength;
+bool TSettingsFile::CanStore(const QByteArray& value) {
+    return !EndsEarly(value) && value.size() <= MaxValueLength;
 }
 
-QString TSettingsFile::ReadString(const QString& section, const QString& key,
-                                  const QString& defaultValue) {
+QByteArray TSettingsFile::ReadString(const QByteArray& section, const QByteArray& key,
+                                     const QByteArray& defaultValue) {
     Load();
-    const int header = FindSection(Trimmed(QFile::encodeName(section)));
+    const int header = FindSection(Trimmed(section));
     if (header < 0)
         return defaultValue;
-    const int line = FindKey(header, Trimmed(QFile::encodeName(key)));
+    const int line = FindKey(header, Trimmed(key));
     if (line < 0)
         return defaultValue;
-    return QFile::decodeName(CutToReadLength(ValueOf(Lines[static_cast<size_t>(line)].Text)));
+    return CutToReadLength(ValueOf(Lines[static_cast<size_t>(line)].Text));
 }
 
-void TSettingsFile::WriteString(const QString& section, const QString& key, const QString& value) {
-    const QByteArray sectionName = Trimmed(QFile::encodeName(section));
-    const QByteArray keyName = Trimmed(QFile::encodeName(key));
-    const QByteArray bytes = QFile::encodeName(value);
+void TSettingsFile::WriteString(const QByteArray& section, const QByteArray& key,
+                                const QByteArray& value) {
+    const QByteArray sectionName = Trimmed(section);
+    const QByteArray keyName = Trimmed(key);
     // Anything that would read back as other lines, another key or a section
     // header is refused rather than written.
-    if (HasLineBreak(sectionName) || sectionName.contains(']') || HasLineBreak(keyName) ||
-        keyName.contains('=') || keyName.startsWith('[') || HasLineBreak(bytes))
+    if (EndsEarly(sectionName) || sectionName.contains(']') || EndsEarly(keyName) ||
+        keyName.contains('=') || keyName.startsWith('[') || EndsEarly(value))
         ThrowUnableToWrite();
     Load();
     CheckWritable();
 
-    const QByteArray text = keyName + '=' + Quoted(bytes);
+    const QByteArray text = keyName + '=' + Quoted(value);
     const int header = FindSection(sectionName);
     if (header < 0) {
         InsertLine(static_cast<int>(Lines.size()), '[' + sectionName + ']');
@@ -144,7 +180,7 @@ void TSettingsFile::WriteString(const QString& section, const QString& key, cons
     const int line = FindKey(header, keyName);
     if (line >= 0) {
         // The same value already there is left as written.
-        if (ValueOf(Lines[static_cast<size_t>(line)].Text) != bytes) {
+        if (ValueOf(Lines[static_cast<size_t>(line)].Text) != value) {
             Lines[static_cast<size_t>(line)].Text = text;
             Dirty = true;
         }
@@ -158,10 +194,10 @@ void TSettingsFile::WriteString(const QString& section, const QString& key, cons
     InsertLine(last + 1, text);
 }
 
-void TSettingsFile::EraseSection(const QString& section) {
+void TSettingsFile::EraseSection(const QByteArray& section) {
     Load();
     CheckWritable();
-    const QByteArray name = Trimmed(QFile::encodeName(section));
+    const QByteArray name = Trimmed(section);
     // Every section of that name goes, not just the first: otherwise a later
     // one would take its place and its keys would come back on the next read.
     for (int header = FindSection(name); header >= 0; header = FindSection(name, header)) {
@@ -173,17 +209,28 @@ void TSettingsFile::EraseSection(const QString& section) {
 void TSettingsFile::Flush() {
     if (!Dirty)
         return;
-    QByteArray content;
+    QByteArray text;
     for (const TLine& line : Lines)
-        content += line.Text + line.End;
+        text += line.Text + line.End;
+    const QByteArray content = Encoded(text);
+    if (content == Original && QFileInfo::exists(FFileName)) {
+        Dirty = false;
+        return;
+    }
+    if (!MakeFolders(QFileInfo(FFileName).absolutePath()))
+        ThrowUnableToWrite();
     // Written beside the file and renamed over it, so a failure part-way
-    // leaves the old file whole. Unbuffered, because a buffered QSaveFile
-    // commits a file cut short by a full disk or a size limit as if whole;
-    // a short write is seen here, and the temporary file is dropped unrenamed.
+    // leaves the old file whole. Where the folder lets no file be made, the
+    // file is rewritten in place instead, as the platform's profile functions
+    // do. Unbuffered, because a buffered QSaveFile commits a file cut short by
+    // a full disk or a size limit as if whole; a short write is seen here, and
+    // a temporary file is dropped unrenamed.
     QSaveFile file(FFileName);
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
         file.write(content) != content.size() || !file.commit())
         ThrowUnableToWrite();
+    Original = content;
     Dirty = false;
 }
 
@@ -195,31 +242,67 @@ void TSettingsFile::Load() {
     if (!file.exists())
         return;
     if (!file.open(QIODevice::ReadOnly)) {
-        Unreadable = true;
+        KeepAsIs = true;
         return;
     }
     const QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        Unreadable = true;
+        KeepAsIs = true;
         return;
     }
+    Original = data;
+    const QByteArray text = Decoded(data);
     // CR LF, LF and CR each end a line, mixed as they come.
     qsizetype start = 0;
-    for (qsizetype i = 0; i < data.size(); ++i) {
-        if (data[i] != '\r' && data[i] != '\n')
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r' && text[i] != '\n')
             continue;
         const qsizetype endLength =
-            (data[i] == '\r' && i + 1 < data.size() && data[i + 1] == '\n') ? 2 : 1;
-        Lines.push_back({data.mid(start, i - start), data.mid(i, endLength)});
+            (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ? 2 : 1;
+        Lines.push_back({text.mid(start, i - start), text.mid(i, endLength)});
         i += endLength - 1;
         start = i + 1;
     }
-    if (start < data.size())
-        Lines.push_back({data.mid(start), QByteArray()});
+    if (start < text.size())
+        Lines.push_back({text.mid(start), QByteArray()});
+}
+
+QByteArray TSettingsFile::Decoded(const QByteArray& data) {
+    if (data.startsWith(Utf8ByteOrderMark)) {
+        Utf8Mark = Utf8ByteOrderMark;
+        return data.mid(Utf8ByteOrderMark.size());
+    }
+    if (data.startsWith("\xFF\xFE"))
+        Utf16 = QStringConverter::Utf16LE;
+    else if (data.startsWith("\xFE\xFF"))
+        Utf16 = QStringConverter::Utf16BE;
+    else
+        return data;
+    QStringDecoder decoder(*Utf16, QStringDecoder::Flag::Stateless |
+                                       QStringDecoder::Flag::ConvertInitialBom);
+    const QString text = decoder.decode(QByteArrayView(data).sliced(2));
+    // What does not decode cleanly cannot be written back as it was.
+    if (decoder.hasError() || data.size() % 2 != 0 || !text.isValidUtf16())
+        KeepAsIs = true;
+    return text.toUtf8();
+}
+
+QByteArray TSettingsFile::Encoded(const QByteArray& text) const {
+    if (!Utf16)
+        return Utf8Mark + text;
+    // The whole file in UTF-16 or nothing: a value that is not UTF-8 has no
+    // UTF-16 form, and the file is then left as it is.
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    const QString decoded = utf8.decode(text);
+    if (utf8.hasError())
+        ThrowUnableToWrite();
+    QStringEncoder encoder(*Utf16, QStringEncoder::Flag::WriteBom);
+    return encoder.encode(decoded);
 }
 
 void TSettingsFile::CheckWritable() const {
-    if (Unreadable)
+    if (KeepAsIs)
         ThrowUnableToWrite();
 }
 

@@ -1,12 +1,18 @@
 // A settings file in the private-profile (INI) format: sections in brackets,
 // key=value lines, CR LF line ends. Bound to one path; reads the file when first
-// used and writes it back in place when released (or on Flush), keeping every
-// line it did not change byte for byte.
+// used and writes it back when released (or on Flush), keeping every line it did
+// not change byte for byte.
+//
+// Names and values are bytes, as paths are. A file that starts with a UTF-8
+// byte-order mark keeps it; a UTF-16 file with a byte-order mark is read as
+// UTF-8 bytes and written back in UTF-16, or not at all.
 #pragma once
 
 #include <QByteArray>
 #include <QString>
+#include <QStringConverter>
 
+#include <optional>
 #include <vector>
 
 class TSettingsFile {
@@ -16,18 +22,20 @@ public:
 
     const QString& FileName() const { return FFileName; }
 
-    // The value, up to 2047 characters, or `defaultValue` when the section or key is missing.
-    QString ReadString(const QString& section, const QString& key, const QString& defaultValue);
+    // The value, up to 2047 bytes, or `defaultValue` when the section or key is missing.
+    QByteArray ReadString(const QByteArray& section, const QByteArray& key,
+                          const QByteArray& defaultValue);
     // Throws Exception "Unable to write to %s" when the value cannot be written.
-    void WriteString(const QString& section, const QString& key, const QString& value);
+    void WriteString(const QByteArray& section, const QByteArray& key, const QByteArray& value);
     // Removes the section's header and lines; a missing section writes nothing.
-    void EraseSection(const QString& section);
-    // Writes pending changes. Throws Exception "Unable to write to %s".
+    void EraseSection(const QByteArray& section);
+    // Writes pending changes: by replacing the file where its folder allows,
+    // otherwise in place. Throws Exception "Unable to write to %s".
     void Flush();
 
     // Whether ReadString gives `value` back exactly as written: it holds no line
-    // break and is not longer than a read takes.
-    static bool CanStore(const QString& value);
+    // break or NUL and is not longer than a read takes.
+    static bool CanStore(const QByteArray& value);
 
 private:
     // One line of the file as read, so that lines left alone are written back
@@ -39,6 +47,8 @@ private:
 
     void Load();
     void CheckWritable() const;
+    QByteArray Decoded(const QByteArray& data);       // the text of the file, noting its encoding
+    QByteArray Encoded(const QByteArray& text) const; // throws when it cannot be done faithfully
     [[noreturn]] void ThrowUnableToWrite() const;
     int FindSection(const QByteArray& section, int from = 0) const; // header line, or -1
     int SectionEnd(int header) const;                     // the line after the section's last line
@@ -47,7 +57,10 @@ private:
 
     QString FFileName;
     std::vector<TLine> Lines;
+    QByteArray Original; // the file's bytes as read
+    QByteArray Utf8Mark; // the UTF-8 byte-order mark the file began with, if any
+    std::optional<QStringConverter::Encoding> Utf16; // the file is UTF-16 in this byte order
     bool Loaded = false;
-    bool Unreadable = false; // the file is there but could not be read: never overwrite it
+    bool KeepAsIs = false; // the file could not be read, or not be written back faithfully
     bool Dirty = false;
 };

@@ -2,6 +2,7 @@
 
 #include "platform/Errors.h"
 #include "platform/FaultInjection.h"
+#include "platform/StatInfo.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -162,13 +163,7 @@ TFileInfo FileStream::Info() const {
     struct stat info {};
     if (::fstat(fd_, &info) != 0)
         throw EOSError(errno, path_);
-    return {static_cast<uint64_t>(info.st_size),
-            static_cast<uint32_t>(info.st_mode & 07777),
-            info.st_uid,
-            info.st_gid,
-            static_cast<uint64_t>(info.st_dev),
-            static_cast<uint64_t>(info.st_ino),
-            static_cast<uint64_t>(info.st_nlink)};
+    return InfoOf(info);
 }
 
 size_t FileStream::Read(void* buffer, size_t count) {

@@ -2,6 +2,7 @@
 
 #include "platform/Errors.h"
 #include "platform/FaultInjection.h"
+#include "platform/StatInfo.h"
 
 #include <cerrno>
 #include <dirent.h>
@@ -44,13 +45,7 @@ std::optional<TFileInfo> PathInfo(const std::string& path) {
     struct stat info {};
     if (!StatPath(path, info))
         return std::nullopt;
-    return TFileInfo{static_cast<uint64_t>(info.st_size),
-                     static_cast<uint32_t>(info.st_mode & 07777),
-                     info.st_uid,
-                     info.st_gid,
-                     static_cast<uint64_t>(info.st_dev),
-                     static_cast<uint64_t>(info.st_ino),
-                     static_cast<uint64_t>(info.st_nlink)};
+    return InfoOf(info);
 }
 
 TPathKind PathKind(const std::string& path) {

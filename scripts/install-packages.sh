@@ -7,6 +7,9 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
+    # the manuals are made from --help; the desktop files are validated, and
+    # the installed editor is tested in a real X server
+    help2man desktop-file-utils appstream xvfb xdotool
     "$@"
 )
 missing=()

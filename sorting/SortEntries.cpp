@@ -83,15 +83,21 @@ TSortKey NameSortKey(const TArchiveEntry& entry, bool descending) {
     return descending ? TSortKey{~key.primary, ~key.secondary} : key;
 }
 
+// A 32-bit primary key above the first twelve name bytes, folded: names that
+// share a type or a size usually differ within them.
+TSortKey WithNameBelow(uint32_t primary, const TArchiveEntry& entry) {
+    const TSortKey name = FoldedNameWords(entry);
+    return {uint64_t{primary} << 32 | name.primary >> 32,
+            name.primary << 32 | name.secondary >> 32};
+}
+
 TSortKey SizeSortKey(const TArchiveEntry& entry, bool descending) {
-    const uint64_t size = descending ? ~uint64_t{entry.Size} : entry.Size;
-    return {size, FoldedNameWords(entry).primary};
+    return WithNameBelow(descending ? ~entry.Size : entry.Size, entry);
 }
 
 TSortKey TypeSortKey(const TArchiveEntry& entry, uint32_t typeRank, uint32_t typeCount,
                      bool descending) {
-    const uint64_t rank = descending ? typeCount - 1 - typeRank : typeRank;
-    return {rank, FoldedNameWords(entry).primary};
+    return WithNameBelow(descending ? typeCount - 1 - typeRank : typeRank, entry);
 }
 
 void SortEntries(TGTA3Archive& archive, TCompareFunc Compare) {

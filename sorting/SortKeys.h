@@ -16,10 +16,10 @@ struct TSortKey {
 
 // For CompareByName in the given direction: the first 16 name bytes, folded.
 TSortKey NameSortKey(const TArchiveEntry& entry, bool descending);
-// For CompareBySize: the size in the given direction, then the first eight
+// For CompareBySize: the size in the given direction, then the first twelve
 // name bytes, folded, ascending.
 TSortKey SizeSortKey(const TArchiveEntry& entry, bool descending);
 // For CompareByType: `typeRank` is the rank of the entry's type text among the
-// table's type texts (TypeRanks), then the first eight name bytes.
+// table's `typeCount` type texts, then the first twelve name bytes.
 TSortKey TypeSortKey(const TArchiveEntry& entry, uint32_t typeRank, uint32_t typeCount,
                      bool descending);

@@ -1,9 +1,9 @@
 #include "ui/CommandSupport.h"
 
 #include "ui/FormProgress.h"
+#include "ui/PathText.h"
 
 #include <QApplication>
-#include <QFile>
 
 BusyCursor::BusyCursor() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -23,7 +23,7 @@ std::unique_ptr<TfrmProgress> ShowProgress(QWidget* owner, const QString& line1,
 }
 
 std::string HostPath(const QString& path) {
-    return QFile::encodeName(path).toStdString();
+    return TextToPath(path).toStdString();
 }
 
 std::vector<std::string> HostPaths(const QStringList& paths) {

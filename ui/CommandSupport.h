@@ -25,5 +25,6 @@ public:
 // A progress dialog with its first line, at 0 of `maximum`, already on screen.
 std::unique_ptr<TfrmProgress> ShowProgress(QWidget* owner, const QString& line1, int maximum);
 
+// A path as Qt's dialogs and drops give it, as the bytes of the file it names.
 std::string HostPath(const QString& path);
 std::vector<std::string> HostPaths(const QStringList& paths);

@@ -1,7 +1,7 @@
 #include "ui/ErrorReporting.h"
 
 #include "ui/DialogSeam.h"
-#include "ui/NameText.h"
+#include "ui/PathText.h"
 
 #include <new>
 
@@ -21,8 +21,8 @@ void ReportError(QWidget* parent, const std::exception& error) {
         Dialogs().showError(parent, ApplicationTitle, ErrorText(QStringLiteral("Out of memory")));
         return;
     }
-    // Messages carry paths as host bytes; NameToText keeps every byte visible.
-    Dialogs().showError(parent, ApplicationTitle, ErrorText(NameToText(error.what())));
+    // Messages carry paths as host bytes; PathToText keeps every byte visible.
+    Dialogs().showError(parent, ApplicationTitle, ErrorText(PathToText(error.what())));
 }
 
 void ReportUnknownError(QWidget* parent) {

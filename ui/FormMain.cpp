@@ -1,6 +1,8 @@
 #include "ui/FormMain.h"
 
+#include "archive/ArchiveCommands.h"
 #include "archive/Gta3Archive.h"
+#include "history/SettingsLocation.h"
 #include "sorting/SortFunctions.h"
 #include "ui/BackgroundCheck.h"
 #include "ui/DialogSeam.h"
@@ -9,12 +11,11 @@
 #include "ui/ErrorReporting.h"
 #include "ui/FormAbout.h"
 #include "ui/Icons.h"
+#include "ui/PathText.h"
 #include "ui/StatusPanel.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 #include <QLineEdit>
 #include <QScreen>
 #include <QStatusBar>
@@ -26,15 +27,11 @@ std::unique_ptr<TGTA3Archive> CurrentArchive;
 namespace {
 
 const QString ApplicationTitle = QStringLiteral("Pelkon");
-const QString HistorySection = QStringLiteral("history");
-
-std::string HostPath(const QString& path) {
-    return QFile::encodeName(path).toStdString();
-}
+const QByteArray HistorySection = QByteArrayLiteral("history");
 
 } // namespace
 
-TfrmMain::TfrmMain(const QStringList& arguments, const QString& settingsPath, QWidget* parent)
+TfrmMain::TfrmMain(const QByteArrayList& arguments, const QString& settingsPath, QWidget* parent)
     : QMainWindow(parent), FSettingsOverride(settingsPath) {
     setWindowTitle(ApplicationTitle);
     setWindowIcon(ApplicationIcon());
@@ -106,7 +103,7 @@ TfrmMain::~TfrmMain() {
     CurrentArchive.reset();
 }
 
-void TfrmMain::FormCreate(const QStringList& arguments) {
+void TfrmMain::FormCreate(const QByteArrayList& arguments) {
     CurrentCompare = CompareByName;
     SortDescending = false;
     QCoreApplication::setApplicationName(ApplicationTitle);
@@ -126,7 +123,7 @@ void TfrmMain::FormClose() {
 QString TfrmMain::SettingsFileName() const {
     if (!FSettingsOverride.isEmpty())
         return FSettingsOverride;
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Pelkon.ini"));
+    return SettingsFilePath(QCoreApplication::applicationDirPath());
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
@@ -135,9 +132,9 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void TfrmMain::OpenArchive(const QString& FileName) {
+void TfrmMain::OpenArchive(const QByteArray& FileName) {
     CloseArchive();
-    CurrentArchive = std::make_unique<TGTA3Archive>(HostPath(FileName), false);
+    CurrentArchive = std::make_unique<TGTA3Archive>(FileName.toStdString(), false);
     ShowArchiveTitle();
     SortEntries(*CurrentArchive, CurrentCompare);
     FEntryList->setRowCount(CurrentArchive->Count());
@@ -162,7 +159,7 @@ void TfrmMain::CloseArchive() {
 
 void TfrmMain::ShowArchiveTitle() {
     setWindowTitle(ApplicationTitle + QStringLiteral(" - [") +
-                   QFile::decodeName(QByteArray::fromStdString(CurrentArchive->FileName())) +
+                   PathToText(QByteArray::fromStdString(CurrentArchive->FileName())) +
                    QStringLiteral("]"));
 }
 
@@ -177,7 +174,9 @@ void TfrmMain::mniNewClick() {
         return;
     FSavePath = path;
     CloseArchive();
-    CurrentArchive = std::make_unique<TGTA3Archive>(HostPath(path), true);
+    // The save dialog's choice of an existing name is the user's say-so to
+    // empty that pair.
+    CurrentArchive = CreatePair(TextToPath(path).toStdString(), true);
     ShowArchiveTitle();
     FCheck->Start();
     UpdateActions();
@@ -191,7 +190,7 @@ void TfrmMain::mniOpenClick() {
     if (paths.isEmpty() || paths.first().isEmpty())
         return;
     FOpenPath = paths.first();
-    OpenArchive(FOpenPath);
+    OpenArchive(TextToPath(FOpenPath));
 }
 
 void TfrmMain::mniExitClick() {

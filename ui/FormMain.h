@@ -5,8 +5,8 @@
 #include "history/History.h"
 #include "ui/FileListView.h"
 
+#include <QByteArrayList>
 #include <QMainWindow>
-#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -28,13 +28,15 @@ extern std::unique_ptr<TGTA3Archive> CurrentArchive;
 class TfrmMain : public QMainWindow {
     Q_OBJECT
 public:
-    // `arguments` is the command line without the program's name; the first one,
-    // if any, is opened. `settingsPath` overrides "Pelkon.ini" beside the executable.
-    explicit TfrmMain(const QStringList& arguments, const QString& settingsPath = {},
+    // `arguments` is the command line without the program's name, as the bytes
+    // it was given in; the first one, if any, is opened. `settingsPath`
+    // overrides where the settings file is looked for (SettingsFilePath).
+    explicit TfrmMain(const QByteArrayList& arguments, const QString& settingsPath = {},
                       QWidget* parent = nullptr);
     ~TfrmMain() override;
 
-    void OpenArchive(const QString& FileName);
+    // `FileName` is the path's bytes; the title and the history keep them as given.
+    void OpenArchive(const QByteArray& FileName);
     void CloseArchive();
 
     THistory& history() { return History; }
@@ -57,7 +59,7 @@ private:
     };
 
     // FormMain.cpp: life of the archive.
-    void FormCreate(const QStringList& arguments);
+    void FormCreate(const QByteArrayList& arguments);
     void FormClose();
     QString SettingsFileName() const;
     void mniNewClick();

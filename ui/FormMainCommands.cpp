@@ -6,6 +6,7 @@
 #include "ui/DialogSeam.h"
 #include "ui/EntryCommands.h"
 #include "ui/ErrorReporting.h"
+#include "ui/PathText.h"
 #include "ui/StatusPanel.h"
 
 #include <QAction>
@@ -247,8 +248,9 @@ void TfrmMain::HistoryChange() {
         });
     };
     for (int i = 0; i < History.Count(); ++i) {
-        // "&&" shows an ampersand of the path as itself rather than as an access key.
-        QString path = History.GetItem(i);
+        // The path as readable text; the entry opens the stored bytes through its
+        // tag. "&&" shows an ampersand of the path as itself, not as an access key.
+        QString path = PathToText(History.GetItem(i));
         addItem(QStringLiteral("&%1 %2").arg(QString::number(i),
                                              path.replace(u'&', QStringLiteral("&&"))),
                 i);

@@ -12,12 +12,12 @@
 #include "ui/EntryCommands.h"
 #include "ui/EntryModel.h"
 #include "ui/ErrorReporting.h"
+#include "ui/PathText.h"
 #include "ui/StatusPanel.h"
 #include "ui/WholeArchiveCommands.h"
 
 #include <QAction>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QUrl>
@@ -130,8 +130,7 @@ void TfrmMain::actSaveCompactedExecute() {
     if (dlgCompact.initialPath.isEmpty()) {
         // A name beside the open archive, which the dialog does not let stand
         // as it is: a copy is never written over an existing pair.
-        const QFileInfo open(
-            QFile::decodeName(QByteArray::fromStdString(CurrentArchive->FileName())));
+        const QFileInfo open(PathToText(QByteArray::fromStdString(CurrentArchive->FileName())));
         dlgCompact.initialPath =
             open.absoluteDir().filePath(open.completeBaseName() + QStringLiteral("-compacted.img"));
     }

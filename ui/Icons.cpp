@@ -91,5 +91,5 @@ const QIcon& EntryIcon(int image) {
 }
 
 QIcon ApplicationIcon() {
-    return QIcon::fromTheme(QStringLiteral("pelkon"), EntryIcon(ImageCube));
+    return QIcon::fromTheme(QStringLiteral("io.github.pelkon.Pelkon"), EntryIcon(ImageCube));
 }

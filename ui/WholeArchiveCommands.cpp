@@ -5,8 +5,8 @@
 #include "ui/DialogSeam.h"
 #include "ui/FormProgress.h"
 #include "ui/NameText.h"
+#include "ui/PathText.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 
@@ -67,7 +67,7 @@ TRebuildResult SaveCompactedCopy(QWidget* owner, TGTA3Archive& archive, const QS
 
 QString CompactedCopyNotice(const QString& dataPath, const TRebuildResult& result) {
     const QString dirPath =
-        QFile::decodeName(QByteArray::fromStdString(DirectoryFileName(HostPath(dataPath))));
+        PathToText(QByteArray::fromStdString(DirectoryFileName(HostPath(dataPath))));
     const uint64_t saved =
         result.SourceDataLength - std::min(result.DataLength, result.SourceDataLength);
     QString notice = QStringLiteral("Compacted copy saved, %1 smaller: %2 and %3 in %4")

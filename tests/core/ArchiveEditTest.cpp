@@ -108,9 +108,13 @@ TEST_F(ArchiveTest, FailedPurgeLeavesTheOldDirectoryWholeAndNoTemporaryFile) {
     }
 }
 
-TEST_F(ArchiveTest, PurgeKeepsTheDirectoryFilesModeAndEveryNameOfIt) {
+TEST_F(ArchiveTest, PurgeKeepsTheDirectoryFilesModeOwnerAndEveryNameOfIt) {
     MakePair(FiveRecords(), "");
     ASSERT_EQ(chmod(Dir().c_str(), 0640), 0);
+    const bool asRoot = geteuid() == 0; // only root may keep another user's ownership
+    if (asRoot) {
+        ASSERT_EQ(chown(Dir().c_str(), 65534, 65534), 0);
+    }
     {
         auto archive = Open();
         archive->MarkDeleted(0);
@@ -119,6 +123,10 @@ TEST_F(ArchiveTest, PurgeKeepsTheDirectoryFilesModeAndEveryNameOfIt) {
     struct stat info {};
     ASSERT_EQ(stat(Dir().c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0640u);
+    if (asRoot) {
+        EXPECT_EQ(info.st_uid, 65534u);
+        EXPECT_EQ(info.st_gid, 65534u);
+    }
 
     // A second name of the file, or a link to it, keeps showing the same file:
     // that directory is rewritten where it is.

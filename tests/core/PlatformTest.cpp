@@ -155,3 +155,36 @@ TEST_F(PlatformTest, StaleTemporariesAreRemovedAndHalfPlacedPairsUndone) {
 }
 
 } // namespace
+
+namespace {
+
+// In a folder that users share (sticky and writable by all, like /tmp),
+// another user plants a link under a name the program will write and leaves
+// a temporary file of its own: the link is never written through, and the
+// other user's file is never removed.
+TEST_F(PlatformTest, WhatAnotherUserPlantsInASharedFolderIsLeftAlone) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as a second user";
+    ASSERT_EQ(chmod(dir.Path().c_str(), 01777), 0);
+    WriteAll(dir.File("private"), "root's own");
+    ASSERT_EQ(chmod(dir.File("private").c_str(), 0644), 0);
+    const std::string planted = RunInChild([&]() -> std::string {
+        if (!BecomeNobody())
+            return "cannot become nobody";
+        if (symlink(dir.File("private").c_str(), dir.File("victim.txt").c_str()) != 0)
+            return "cannot plant the link";
+        WriteAll(dir.File(".other.bin.pelkon-tmp-1-dead"), "nobody's");
+        return "planted";
+    });
+    ASSERT_EQ(planted, "planted");
+
+    TTemporaryFile target(dir.File("victim.txt"));
+    target.Stream().Write("entry data", 10);
+    EXPECT_EQ(MessageOf([&] { target.ReplaceFinal(TTemporaryFile::Replacing::UnheldFilesOnly); }),
+              "Cannot create file " + dir.File("victim.txt"));
+    EXPECT_EQ(ReadAll(dir.File("private")), "root's own");
+    EXPECT_EQ(RemoveStaleTemporaries(dir.Path()), 0u); // only the live one is ours
+    EXPECT_EQ(ReadAll(dir.File(".other.bin.pelkon-tmp-1-dead")), "nobody's");
+}
+
+} // namespace

@@ -27,14 +27,14 @@ protected:
 
     void SetUp() override { ASSERT_TRUE(Folder.IsValid()); }
 
-    QStringList Paths() const {
-        QStringList paths;
+    QByteArrayList Paths() const {
+        QByteArrayList paths;
         for (int i = 0; i < History.Count(); ++i)
             paths.append(History.GetItem(i));
         return paths;
     }
 
-    void AddAll(const QStringList& paths) {
+    void AddAll(const QByteArrayList& paths) {
         for (auto it = paths.rbegin(); it != paths.rend(); ++it)
             History.Add(*it);
         Changes = 0;
@@ -50,14 +50,14 @@ TEST_F(HistoryFileTest, LoadTakesKeysInOrderUpToTheLimitAndClosesGaps) {
     WriteBytes(Ini, "[history]\r\n5=/five\r\n0=/zero\r\n8=/eight\r\n2=/two\r\n3=\r\n");
     AddAll({"/old"});
     History.LoadFromFile(Ini, "history");
-    EXPECT_EQ(Paths(), QStringList({"/zero", "/two", "/five"}));
+    EXPECT_EQ(Paths(), QByteArrayList({"/zero", "/two", "/five"}));
     EXPECT_EQ(Changes, 1);
 }
 
 TEST_F(HistoryFileTest, LoadKeepsAPathListedTwice) {
     WriteBytes(Ini, "[history]\r\n0=/same.img\r\n1=/SAME.img\r\n");
     History.LoadFromFile(Ini, "history");
-    EXPECT_EQ(Paths(), QStringList({"/same.img", "/SAME.img"}));
+    EXPECT_EQ(Paths(), QByteArrayList({"/same.img", "/SAME.img"}));
 }
 
 TEST_F(HistoryFileTest, LoadFromAMissingFileGivesNothingAndFires) {
@@ -83,7 +83,7 @@ TEST_F(HistoryFileTest, SaveReplacesOnlyItsSection) {
     History.SaveToFile(Ini, "history");
     EXPECT_EQ(ReadBytes(Ini),
               "; kept\r\n[other]\r\nx = 1\n[more]\ry=2\r\n[history]\r\n0=/a\r\n1=/b\r\n");
-    EXPECT_EQ(Paths(), QStringList({"/a", "/b"}));
+    EXPECT_EQ(Paths(), QByteArrayList({"/a", "/b"}));
     EXPECT_EQ(Changes, 0);
 }
 
@@ -102,23 +102,44 @@ TEST_F(HistoryFileTest, SavingAnEmptyHistoryWithoutAFileCreatesNone) {
 }
 
 TEST_F(HistoryFileTest, SaveAndLoadGiveTheSamePathsAsSpelled) {
-    const QStringList paths = {
-        "/Games/GTA3/gta3.img", "/home/Zoë/Été.IMG", " /lead/blank.img", "/trail/blank.img\t",
-        "\"/quoted.img\"",      "'/x.img'",          "/a=b.img",         "/semi;colon#hash.img"};
+    const QByteArrayList paths = {"/Games/GTA3/gta3.img",
+                                  "/home/Zoë/Été.IMG",
+                                  "/games/caf\xE9.img",
+                                  " /lead/blank.img",
+                                  "/trail/blank.img\t",
+                                  "\"/quoted.img\"",
+                                  "'/x.img'",
+                                  "/semi;colon=#hash.img\x1A"};
     AddAll(paths);
     History.SaveToFile(Ini, "history");
     THistory loaded;
     loaded.SetMaxItems(8);
     loaded.LoadFromFile(Ini, "history");
-    QStringList back;
+    QByteArrayList back;
     for (int i = 0; i < loaded.Count(); ++i)
         back.append(loaded.GetItem(i));
     EXPECT_EQ(back, paths);
+    EXPECT_TRUE(ReadBytes(Ini).contains("\r\n2=/games/caf\xE9.img\r\n"));
+}
+
+// A file written on Windows holds its paths in the system code page, here
+// cp1252: they are bytes to keep, not text to decode.
+TEST_F(HistoryFileTest, AWindowsFileSurvivesLoadAndSaveByteForByte) {
+    const QByteArray windows = "[Recent]\r\nlast=C:\\Stra\xDF"
+                               "e\\\x80.img\r\n"
+                               "[history]\r\n0=C:\\Spiele\\Caf\xE9.img\r\n"
+                               "1=D:\\GTA3\\models\\gta3.img\r\n2=C:\\Spiele\\caf\xE9.img\r\n";
+    WriteBytes(Ini, windows);
+    History.LoadFromFile(Ini, "history");
+    EXPECT_EQ(Paths(), QByteArrayList({"C:\\Spiele\\Caf\xE9.img", "D:\\GTA3\\models\\gta3.img",
+                                       "C:\\Spiele\\caf\xE9.img"}));
+    History.SaveToFile(Ini, "history");
+    EXPECT_EQ(ReadBytes(Ini), windows);
 }
 
 TEST_F(HistoryFileTest, PathsTheFileCannotHoldAreLeftOutOfTheSave) {
-    const QString broken = "/two\nlines.img";
-    const QString overlong = "/" + QString(2047, 'x');
+    const QByteArray broken = "/two\nlines.img";
+    const QByteArray overlong = "/" + QByteArray(2047, 'x');
     AddAll({"/a", broken, overlong, "/b"});
     History.SaveToFile(Ini, "history");
     EXPECT_EQ(ReadBytes(Ini), "[history]\r\n0=/a\r\n1=/b\r\n");
@@ -135,7 +156,7 @@ TEST_F(HistoryFileTest, MissingObjectOrSectionIsRefusedWithoutChange) {
     EXPECT_EQ(ErrorOf([&] { History.SaveToIni(&ini, ""); }), "Section is not set!");
     EXPECT_EQ(ErrorOf([&] { History.LoadFromFile(Ini, ""); }), "Section is not set!");
     EXPECT_EQ(ErrorOf([&] { History.SaveToFile(Ini, ""); }), "Section is not set!");
-    EXPECT_EQ(Paths(), QStringList({"/a"}));
+    EXPECT_EQ(Paths(), QByteArrayList({"/a"}));
     EXPECT_EQ(Changes, 0);
     EXPECT_EQ(ReadBytes(Ini), "[history]\r\n0=/new\r\n");
 }
@@ -147,7 +168,7 @@ TEST_F(HistoryFileTest, SaveWhereNoFileCanBeMadeFails) {
     AddAll({"/a", "/b"});
     EXPECT_EQ(ErrorOf([&] { History.SaveToFile(unreachable, "history"); }),
               "Unable to write to " + unreachable.toStdString());
-    EXPECT_EQ(Paths(), QStringList({"/a", "/b"}));
+    EXPECT_EQ(Paths(), QByteArrayList({"/a", "/b"}));
     EXPECT_EQ(ReadBytes(blocker), "not a folder");
 
     // Loading from there is a missing file, not a failure.
@@ -171,7 +192,7 @@ TEST_F(HistoryFileTest, SaveCutShortLeavesTheOldFileWhole) {
     const QByteArray before =
         "[other]\r\nx=" + QByteArray(3000, 'o') + "\r\n[history]\r\n0=/old\r\n";
     WriteBytes(Ini, before);
-    AddAll({"/" + QString(2000, 'a'), "/" + QString(2000, 'b')});
+    AddAll({"/" + QByteArray(2000, 'a'), "/" + QByteArray(2000, 'b')});
 
     const pid_t child = fork();
     ASSERT_GE(child, 0);

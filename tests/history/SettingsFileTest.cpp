@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStringEncoder>
 
 #include <sys/stat.h>
 
@@ -19,14 +20,14 @@ class SettingsFileTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(Folder.IsValid()); }
 
-    QString Read(const QString& section, const QString& key) {
+    QByteArray Read(const QByteArray& section, const QByteArray& key) {
         TSettingsFile ini(Ini);
         return ini.ReadString(section, key, "(default)");
     }
 
     // Writes through a settings file of its own, flushed when it is released.
-    QByteArray AfterWrite(const QByteArray& before, const QString& section, const QString& key,
-                          const QString& value) {
+    QByteArray AfterWrite(const QByteArray& before, const QByteArray& section,
+                          const QByteArray& key, const QByteArray& value) {
         WriteBytes(Ini, before);
         {
             TSettingsFile ini(Ini);
@@ -35,7 +36,7 @@ protected:
         return ReadBytes(Ini);
     }
 
-    QByteArray AfterErase(const QByteArray& before, const QString& section) {
+    QByteArray AfterErase(const QByteArray& before, const QByteArray& section) {
         WriteBytes(Ini, before);
         TSettingsFile ini(Ini);
         ini.EraseSection(section);
@@ -57,9 +58,9 @@ protected:
 struct ReadCase {
     const char* Name;
     QByteArray File;
-    QString Section;
-    QString Key;
-    QString Expected;
+    QByteArray Section;
+    QByteArray Key;
+    QByteArray Expected;
 };
 
 void PrintTo(const ReadCase& c, std::ostream* out) {
@@ -73,7 +74,18 @@ TEST_P(SettingsReadTest, ReadsAsThePlatformDoes) {
     EXPECT_EQ(Read(GetParam().Section, GetParam().Key), GetParam().Expected);
 }
 
-const QString Default = "(default)";
+const QByteArray Default = "(default)";
+
+// Bytes of a literal that holds NULs.
+template <size_t N> QByteArray Bytes(const char (&text)[N]) {
+    return QByteArray(text, N - 1);
+}
+
+// The text in UTF-16 with its byte-order mark, as Windows' Notepad saves "Unicode".
+QByteArray Utf16(const QString& text, QStringConverter::Encoding order) {
+    QStringEncoder encoder(order, QStringEncoder::Flag::WriteBom);
+    return encoder.encode(text);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, SettingsReadTest,
@@ -85,7 +97,7 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"NoFinalEnd", "[s]\r\nk=v", "s", "k", "v"},
         ReadCase{"SectionCase", "[HiStOrY]\r\nk=v\r\n", "history", "k", "v"},
         ReadCase{"KeyCase", "[s]\r\nKey=v\r\n", "s", "kEY", "v"},
-        ReadCase{"AccentedCase", "[s]\r\n\xc3\x89t\xc3\xa9=v\r\n", "s", "\u00e9T\u00c9", "v"},
+        ReadCase{"AccentedCase", "[s]\r\n\xc3\x89t\xc3\xa9=v\r\n", "s", "\xc3\xa9T\xc3\x89", "v"},
         ReadCase{"Blanks", " [ \ts \t] \r\n \tk \t= \t v w \t \r\n", "s", "k", "v w"},
         ReadCase{"BlanksInArguments", "[s]\r\nk=v\r\n", " s\t", "\tk ", "v"},
         ReadCase{"DoubleQuotes", "[s]\r\nk=\"a b\"\r\n", "s", "k", "a b"},
@@ -110,7 +122,26 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"KeyBeforeAnySection", "k=v\r\n[s]\r\n", "s", "k", Default},
         ReadCase{"MissingSection", "[t]\r\nk=v\r\n", "s", "k", Default},
         ReadCase{"Utf8Value", "[s]\r\nk=/home/Zo\xc3\xab/\xc3\x89t\xc3\xa9.img\r\n", "s", "k",
-                 "/home/Zo\u00eb/\u00c9t\u00e9.img"}),
+                 "/home/Zo\xc3\xab/\xc3\x89t\xc3\xa9.img"},
+        ReadCase{"Latin1Value", "[s]\r\nk=/home/caf\xe9.img\r\n", "s", "k", "/home/caf\xe9.img"},
+        ReadCase{"Utf8Mark", "\xef\xbb\xbf[s]\r\nk=v\r\n", "s", "k", "v"},
+        ReadCase{"MarkInANameIsPartOfIt", "[t]\r\n[\xef\xbb\xbfs]\r\nk=v\r\n", "s", "k", Default},
+        ReadCase{"Utf16LittleEndian", Utf16("[s]\r\nk=caf\u00e9\r\n", QStringConverter::Utf16LE),
+                 "s", "k", "caf\xc3\xa9"},
+        ReadCase{"Utf16BigEndian", Utf16("[s]\nk=v\n", QStringConverter::Utf16BE), "s", "k", "v"},
+        ReadCase{"CtrlZEndsLastLine", "[s]\r\nk=v\x1a", "s", "k", "v"},
+        ReadCase{"CtrlZBeforeLineEnd", "[s]\r\nk=\"a \"\x1a\r\n", "s", "k", "a "},
+        ReadCase{"CtrlZInside",
+                 "[s]\r\nk=a\x1a"
+                 "b\r\n",
+                 "s", "k",
+                 "a\x1a"
+                 "b"},
+        ReadCase{"NulEndsValue", Bytes("[s]\r\nk= ab \0cd\r\nj=x\r\n"), "s", "k", "ab"},
+        ReadCase{
+            "NulInUtf16",
+            Utf16(QStringLiteral("[s]\r\nk=ab") + QChar(0) + "cd\r\n", QStringConverter::Utf16LE),
+            "s", "k", "ab"}),
     [](const ::testing::TestParamInfo<ReadCase>& test) { return std::string(test.param.Name); });
 
 TEST_F(SettingsFileTest, MissingFileReadsAsDefaultAndIsNotMade) {
@@ -122,19 +153,19 @@ TEST_F(SettingsFileTest, LongValuesAreCutAt2047) {
     WriteBytes(Ini, "[s]\r\nlong=" + QByteArray(3000, 'x') + "\r\nexact=\"" +
                         QByteArray(2047, 'y') + "\"\r\nsplit=" + QByteArray(2046, 'z') +
                         "\xc3\xa9\r\n");
-    EXPECT_EQ(Read("s", "long"), QString(2047, 'x'));
-    EXPECT_EQ(Read("s", "exact"), QString(2047, 'y'));
+    EXPECT_EQ(Read("s", "long"), QByteArray(2047, 'x'));
+    EXPECT_EQ(Read("s", "exact"), QByteArray(2047, 'y'));
     // The cut falls inside a two-byte letter, which is dropped whole.
-    EXPECT_EQ(Read("s", "split"), QString(2046, 'z'));
+    EXPECT_EQ(Read("s", "split"), QByteArray(2046, 'z'));
 }
 
 // A file before, one write, and the file after it.
 struct WriteCase {
     const char* Name;
     QByteArray Before;
-    QString Section;
-    QString Key;
-    QString Value;
+    QByteArray Section;
+    QByteArray Key;
+    QByteArray Value;
     QByteArray After;
 };
 
@@ -173,21 +204,28 @@ INSTANTIATE_TEST_SUITE_P(
         WriteCase{"BlanksKeptByQuotes", "", "s", "k", " a\t", "[s]\r\nk=\" a\t\"\r\n"},
         WriteCase{"QuotePairKeptByQuotes", "", "s", "k", "'a'", "[s]\r\nk=\"'a'\"\r\n"},
         WriteCase{"LoneQuoteAsIs", "", "s", "k", "\"a", "[s]\r\nk=\"a\r\n"},
-        WriteCase{"Utf8Value", "", "s", "k", "/Zo\u00eb.img", "[s]\r\nk=/Zo\xc3\xab.img\r\n"}),
+        WriteCase{"Utf8Value", "", "s", "k", "/Zo\xc3\xab.img", "[s]\r\nk=/Zo\xc3\xab.img\r\n"},
+        WriteCase{"Latin1Value", "", "s", "k", "/caf\xe9.img", "[s]\r\nk=/caf\xe9.img\r\n"},
+        WriteCase{"Utf8MarkKept", "\xef\xbb\xbf[s]\r\nk=old\r\n", "s", "k", "new",
+                  "\xef\xbb\xbf[s]\r\nk=new\r\n"},
+        WriteCase{"CtrlZKeptByQuotes", "", "s", "k", "a\x1a", "[s]\r\nk=\"a\x1a\"\r\n"},
+        WriteCase{"CtrlZAndNulLinesKept", Bytes("[s]\r\nz=a\x1a\r\nn=b\0c\r\nk=old\x1a"), "s", "k",
+                  "new", Bytes("[s]\r\nz=a\x1a\r\nn=b\0c\r\nk=new")}),
     [](const ::testing::TestParamInfo<WriteCase>& test) { return std::string(test.param.Name); });
 
 TEST_F(SettingsFileTest, WrittenValuesReadBackAsGiven) {
-    const QStringList values = {"plain", " lead", "trail\t", "\"both\"", "'single'",
-                                "\"",    "a=b",   "",        "x;#y",     QString(2047, 'w')};
+    const QByteArrayList values = {
+        "plain", " lead", "trail\t", "\"both\"", "'single'",           "\"",
+        "a=b",   "",      "x;#y",    "caf\xe9",  QByteArray(2047, 'w')};
     {
         TSettingsFile ini(Ini);
         for (int i = 0; i < values.size(); ++i)
-            ini.WriteString("s", QString::number(i), values[i]);
+            ini.WriteString("s", QByteArray::number(i), values[i]);
         for (int i = 0; i < values.size(); ++i) // also before the file is written
-            EXPECT_EQ(ini.ReadString("s", QString::number(i), Default), values[i]);
+            EXPECT_EQ(ini.ReadString("s", QByteArray::number(i), Default), values[i]);
     }
     for (int i = 0; i < values.size(); ++i)
-        EXPECT_EQ(Read("s", QString::number(i)), values[i]);
+        EXPECT_EQ(Read("s", QByteArray::number(i)), values[i]);
 }
 
 TEST_F(SettingsFileTest, WritesReachTheFileOnFlushOrRelease) {
@@ -206,11 +244,54 @@ TEST_F(SettingsFileTest, UnchangedFileIsNotRewritten) {
     EXPECT_EQ(Inode(), before);
 }
 
+TEST_F(SettingsFileTest, Utf16FileIsWrittenBackInUtf16) {
+    for (const auto order : {QStringConverter::Utf16LE, QStringConverter::Utf16BE}) {
+        WriteBytes(Ini, Utf16("[other]\r\nx=\u00e9t\u00e9 \u20ac\r\n[s]\r\nk=old\r\n", order));
+        {
+            TSettingsFile ini(Ini);
+            ini.WriteString("s", "k", "new");
+            ini.WriteString("s", "j", "caf\xc3\xa9");
+            ini.Flush();
+        }
+        EXPECT_EQ(
+            ReadBytes(Ini),
+            Utf16("[other]\r\nx=\u00e9t\u00e9 \u20ac\r\n[s]\r\nk=new\r\nj=caf\u00e9\r\n", order));
+    }
+}
+
+// UTF-16 holds no bytes that are not text, and a broken UTF-16 file cannot be
+// written back as it was: the file is left whole and the save fails, never
+// turned half UTF-16 and half bytes.
+TEST_F(SettingsFileTest, Utf16FileIsLeftAloneWhenItCannotBeWrittenFaithfully) {
+    const std::string unable = "Unable to write to " + Ini.toStdString();
+    const QByteArray good = Utf16("[s]\r\nk=v\r\n", QStringConverter::Utf16LE);
+    WriteBytes(Ini, good);
+    {
+        TSettingsFile ini(Ini);
+        ini.WriteString("s", "k", "caf\xe9");
+        EXPECT_EQ(ErrorOf([&] { ini.Flush(); }), unable);
+    }
+    EXPECT_EQ(ReadBytes(Ini), good);
+
+    const QByteArray lonePart = good + "\xd8";
+    const QByteArray loneSurrogate =
+        Utf16("[s]\r\nk=v\r\n", QStringConverter::Utf16LE) + QByteArray("\x00\xd8\r\x00\n\x00", 6);
+    for (const QByteArray& broken : {lonePart, loneSurrogate}) {
+        WriteBytes(Ini, broken);
+        TSettingsFile ini(Ini);
+        EXPECT_EQ(ini.ReadString("s", "k", Default), "v");
+        EXPECT_EQ(ErrorOf([&] { ini.WriteString("s", "k", "w"); }), unable);
+        EXPECT_EQ(ErrorOf([&] { ini.EraseSection("s"); }), unable);
+        ini.Flush();
+        EXPECT_EQ(ReadBytes(Ini), broken);
+    }
+}
+
 // A file before, the section erased, and the file after it.
 struct EraseCase {
     const char* Name;
     QByteArray Before;
-    QString Section;
+    QByteArray Section;
     QByteArray After;
 };
 
@@ -259,9 +340,9 @@ TEST_F(SettingsFileTest, SectionWrittenAfterEraseHoldsOnlyTheNewKeys) {
 // What cannot be written without turning into other lines, keys or sections.
 struct RefusedWrite {
     const char* Name;
-    QString Section;
-    QString Key;
-    QString Value;
+    QByteArray Section;
+    QByteArray Key;
+    QByteArray Value;
 };
 
 void PrintTo(const RefusedWrite& c, std::ostream* out) {
@@ -283,6 +364,7 @@ TEST_P(SettingsRefusalTest, WritesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(Rules, SettingsRefusalTest,
                          ::testing::Values(RefusedWrite{"LfInValue", "s", "k", "a\nb"},
+                                           RefusedWrite{"NulInValue", "s", "k", Bytes("a\0b")},
                                            RefusedWrite{"CrInValue", "s", "k", "a\rb"},
                                            RefusedWrite{"BreakInKey", "s", "k\r\nx", "v"},
                                            RefusedWrite{"EqualsInKey", "s", "k=x", "v"},

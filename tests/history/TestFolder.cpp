@@ -1,10 +1,17 @@
 #include "TestFolder.h"
 
 #include "platform/Errors.h"
+#include "tests/support/TestSupport.h"
 
 #include <QFile>
 
+#include <unistd.h>
+
 #include <stdexcept>
+
+namespace {
+constexpr uid_t Nobody = 65534;
+}
 
 QByteArray ReadBytes(const QString& path) {
     QFile file(path);
@@ -30,4 +37,17 @@ std::string ErrorOf(const std::function<void()>& action) {
         return error.what();
     }
     return "no error";
+}
+
+std::string AsUnprivilegedUser(const std::function<std::string()>& body) {
+    return RunInChild([&] {
+        if (geteuid() == 0 && !BecomeNobody())
+            return std::string("cannot become an unprivileged user");
+        return body();
+    });
+}
+
+void GiveToUnprivilegedUser(const QString& path) {
+    if (geteuid() == 0 && chown(QFile::encodeName(path).constData(), Nobody, Nobody) != 0)
+        throw std::runtime_error("cannot hand " + path.toStdString() + " to nobody");
 }

@@ -18,26 +18,6 @@ using namespace reliability;
 
 namespace {
 
-struct CleanRun {
-    Contents before;
-    Contents after;
-    long calls = 0;
-};
-
-CleanRun RunCleanly(const Scenario& scenario) {
-    PairOnDisk pair(scenario);
-    CleanRun clean;
-    clean.before = ReadContents(pair);
-    {
-        TGTA3Archive archive(pair.Img(), false);
-        RunOperation(scenario, pair, archive, [] { faults::Reset(); });
-        clean.calls = faults::CallsSoFar();
-        faults::Reset();
-    }
-    clean.after = ReadContents(pair);
-    return clean;
-}
-
 // Runs the operation in a child that is killed right before its `k`th
 // file-layer call. Returns false when the child was not killed there.
 bool KillDuring(const Scenario& scenario, const PairOnDisk& pair, long k) {

@@ -71,26 +71,6 @@ void RunAgain(const Scenario& scenario, const PairOnDisk& pair, TGTA3Archive& ar
     RunOperation(scenario, pair, archive, [] {});
 }
 
-struct CleanRun {
-    Contents before;
-    Contents after;
-    long calls = 0; // file-layer calls the operation made
-};
-
-CleanRun RunCleanly(const Scenario& scenario) {
-    PairOnDisk pair(scenario);
-    CleanRun clean;
-    clean.before = ReadContents(pair);
-    {
-        TGTA3Archive archive(pair.Img(), false);
-        RunOperation(scenario, pair, archive, [] { faults::Reset(); });
-        clean.calls = faults::CallsSoFar();
-        faults::Reset();
-    }
-    clean.after = ReadContents(pair);
-    return clean;
-}
-
 class FaultSweep : public ::testing::TestWithParam<Scenario> {
 protected:
     void TearDown() override { faults::Reset(); }

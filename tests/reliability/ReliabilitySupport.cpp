@@ -3,6 +3,7 @@
 #include "archive/ArchiveCommands.h"
 #include "archive/ArchiveRebuild.h"
 #include "archive/DirectoryCodec.h"
+#include "platform/FaultInjection.h"
 #include "sorting/SortFunctions.h"
 
 #include <cstdio>
@@ -196,6 +197,20 @@ void RunOperation(const Scenario& scenario, const PairOnDisk& pair, TGTA3Archive
         break;
     }
     }
+}
+
+CleanRun RunCleanly(const Scenario& scenario) {
+    PairOnDisk pair(scenario);
+    CleanRun clean;
+    clean.before = ReadContents(pair);
+    {
+        TGTA3Archive archive(pair.Img(), false);
+        RunOperation(scenario, pair, archive, [] { faults::Reset(); });
+        clean.calls = faults::CallsSoFar();
+        faults::Reset();
+    }
+    clean.after = ReadContents(pair);
+    return clean;
 }
 
 Contents ReadContents(const PairOnDisk& pair) {

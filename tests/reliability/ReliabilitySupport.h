@@ -74,6 +74,15 @@ Contents ReadContents(const PairOnDisk& pair);
 // temporary name.
 std::vector<std::string> TemporaryLeftovers(const PairOnDisk& pair);
 
+// What the folder held before the operation and after a clean run of it,
+// and the file-layer calls the run made.
+struct CleanRun {
+    Contents before;
+    Contents after;
+    long calls = 0;
+};
+CleanRun RunCleanly(const Scenario& scenario);
+
 // Whether an interrupted operation left an acceptable state between `before`
 // and `after` (its clean result): for the operations that are all or nothing
 // the one or the other whole, otherwise each item the one or the other.

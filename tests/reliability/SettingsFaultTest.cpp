@@ -21,7 +21,7 @@ const std::string OldSettings =
 void FillHistory(THistory& history) {
     history.SetMaxItems(8);
     for (int i = 0; i < 8; ++i)
-        history.Add(QString("/games/archive %1/models/gta3.img").arg(i));
+        history.Add("/games/archive " + QByteArray::number(i) + "/models/gta3.img");
 }
 
 std::string SaveIn(const std::string& path) {

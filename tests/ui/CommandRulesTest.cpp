@@ -21,13 +21,13 @@ const char* const RuledActions[] = {"actClose",  "actAdd",       "actExtract",
 // Opens the window on an archive of `entries` entries (none: no archive), shown
 // and active so that its shortcut keys work.
 std::unique_ptr<TfrmMain> ShownWindow(TestFolder& folder, int entries) {
-    QStringList arguments;
+    QByteArrayList arguments;
     if (entries >= 0) {
         std::vector<TestEntry> list;
         for (int i = 0; i < entries; ++i)
             list.push_back({"entry" + std::to_string(i) + ".dff", 1});
         WriteArchive(folder.file("a.img"), list);
-        arguments << folder.file("a.img");
+        arguments << PathBytes(folder.file("a.img"));
     }
     auto window = std::make_unique<TfrmMain>(arguments, folder.settings());
     window->show();

@@ -41,7 +41,8 @@ void EditCommandsWindowTest::cleanup() {
 std::unique_ptr<TfrmMain>
 EditCommandsWindowTest::OpenWindow(const std::vector<TestEntry>& entries) {
     WriteArchive(fresh->file("a.img"), entries);
-    auto window = std::make_unique<TfrmMain>(QStringList{fresh->file("a.img")}, fresh->settings());
+    auto window = std::make_unique<TfrmMain>(QByteArrayList{PathBytes(fresh->file("a.img"))},
+                                             fresh->settings());
     window->show();
     return window;
 }

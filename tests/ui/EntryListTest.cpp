@@ -107,7 +107,7 @@ private slots:
         TestFolder folder;
         const QString path = folder.file("a.img");
         WriteArchive(path, {{stored.toStdString(), sectors}});
-        TfrmMain window({path}, folder.settings());
+        TfrmMain window({PathBytes(path)}, folder.settings());
         QAbstractItemModel* model = window.fileList()->model();
         QCOMPARE(model->rowCount(), 1);
         QTEST(model->index(0, 0).data().toString(), "name");
@@ -150,7 +150,7 @@ private slots:
         TfrmMain window({}, folder.settings());
         QAbstractItemModelTester tester(window.fileList()->model(),
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
-        window.OpenArchive(path);
+        window.OpenArchive(PathBytes(path));
         QCOMPARE(window.fileList()->model()->rowCount(), 3);
         SelectRows(window, {0, 1});
         ClickHeader(window, 2);
@@ -163,7 +163,7 @@ private slots:
         const QString path = folder.file("a.img");
         // Names, types and sizes each give a different order.
         WriteArchive(path, {{"b.txd", 1}, {"a.zzz", 2}, {"c.dff", 3}});
-        TfrmMain window({path}, folder.settings());
+        TfrmMain window({PathBytes(path)}, folder.settings());
         QCOMPARE(ColumnTexts(window), QStringList({"a.zzz", "b.txd", "c.dff"}));
         SelectRows(window, {0});
 
@@ -197,7 +197,7 @@ private slots:
         for (uint32_t i = 0; i < 60; ++i)
             entries.push_back({"e" + std::to_string(10 + i), (i * 37) % 61});
         WriteArchive(path, entries);
-        TfrmMain window({path}, folder.settings());
+        TfrmMain window({PathBytes(path)}, folder.settings());
         QAbstractItemModelTester tester(window.fileList()->model(),
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
         window.show();
@@ -235,7 +235,7 @@ private slots:
         TestFolder folder;
         const QString path = folder.file("a.img");
         WriteArchive(path, {{"d", 1}, {"b", 2}, {"f", 3}, {"a", 4}, {"e", 5}, {"c", 6}});
-        TfrmMain window({path}, folder.settings());
+        TfrmMain window({PathBytes(path)}, folder.settings());
         QAbstractItemModelTester tester(window.fileList()->model(),
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
         window.show();
@@ -276,10 +276,10 @@ private slots:
         const QString second = folder.file("second.img");
         WriteArchive(first, {{"x", 1}});
         WriteArchive(second, {{"small", 1}, {"large", 5}, {"middle", 3}});
-        TfrmMain window({first}, folder.settings());
+        TfrmMain window({PathBytes(first)}, folder.settings());
         ClickHeader(window, 2);
         ClickHeader(window, 2);
-        window.OpenArchive(second);
+        window.OpenArchive(PathBytes(second));
         QCOMPARE(ColumnTexts(window), QStringList({"large", "middle", "small"}));
     }
 
@@ -315,7 +315,7 @@ private slots:
         TestFolder folder;
         const QString path = folder.file("a.img");
         WriteArchive(path, {{"zz", 1}, {"b1", 1}, {"aB2", 1}, {"Abx", 1}, {"  abc", 1}});
-        TfrmMain window({path}, folder.settings());
+        TfrmMain window({PathBytes(path)}, folder.settings());
         QCOMPARE(ColumnTexts(window), QStringList({"abc", "aB2", "Abx", "b1", "zz"}));
         auto* model = static_cast<TEntryModel*>(window.fileList()->model());
         QTEST(model->lsvFileListDataFind(key, start, wrap), "found");
@@ -325,7 +325,7 @@ private slots:
         TestFolder folder;
         const QString path = folder.file("a.img");
         WriteArchive(path, {{"apple", 1}, {"banana", 1}, {"Bread", 1}, {"cherry", 1}});
-        TfrmMain window({path}, folder.settings());
+        TfrmMain window({PathBytes(path)}, folder.settings());
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         TFileListView* list = window.fileList();
@@ -346,7 +346,7 @@ private slots:
         for (int i = 0; i < 20000; ++i)
             many.push_back({"e" + std::to_string(100000 + i), 0});
         WriteArchive(path, many);
-        TfrmMain window({path}, folder.settings());
+        TfrmMain window({PathBytes(path)}, folder.settings());
         auto* model = static_cast<TEntryModel*>(window.fileList()->model());
         const quint64 before = model->dataCalls();
         window.show();

@@ -10,22 +10,22 @@ namespace {
 
 const std::vector<TestEntry> ThreeEntries = {{"b.dff", 3}, {"c.txd", 2}, {"a.col", 1}};
 
-QStringList SavedHistory(const QString& settings) {
+QByteArrayList SavedHistory(const QString& settings) {
     THistory saved;
     saved.SetMaxItems(8);
-    saved.LoadFromFile(settings, QStringLiteral("history"));
-    QStringList paths;
+    saved.LoadFromFile(settings, "history");
+    QByteArrayList paths;
     for (int i = 0; i < saved.Count(); ++i)
         paths << saved.GetItem(i);
     return paths;
 }
 
-void SaveHistory(const QString& settings, const QStringList& mostRecentFirst) {
+void SaveHistory(const QString& settings, const QByteArrayList& mostRecentFirst) {
     THistory history;
     history.SetMaxItems(8);
     for (auto it = mostRecentFirst.rbegin(); it != mostRecentFirst.rend(); ++it)
         history.Add(*it);
-    history.SaveToFile(settings, QStringLiteral("history"));
+    history.SaveToFile(settings, "history");
 }
 
 // The archive's files are no longer held once the window let go of them.
@@ -53,7 +53,7 @@ private slots:
         QCOMPARE(window.windowTitle(), QStringLiteral("Pelkon"));
         QCOMPARE(window.fileList()->model()->rowCount(), 0);
         QCOMPARE(window.history().Count(), 2);
-        QCOMPARE(window.history().GetItem(0), QStringLiteral("/x/one.img"));
+        QCOMPARE(window.history().GetItem(0), QByteArrayLiteral("/x/one.img"));
         QVERIFY(!CurrentArchive);
         QVERIFY(dialogs->calls.isEmpty());
         QCOMPARE(window.size(), QSize(485, 560));
@@ -66,12 +66,12 @@ private slots:
         const QString second = folder.file("second.img");
         WriteArchive(first, ThreeEntries);
         WriteArchive(second, {{"z", 1}});
-        TfrmMain window({first, second}, folder.settings());
+        TfrmMain window({PathBytes(first), PathBytes(second)}, folder.settings());
         QCOMPARE(window.windowTitle(), QStringLiteral("Pelkon - [%1]").arg(first));
         // Sorted by name, ascending, from the start.
         QCOMPARE(ColumnTexts(window), QStringList({"a.col", "b.dff", "c.txd"}));
         QCOMPARE(window.history().Count(), 1);
-        QCOMPARE(window.history().GetItem(0), first);
+        QCOMPARE(window.history().GetItem(0), PathBytes(first));
         QVERIFY(dialogs->calls.isEmpty());
     }
 
@@ -81,10 +81,10 @@ private slots:
         const QString previous = QDir::currentPath();
         QDir::setCurrent(folder.dir.path());
         {
-            TfrmMain window({QStringLiteral("rel.img")}, folder.settings());
+            TfrmMain window({PathBytes(QStringLiteral("rel.img"))}, folder.settings());
             QCOMPARE(window.windowTitle(), QStringLiteral("Pelkon - [rel.img]"));
             QCOMPARE(window.fileList()->model()->rowCount(), 3);
-            QCOMPARE(window.history().GetItem(0), QStringLiteral("rel.img"));
+            QCOMPARE(window.history().GetItem(0), QByteArrayLiteral("rel.img"));
         }
         QDir::setCurrent(previous);
     }
@@ -93,7 +93,7 @@ private slots:
         TestFolder folder;
         SaveHistory(folder.settings(), {"/x/kept.img"});
         const QString missing = folder.file("missing.img");
-        TfrmMain window({missing}, folder.settings());
+        TfrmMain window({PathBytes(missing)}, folder.settings());
         QCOMPARE(dialogs->calls.size(), 1);
         QCOMPARE(dialogs->calls[0].title, QStringLiteral("Pelkon"));
         QCOMPARE(dialogs->errors(),
@@ -101,7 +101,7 @@ private slots:
         QCOMPARE(window.windowTitle(), QStringLiteral("Pelkon"));
         QVERIFY(!CurrentArchive);
         QCOMPARE(window.history().Count(), 1);
-        QCOMPARE(window.history().GetItem(0), QStringLiteral("/x/kept.img"));
+        QCOMPARE(window.history().GetItem(0), QByteArrayLiteral("/x/kept.img"));
     }
 
     void openingAnotherClosesTheFirst() {
@@ -110,15 +110,15 @@ private slots:
         const QString second = folder.file("second.img");
         WriteArchive(first, ThreeEntries);
         WriteArchive(second, {{"only", 1}});
-        TfrmMain window({first}, folder.settings());
+        TfrmMain window({PathBytes(first)}, folder.settings());
         QVERIFY(!IsReleased(first));
         dialogs->openAnswers.enqueue({second});
         ActionNamed(window, "mniOpen")->trigger();
         QCOMPARE(window.windowTitle(), QStringLiteral("Pelkon - [%1]").arg(second));
         QCOMPARE(ColumnTexts(window), QStringList{"only"});
         QVERIFY(IsReleased(first));
-        QCOMPARE(window.history().GetItem(0), second);
-        QCOMPARE(window.history().GetItem(1), first);
+        QCOMPARE(window.history().GetItem(0), PathBytes(second));
+        QCOMPARE(window.history().GetItem(1), PathBytes(first));
 
         // The dialog: default title, archives only, names that do not exist let
         // through, and the path chosen last offered again.
@@ -136,11 +136,11 @@ private slots:
         TestFolder folder;
         const QString path = folder.file("a.img");
         WriteArchive(path, ThreeEntries);
-        TfrmMain window({path}, folder.settings());
+        TfrmMain window({PathBytes(path)}, folder.settings());
         CurrentCompare = CompareBySize;
         SortDescending = true;
         SelectRows(window, {0, 2});
-        window.OpenArchive(path);
+        window.OpenArchive(PathBytes(path));
         QCOMPARE(window.fileList()->selectedRowCount(), 0);
         QCOMPARE(ColumnTexts(window), QStringList({"b.dff", "c.txd", "a.col"}));
         QVERIFY(CurrentCompare == CompareBySize && SortDescending);
@@ -150,7 +150,7 @@ private slots:
         TestFolder folder;
         const QString good = folder.file("good.img");
         WriteArchive(good, ThreeEntries);
-        TfrmMain window({good}, folder.settings());
+        TfrmMain window({PathBytes(good)}, folder.settings());
         const QString missing = folder.file("gone.img");
         dialogs->openAnswers.enqueue({missing});
         ActionNamed(window, "mniOpen")->trigger();
@@ -168,7 +168,7 @@ private slots:
         TestFolder folder;
         const QString path = folder.file("a.img");
         WriteArchive(path, ThreeEntries);
-        TfrmMain window({path}, folder.settings());
+        TfrmMain window({PathBytes(path)}, folder.settings());
         dialogs->saveAnswers.enqueue(path);
         ActionNamed(window, "mniNew")->trigger();
         QVERIFY(dialogs->errors().isEmpty());
@@ -198,7 +198,7 @@ private slots:
         TestFolder folder;
         const QString path = folder.file("a.img");
         WriteArchive(path, ThreeEntries);
-        TfrmMain window({path}, folder.settings());
+        TfrmMain window({PathBytes(path)}, folder.settings());
         SelectRows(window, {1});
         dialogs->saveAnswers.enqueue({});
         dialogs->openAnswers.enqueue({});
@@ -214,12 +214,12 @@ private slots:
         TestFolder folder;
         const QString path = folder.file("a.img");
         WriteArchive(path, ThreeEntries);
-        TfrmMain window({path}, folder.settings());
+        TfrmMain window({PathBytes(path)}, folder.settings());
         window.show();
         ActionNamed(window, "mniExit")->trigger();
         QVERIFY(!window.isVisible());
         QVERIFY(IsReleased(path));
-        QCOMPARE(SavedHistory(folder.settings()), QStringList{path});
+        QCOMPARE(SavedHistory(folder.settings()), QByteArrayList{PathBytes(path)});
         QVERIFY(dialogs->calls.isEmpty());
     }
 
@@ -230,7 +230,7 @@ private slots:
         QVERIFY(QDir().mkpath(blocked));
         const QString path = folder.file("a.img");
         WriteArchive(path, ThreeEntries);
-        TfrmMain window({path}, blocked);
+        TfrmMain window({PathBytes(path)}, blocked);
         // Reading it gives an empty history; the archive on the command line opens.
         QCOMPARE(window.windowTitle(), QStringLiteral("Pelkon - [%1]").arg(path));
         dialogs->calls.clear();

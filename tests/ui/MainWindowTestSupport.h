@@ -49,6 +49,11 @@ inline void WriteArchive(const QString& imgPath, const std::vector<TestEntry>& e
     dirFile.write(dir);
 }
 
+// A path as the bytes the window takes.
+inline QByteArray PathBytes(const QString& path) {
+    return QFile::encodeName(path);
+}
+
 inline QString DirPathOf(const QString& imgPath) {
     return QFile::decodeName(
         QByteArray::fromStdString(DirectoryFileName(QFile::encodeName(imgPath).toStdString())));

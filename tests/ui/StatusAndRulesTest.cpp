@@ -80,7 +80,7 @@ void StatusAndRulesTest::newCommandsNeedAnOpenArchive() {
 
     for (const bool open : {false, true}) {
         if (open)
-            window.OpenArchive(folder->file("a.img"));
+            window.OpenArchive(PathBytes(folder->file("a.img")));
         QCOMPARE(EnabledInMenu(window, "mniFile", "actSaveCompacted"), open);
         for (const char* name : {"actImport", "actFilter", "actCheck"}) {
             QCOMPARE(EnabledInMenu(window, "mniAction", name), open);

@@ -148,8 +148,8 @@ private slots:
 private:
     std::unique_ptr<TfrmMain> Shown(const std::vector<TestEntry>& entries) {
         WriteArchive(folder->file("a.img"), entries);
-        auto window =
-            std::make_unique<TfrmMain>(QStringList{folder->file("a.img")}, folder->settings());
+        auto window = std::make_unique<TfrmMain>(QByteArrayList{PathBytes(folder->file("a.img"))},
+                                                 folder->settings());
         window->show();
         if (!QTest::qWaitForWindowExposed(window.get()))
             qFatal("the window was never shown");

@@ -11,7 +11,7 @@
 
 // The window on the pair at `img`, shown, with its list focused.
 inline std::unique_ptr<TfrmMain> ShownWindow(const TestFolder& folder, const QString& img) {
-    auto window = std::make_unique<TfrmMain>(QStringList{img}, folder.settings());
+    auto window = std::make_unique<TfrmMain>(QByteArrayList{PathBytes(img)}, folder.settings());
     window->resize(900, window->height()); // the whole status shows
     window->show();
     if (!QTest::qWaitForWindowExposed(window.get()))

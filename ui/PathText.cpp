@@ -1,0 +1,55 @@
+#include "ui/PathText.h"
+
+#include "ui/NameText.h"
+
+#include <QFile>
+#include <QStringList>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <system_error>
+
+namespace {
+
+// The one name in `folder` that Qt shows as `name`, if there is exactly one.
+std::optional<QByteArray> NameOnDisk(const QByteArray& folder, const QString& name) {
+    std::optional<QByteArray> found;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder.toStdString(), error), end;
+         !error && it != end; it.increment(error)) {
+        const std::string candidate = it->path().filename().native();
+        if (QFile::decodeName(QByteArray::fromStdString(candidate)) != name)
+            continue;
+        if (found)
+            return std::nullopt;
+        found = QByteArray::fromStdString(candidate);
+    }
+    return found;
+}
+
+} // namespace
+
+QString PathToText(const QByteArray& path) {
+    QStringList parts;
+    for (const QByteArray& part : path.split('/'))
+        parts << NameToText(part.toStdString());
+    return parts.join(u'/');
+}
+
+QByteArray TextToPath(const QString& text) {
+    if (!text.contains(QChar::ReplacementCharacter))
+        return QFile::encodeName(text);
+    QByteArray path;
+    const QStringList parts = text.split(u'/');
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        if (i > 0)
+            path += '/';
+        const QByteArray folder = path.isEmpty() ? QByteArray(".") : path;
+        const std::optional<QByteArray> onDisk = parts[i].contains(QChar::ReplacementCharacter)
+                                                     ? NameOnDisk(folder, parts[i])
+                                                     : std::nullopt;
+        path += onDisk ? *onDisk : QFile::encodeName(parts[i]);
+    }
+    return path;
+}
