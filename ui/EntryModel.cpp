@@ -148,14 +148,14 @@ int TEntryModel::rowsShowingEntries() const {
     return std::min(rowsWithEntries(), FRows);
 }
 
-int TEntryModel::entryCount() const {
-    return rowsWithEntries();
-}
-
 int TEntryModel::entryIndex(int row) const {
     if (row < 0 || row >= rowsShowingEntries())
         return -1;
-    return FFilter ? FVisible[static_cast<size_t>(row)] : row;
+    if (!FFilter)
+        return row;
+    // While a delete runs, the rows still name the entries of before it.
+    const int entry = FVisible[static_cast<size_t>(row)];
+    return FArchive && entry < FArchive->Count() ? entry : -1;
 }
 
 std::vector<int> TEntryModel::rowsOfEntries(std::span<const int> entries) const {
@@ -217,7 +217,8 @@ void TEntryModel::reorderTable(std::span<const int> deletedRows,
     if (lastSlot >= 0) {
         const auto table = FArchive->Table();
         for (int row = 0; row < rowsShowingEntries(); ++row) {
-            const int32_t slot = table[static_cast<size_t>(entryIndex(row))].DirIndex;
+            const int entry = entryIndex(row);
+            const int32_t slot = entry >= 0 ? table[static_cast<size_t>(entry)].DirIndex : -1;
             if (slot >= 0 && slot <= lastSlot)
                 rowOfSlot[static_cast<size_t>(slot)] = row;
         }

@@ -62,8 +62,6 @@ public:
     // them all. The model is reset: the view keeps its selection itself.
     void setFilter(const QString& text);
     bool isFiltered() const { return FFilter.has_value(); }
-    // The number of entries that have rows, shown or filtered out.
-    int entryCount() const;
     // The table index of the entry on `row`, or -1 when the row shows none.
     int entryIndex(int row) const;
     // The rows of the entries at `entries` (table indexes, ascending), each -1

@@ -134,12 +134,18 @@ void FilterTest::commandsActOnTheRowsShown() {
     QCOMPARE(left, QStringList({"a.dff", "b.dff", "bb.txd"}));
     QCOMPARE(ColumnTexts(*window), QStringList{"bb.txd"});
 
-    // What an import adds shows when the filter asks for it.
+    // Import and Replace matches every entry, shown or not: a file named as a
+    // hidden entry replaces it rather than adding a second of that name. What
+    // it adds shows when the filter asks for it.
     WriteBytes(folder->file("new.txd"), "t");
     WriteBytes(folder->file("new.col"), "c");
-    dialogs->openAnswers << QStringList{folder->file("new.col"), folder->file("new.txd")};
+    WriteBytes(folder->file("a.dff"), "d");
+    dialogs->openAnswers << QStringList{folder->file("new.col"), folder->file("a.dff"),
+                                        folder->file("new.txd")};
     QTest::keyClick(list, Qt::Key_R, Qt::ControlModifier);
     QCOMPARE(ColumnTexts(*window), QStringList({"bb.txd", "new.txd"}));
+    QCOMPARE(NoticeText(*window), QString("Import and Replace: 1 replaced, 2 added"));
+    QCOMPARE(ReadRecords(folder->file("a.dir")).size(), 5);
     QVERIFY(StatusText(*window).startsWith("2 of 5 entries shown"));
     QVERIFY(dialogs->errors().isEmpty());
 }
