@@ -2,13 +2,24 @@
 
 #include "archive/Gta3Archive.h"
 
+#include <QEvent>
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
+#include <functional>
 #include <utility>
 #include <vector>
 
+namespace {
+
+// A hidden window is never painted: its check begins after this long.
+constexpr int FirstPaintWaitMs = 1000;
+
+} // namespace
+
 struct TBackgroundCheck::Job {
+    size_t count = 0; // entries to make room for
     std::vector<TArchiveEntry> entries;
     uint64_t dataLength = 0;
     uint64_t directoryLength = 0;
@@ -25,18 +36,35 @@ TBackgroundCheck::~TBackgroundCheck() {
     }
 }
 
-void TBackgroundCheck::Start() {
+void TBackgroundCheck::Start(QWidget* shownIn) {
     ++FGeneration;
     FResult.reset();
-    if (FWanted)
-        return; // already asked for
     FWanted = true;
-    // Begun from the event loop: a command that changes the archive in several
-    // steps asks once per step, and an archive being opened shows first.
-    QTimer::singleShot(0, this, [this] {
-        if (FWanted && !FThread)
-            Launch();
-    });
+    // Begun from the event loop, so a command that changes the archive in
+    // several steps asks once per step.
+    if (!shownIn) {
+        QTimer::singleShot(0, this, &TBackgroundCheck::LaunchWanted);
+        return;
+    }
+    if (FShownIn)
+        FShownIn->removeEventFilter(this);
+    FShownIn = shownIn;
+    shownIn->installEventFilter(this);
+    QTimer::singleShot(FirstPaintWaitMs, this, &TBackgroundCheck::LaunchWanted);
+}
+
+bool TBackgroundCheck::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == FShownIn && event->type() == QEvent::Paint) {
+        FShownIn->removeEventFilter(this);
+        FShownIn = nullptr;
+        QTimer::singleShot(0, this, &TBackgroundCheck::LaunchWanted); // once it is painted
+    }
+    return false;
+}
+
+void TBackgroundCheck::LaunchWanted() {
+    if (FWanted && !FThread && FArchive)
+        Prepare();
 }
 
 void TBackgroundCheck::Discard() {
@@ -50,42 +78,72 @@ void TBackgroundCheck::SetResult(const TCheckSummary& summary) {
     FResult = summary;
 }
 
-void TBackgroundCheck::Launch() {
-    FWanted = false;
-    if (!FArchive)
-        return;
+void TBackgroundCheck::RunInWorker(std::function<void()> work, void (TBackgroundCheck::*then)()) {
+    FThread = QThread::create(std::move(work));
+    connect(FThread, &QThread::finished, this, [this, then] {
+        FThread->wait();
+        delete FThread;
+        FThread = nullptr;
+        (this->*then)();
+    });
+    FThread->start(QThread::IdlePriority); // it takes no time from the window
+}
+
+void TBackgroundCheck::Prepare() {
+    // A million entries are 40 MB: the worker makes that memory ready first,
+    // so that copying the table holds the window up for as little as can be.
     auto job = std::make_shared<Job>();
+    job->count = static_cast<size_t>(FArchive->Count());
+    FJob = job;
+    RunInWorker(
+        [job] {
+            try {
+                job->entries.resize(job->count);
+            } catch (...) {
+                job->entries = {};
+            }
+        },
+        &TBackgroundCheck::CopyTable);
+}
+
+void TBackgroundCheck::CopyTable() {
+    const std::shared_ptr<Job> job = FJob;
+    if (!FWanted || !FArchive) {
+        FJob = nullptr; // discarded meanwhile
+        return;
+    }
+    // The copy is of the archive as it stands now, changed meanwhile or not.
+    FWanted = false;
     try {
         const auto table = FArchive->Table();
-        job->entries.assign(table.begin(), table.end());
+        job->entries.resize(table.size());
+        std::copy(table.begin(), table.end(), job->entries.begin());
         job->dataLength = FArchive->DataLength();
         job->directoryLength = FArchive->DirectoryLength();
     } catch (...) {
+        FJob = nullptr;
         emit Finished(); // no memory for the copy, or no length: nothing to tell
         return;
     }
-    FJob = job;
     FRunningGeneration = FGeneration;
-    FThread = QThread::create([job] {
-        try {
-            job->summary = CheckEntries(job->entries, job->dataLength, job->directoryLength, {});
-        } catch (...) {
-        }
-        job->entries = {};
-    });
-    connect(FThread, &QThread::finished, this, &TBackgroundCheck::WorkerDone);
-    FThread->start(QThread::LowPriority);
+    RunInWorker(
+        [job] {
+            try {
+                job->summary =
+                    CheckEntries(job->entries, job->dataLength, job->directoryLength, {});
+            } catch (...) {
+            }
+            job->entries = {};
+        },
+        &TBackgroundCheck::CheckDone);
 }
 
-void TBackgroundCheck::WorkerDone() {
-    FThread->wait();
-    delete FThread;
-    FThread = nullptr;
+void TBackgroundCheck::CheckDone() {
     const bool current = FRunningGeneration == FGeneration;
     FRunningGeneration = 0;
     const std::shared_ptr<Job> job = std::exchange(FJob, nullptr);
     if (FWanted) {
-        Launch(); // the archive changed meanwhile: this result is of no use
+        LaunchWanted(); // the archive changed meanwhile: this result is of no use
         return;
     }
     if (current) {

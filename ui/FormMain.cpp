@@ -141,7 +141,7 @@ void TfrmMain::OpenArchive(const QByteArray& FileName) {
     FEntryList->repaint();
     // The dead space and the problems are counted once the window shows the
     // archive, so opening takes no longer for them and asks nothing.
-    FCheck->Start();
+    FCheck->Start(lsvFileList->viewport());
     History.Add(FileName);
     UpdateActions();
 }

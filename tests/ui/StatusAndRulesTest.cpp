@@ -5,6 +5,8 @@
 #include "ScriptedDialogs.h"
 #include "WorkflowTestSupport.h"
 
+#include "ui/BackgroundCheck.h"
+
 #include <QLineEdit>
 #include <QtTest>
 
@@ -148,14 +150,15 @@ void StatusAndRulesTest::problemsOfAnOpenedArchiveAreTold() {
 }
 
 void StatusAndRulesTest::aCheckResultIsNeverOfAnOlderState() {
-    // Large enough that the check of the opened archive is still running when
-    // a delete changes the archive.
+    // A delete while the check of the opened archive is running: its result,
+    // when it comes, is of the archive before the delete.
     std::vector<TestEntry> entries = {{"aaa1", 1}, {"aaa2", 1}, {"aaa3", 1}};
     for (int i = 0; i < 300000; ++i)
         entries.push_back({"e" + std::to_string(i), 0});
     WriteArchive(folder->file("a.img"), entries);
     auto window = ShownWindow(*folder, folder->file("a.img"));
-    QTest::qWait(20);
+    auto* check = window->findChild<TBackgroundCheck*>();
+    QVERIFY(QTest::qWaitFor([&] { return check->Running(); }, 20000));
     SelectRows(*window, {0, 1});
     dialogs->confirmAnswers << true;
     ActionNamed(*window, "actDelete")->trigger();
