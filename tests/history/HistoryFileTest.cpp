@@ -1,8 +1,8 @@
 // The history kept in the settings file: loading, saving and their failures.
-#include "TestFolder.h"
 #include "history/History.h"
 #include "history/SettingsFile.h"
 #include "platform/Errors.h"
+#include "tests/support/QtTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -24,8 +24,6 @@ protected:
         History.SetMaxItems(8);
         QObject::connect(&History, &THistory::OnChange, [this] { ++Changes; });
     }
-
-    void SetUp() override { ASSERT_TRUE(Folder.IsValid()); }
 
     QByteArrayList Paths() const {
         QByteArrayList paths;
@@ -150,12 +148,12 @@ TEST_F(HistoryFileTest, MissingObjectOrSectionIsRefusedWithoutChange) {
     WriteBytes(Ini, "[history]\r\n0=/new\r\n");
     TSettingsFile ini(Ini);
     AddAll({"/a"});
-    EXPECT_EQ(ErrorOf([&] { History.LoadFromIni(nullptr, "history"); }), "IniFile not assigned");
-    EXPECT_EQ(ErrorOf([&] { History.SaveToIni(nullptr, "history"); }), "IniFile not assigned");
-    EXPECT_EQ(ErrorOf([&] { History.LoadFromIni(&ini, ""); }), "Section is not set!");
-    EXPECT_EQ(ErrorOf([&] { History.SaveToIni(&ini, ""); }), "Section is not set!");
-    EXPECT_EQ(ErrorOf([&] { History.LoadFromFile(Ini, ""); }), "Section is not set!");
-    EXPECT_EQ(ErrorOf([&] { History.SaveToFile(Ini, ""); }), "Section is not set!");
+    EXPECT_EQ(MessageOf([&] { History.LoadFromIni(nullptr, "history"); }), "IniFile not assigned");
+    EXPECT_EQ(MessageOf([&] { History.SaveToIni(nullptr, "history"); }), "IniFile not assigned");
+    EXPECT_EQ(MessageOf([&] { History.LoadFromIni(&ini, ""); }), "Section is not set!");
+    EXPECT_EQ(MessageOf([&] { History.SaveToIni(&ini, ""); }), "Section is not set!");
+    EXPECT_EQ(MessageOf([&] { History.LoadFromFile(Ini, ""); }), "Section is not set!");
+    EXPECT_EQ(MessageOf([&] { History.SaveToFile(Ini, ""); }), "Section is not set!");
     EXPECT_EQ(Paths(), QByteArrayList({"/a"}));
     EXPECT_EQ(Changes, 0);
     EXPECT_EQ(ReadBytes(Ini), "[history]\r\n0=/new\r\n");
@@ -166,7 +164,7 @@ TEST_F(HistoryFileTest, SaveWhereNoFileCanBeMadeFails) {
     WriteBytes(blocker, "not a folder");
     const QString unreachable = blocker + "/Pelkon.ini";
     AddAll({"/a", "/b"});
-    EXPECT_EQ(ErrorOf([&] { History.SaveToFile(unreachable, "history"); }),
+    EXPECT_EQ(MessageOf([&] { History.SaveToFile(unreachable, "history"); }),
               "Unable to write to " + unreachable.toStdString());
     EXPECT_EQ(Paths(), QByteArrayList({"/a", "/b"}));
     EXPECT_EQ(ReadBytes(blocker), "not a folder");
@@ -179,7 +177,7 @@ TEST_F(HistoryFileTest, SaveWhereNoFileCanBeMadeFails) {
 TEST_F(HistoryFileTest, SaveOverAFolderFails) {
     ASSERT_TRUE(QDir().mkdir(Ini));
     AddAll({"/a"});
-    EXPECT_EQ(ErrorOf([&] { History.SaveToFile(Ini, "history"); }),
+    EXPECT_EQ(MessageOf([&] { History.SaveToFile(Ini, "history"); }),
               "Unable to write to " + Ini.toStdString());
     History.LoadFromFile(Ini, "history");
     EXPECT_EQ(History.Count(), 0);
@@ -200,7 +198,7 @@ TEST_F(HistoryFileTest, SaveCutShortLeavesTheOldFileWhole) {
         std::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{4096, 4096};
         setrlimit(RLIMIT_FSIZE, &limit);
-        const std::string error = ErrorOf([&] { History.SaveToFile(Ini, "history"); });
+        const std::string error = MessageOf([&] { History.SaveToFile(Ini, "history"); });
         _exit(error == "Unable to write to " + Ini.toStdString() ? 0 : 1);
     }
     int status = 0;

@@ -1,7 +1,7 @@
 // The history's in-memory rules: adding, moving, the limit and when OnChange fires.
 #include "history/History.h"
 #include "platform/Errors.h"
-#include "tests/history/TestFolder.h"
+#include "tests/support/QtTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -96,8 +96,8 @@ TEST_F(HistoryTest, ClearFiresEvenWhenEmpty) {
 
 TEST_F(HistoryTest, GetItemOutsideTheListFails) {
     AddAll({"/a", "/b", "/c"});
-    EXPECT_EQ(ErrorOf([&] { History.GetItem(-1); }), "Index out of bounds (-1)");
-    EXPECT_EQ(ErrorOf([&] { History.GetItem(3); }), "Index out of bounds (3)");
+    EXPECT_EQ(MessageOf([&] { History.GetItem(-1); }), "Index out of bounds (-1)");
+    EXPECT_EQ(MessageOf([&] { History.GetItem(3); }), "Index out of bounds (3)");
     EXPECT_EQ(History.GetItem(2), "/a");
     EXPECT_TRUE(Seen.empty());
 }

@@ -1,7 +1,7 @@
 // The settings file's reading and writing rules, checked byte for byte.
 #include "history/SettingsFile.h"
-#include "TestFolder.h"
 #include "platform/Errors.h"
+#include "tests/support/QtTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -18,8 +18,6 @@ namespace {
 
 class SettingsFileTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(Folder.IsValid()); }
-
     QByteArray Read(const QByteArray& section, const QByteArray& key) {
         TSettingsFile ini(Ini);
         return ini.ReadString(section, key, "(default)");
@@ -269,7 +267,7 @@ TEST_F(SettingsFileTest, Utf16FileIsLeftAloneWhenItCannotBeWrittenFaithfully) {
     {
         TSettingsFile ini(Ini);
         ini.WriteString("s", "k", "caf\xe9");
-        EXPECT_EQ(ErrorOf([&] { ini.Flush(); }), unable);
+        EXPECT_EQ(MessageOf([&] { ini.Flush(); }), unable);
     }
     EXPECT_EQ(ReadBytes(Ini), good);
 
@@ -280,8 +278,8 @@ TEST_F(SettingsFileTest, Utf16FileIsLeftAloneWhenItCannotBeWrittenFaithfully) {
         WriteBytes(Ini, broken);
         TSettingsFile ini(Ini);
         EXPECT_EQ(ini.ReadString("s", "k", Default), "v");
-        EXPECT_EQ(ErrorOf([&] { ini.WriteString("s", "k", "w"); }), unable);
-        EXPECT_EQ(ErrorOf([&] { ini.EraseSection("s"); }), unable);
+        EXPECT_EQ(MessageOf([&] { ini.WriteString("s", "k", "w"); }), unable);
+        EXPECT_EQ(MessageOf([&] { ini.EraseSection("s"); }), unable);
         ini.Flush();
         EXPECT_EQ(ReadBytes(Ini), broken);
     }
@@ -356,7 +354,7 @@ TEST_P(SettingsRefusalTest, WritesNothing) {
     const RefusedWrite& c = GetParam();
     WriteBytes(Ini, "[s]\r\nk=v\r\n");
     TSettingsFile ini(Ini);
-    EXPECT_EQ(ErrorOf([&] { ini.WriteString(c.Section, c.Key, c.Value); }),
+    EXPECT_EQ(MessageOf([&] { ini.WriteString(c.Section, c.Key, c.Value); }),
               "Unable to write to " + Ini.toStdString());
     ini.Flush();
     EXPECT_EQ(ReadBytes(Ini), "[s]\r\nk=v\r\n");
@@ -381,8 +379,8 @@ TEST_F(SettingsFileTest, FileThatCannotBeReadIsNeverOverwritten) {
     TSettingsFile ini(Ini);
     EXPECT_EQ(ini.ReadString("s", "k", Default), Default);
     const std::string unable = "Unable to write to " + Ini.toStdString();
-    EXPECT_EQ(ErrorOf([&] { ini.WriteString("s", "k", "v"); }), unable);
-    EXPECT_EQ(ErrorOf([&] { ini.EraseSection("s"); }), unable);
+    EXPECT_EQ(MessageOf([&] { ini.WriteString("s", "k", "v"); }), unable);
+    EXPECT_EQ(MessageOf([&] { ini.EraseSection("s"); }), unable);
     EXPECT_TRUE(QDir(Ini).exists());
 }
 

@@ -1,9 +1,9 @@
 // Where the settings file lives and how it is saved when the folder that
 // holds it is not writable. Folder permissions bind only an unprivileged
 // user, so those cases run as one.
-#include "TestFolder.h"
 #include "history/History.h"
 #include "history/SettingsLocation.h"
+#include "tests/support/QtTestSupport.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -46,7 +46,6 @@ std::string Save(const QString& ini, const QByteArray& path) {
 class SettingsPlaceTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(Folder.IsValid());
         SetMode(Folder.Path(), 0755);
         ASSERT_TRUE(QDir().mkpath(Program));
         ASSERT_TRUE(QDir().mkpath(Home));

@@ -108,3 +108,16 @@ bool BecomeNobody() {
     return geteuid() == 0 && setgroups(0, nullptr) == 0 && setresgid(Nobody, Nobody, Nobody) == 0 &&
            setresuid(Nobody, Nobody, Nobody) == 0;
 }
+
+std::string AsUnprivilegedUser(const std::function<std::string()>& body) {
+    return RunInChild([&] {
+        if (geteuid() == 0 && !BecomeNobody())
+            return std::string("cannot become an unprivileged user");
+        return body();
+    });
+}
+
+void GiveToUnprivilegedUser(const std::string& path) {
+    if (geteuid() == 0 && chown(path.c_str(), 65534, 65534) != 0)
+        throw std::runtime_error("cannot hand " + path + " to nobody");
+}

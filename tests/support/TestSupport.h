@@ -49,6 +49,12 @@ std::string RunInChild(const std::function<std::string()>& body);
 // second user who shares a folder would. Returns false when that is not
 // possible (the tests are not run as root).
 bool BecomeNobody();
+// Runs `body` in a child as a user whom file permissions bind: as root, the
+// user nobody; otherwise the user running the tests.
+std::string AsUnprivilegedUser(const std::function<std::string()>& body);
+// Hands a file to that user (as root), so that only its folder's permissions
+// stand in its way.
+void GiveToUnprivilegedUser(const std::string& path);
 
 // The message of the exception `action` throws, or "" when it throws none.
 template <typename Action> std::string MessageOf(Action&& action) {
