@@ -47,7 +47,8 @@ wm=$!
 sleep 1
 
 cd "$work"
-HOME="$work" QT_QPA_PLATFORM=xcb "$root/build/app/pelkon" gta3.img 2>/dev/null &
+HOME="$work" XDG_CONFIG_HOME="$work/.config" QT_QPA_PLATFORM=xcb \
+    "$root/build/app/pelkon" gta3.img 2>/dev/null &
 editor=$!
 window="$(timeout 30 xdotool search --sync --onlyvisible --name '^Pelkon - \[')"
 xdotool windowsize --sync "$window" 760 470
