@@ -11,10 +11,14 @@
 #include <utility>
 #include <vector>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace {
 
 // A hidden window is never painted: its check begins after this long.
 constexpr int FirstPaintWaitMs = 1000;
+constexpr int WorkerNiceness = 10;
 
 } // namespace
 
@@ -79,14 +83,19 @@ void TBackgroundCheck::SetResult(const TCheckSummary& summary) {
 }
 
 void TBackgroundCheck::RunInWorker(std::function<void()> work, void (TBackgroundCheck::*then)()) {
-    FThread = QThread::create(std::move(work));
+    FThread = QThread::create([work = std::move(work)] {
+        // Behind the window for the processor, yet never starved on a busy
+        // machine as the idle class could be. Linux keeps a nice value per thread.
+        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), WorkerNiceness);
+        work();
+    });
     connect(FThread, &QThread::finished, this, [this, then] {
         FThread->wait();
         delete FThread;
         FThread = nullptr;
         (this->*then)();
     });
-    FThread->start(QThread::IdlePriority); // it takes no time from the window
+    FThread->start();
 }
 
 void TBackgroundCheck::Prepare() {
