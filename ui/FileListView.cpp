@@ -205,12 +205,17 @@ void TFileListView::selectEntries(std::span<const int> entries) {
 
 void TFileListView::setFilterText(const QString& text) {
     // Kept by entry: the model's reset drops the selection and the focus.
+    const QItemSelection selected = selectionModel()->selection();
     std::vector<int> chosen;
-    for (const QItemSelectionRange& range : selectionModel()->selection())
+    chosen.reserve(static_cast<size_t>(SelectedRowCount(selected)));
+    for (const QItemSelectionRange& range : selected)
         for (int row = range.top(); row <= range.bottom(); ++row)
             if (const int entry = FModel->entryIndex(row); entry >= 0)
                 chosen.push_back(entry);
-    std::sort(chosen.begin(), chosen.end());
+    // Rows and their entries run in the same order: a selection made of
+    // ranges in order needs no sorting.
+    if (!std::is_sorted(chosen.begin(), chosen.end()))
+        std::sort(chosen.begin(), chosen.end());
     chosen.erase(std::unique(chosen.begin(), chosen.end()), chosen.end());
     const int focused = FModel->entryIndex(currentIndex().row());
 
