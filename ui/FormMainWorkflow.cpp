@@ -118,7 +118,11 @@ bool TfrmMain::edtFilterKey(int key) {
 }
 
 void TfrmMain::actCheckExecute() {
-    FCheck->SetResult(CheckArchiveCommand(this, *CurrentArchive));
+    const TCheckReport report = CheckWithFindings(*CurrentArchive);
+    // The status bar agrees with the list while it is open.
+    FCheck->SetResult(report.summary);
+    UpdateStatus();
+    ShowCheckReport(this, report);
 }
 
 void TfrmMain::actSaveCompactedExecute() {

@@ -26,20 +26,22 @@ QString Text(const std::string& text) {
 
 } // namespace
 
-TCheckSummary CheckArchiveCommand(QWidget* owner, const TGTA3Archive& archive) {
-    QStringList findings;
-    TCheckSummary summary;
-    {
-        BusyCursor busy;
-        summary = CheckArchive(archive, [&](const TCheckFinding& finding) {
-            if (static_cast<size_t>(findings.size()) < ListedFindings)
-                findings << Text(finding.Text);
-        });
-    }
-    if (summary.Problems > static_cast<uint64_t>(findings.size()))
-        findings << QStringLiteral("… and %1 more")
-                        .arg(QLocale().toString(
-                            static_cast<qulonglong>(summary.Problems - ListedFindings)));
+TCheckReport CheckWithFindings(const TGTA3Archive& archive) {
+    BusyCursor busy;
+    TCheckReport report;
+    report.summary = CheckArchive(archive, [&](const TCheckFinding& finding) {
+        if (static_cast<size_t>(report.findings.size()) < ListedFindings)
+            report.findings << Text(finding.Text);
+    });
+    if (report.summary.Problems > static_cast<uint64_t>(report.findings.size()))
+        report.findings << QStringLiteral("… and %1 more")
+                               .arg(QLocale().toString(static_cast<qulonglong>(
+                                   report.summary.Problems - ListedFindings)));
+    return report;
+}
+
+void ShowCheckReport(QWidget* owner, const TCheckReport& report) {
+    const TCheckSummary& summary = report.summary;
     const QString verdict =
         summary.Problems == 0 ? QStringLiteral("No problems found.")
         : summary.Problems == 1
@@ -51,8 +53,7 @@ TCheckSummary CheckArchiveCommand(QWidget* owner, const TGTA3Archive& archive) {
                                    QLocale().toString(static_cast<qulonglong>(summary.DataLength)),
                                    Text(DeadSpaceText(summary.DeadBytes, summary.DataLength)));
     Dialogs().showFindings(owner, QStringLiteral("Check Archive"), verdict + u'\n' + sizes,
-                           findings);
-    return summary;
+                           report.findings);
 }
 
 TRebuildResult SaveCompactedCopy(QWidget* owner, TGTA3Archive& archive, const QString& dataPath) {

@@ -6,14 +6,22 @@
 #include "archive/ArchiveRebuild.h"
 
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 class TGTA3Archive;
 
-// Checks the archive with a busy cursor and shows the findings in a list
-// under a summary ("No problems found." when there are none). Returns the
-// summary.
-TCheckSummary CheckArchiveCommand(QWidget* owner, const TGTA3Archive& archive);
+// Check Archive: the summary and the findings' lines, as many as a list can
+// show and then how many more.
+struct TCheckReport {
+    TCheckSummary summary;
+    QStringList findings;
+};
+// Checks the archive with a busy cursor.
+TCheckReport CheckWithFindings(const TGTA3Archive& archive);
+// Shows the findings in a list under a summary ("No problems found." when
+// there are none).
+void ShowCheckReport(QWidget* owner, const TCheckReport& report);
 
 // Writes the compacted copy of `archive` as the new pair whose data file is
 // `dataPath` (RebuildArchive: never over an existing file, the archive only
