@@ -1,10 +1,16 @@
 #include "ui/DialogSeam.h"
 
 #include <QDesktopServices>
+#include <QDialogButtonBox>
+#include <QDrag>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -55,6 +61,34 @@ public:
         box.exec();
     }
 
+    void showInformation(QWidget* parent, const QString& caption, const QString& text) override {
+        QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::Ok, parent);
+        box.exec();
+    }
+
+    void showFindings(QWidget* parent, const QString& caption, const QString& summary,
+                      const QStringList& findings) override {
+        QDialog dialog(parent);
+        dialog.setWindowTitle(caption);
+        auto* layout = new QVBoxLayout(&dialog);
+        auto* headline = new QLabel(summary, &dialog);
+        headline->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        layout->addWidget(headline);
+        if (!findings.isEmpty()) {
+            // One finding a line, selectable so that it can be copied into a report.
+            auto* list = new QPlainTextEdit(&dialog);
+            list->setReadOnly(true);
+            list->setLineWrapMode(QPlainTextEdit::NoWrap);
+            list->setPlainText(findings.join(u'\n'));
+            layout->addWidget(list);
+            dialog.resize(640, 360);
+        }
+        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);
+        QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+        layout->addWidget(buttons);
+        dialog.exec();
+    }
+
     bool confirm(QWidget* parent, const QString& title, const QString& text) override {
         QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No,
                         parent);
@@ -80,6 +114,15 @@ public:
     }
 
     void openUrl(QWidget*, const QUrl& url) override { QDesktopServices::openUrl(url); }
+
+    Qt::DropAction dragFiles(QWidget* source, const QList<QUrl>& urls) override {
+        auto* data = new QMimeData; // the drag owns it
+        data->setUrls(urls);
+        QDrag drag(source);
+        drag.setMimeData(data);
+        // The entries stay in the archive: what the receiver gets is a copy.
+        return drag.exec(Qt::CopyAction, Qt::CopyAction);
+    }
 };
 
 RealDialogs realDialogs;

@@ -2,9 +2,11 @@
 // tests can install a scripted implementation and never wait on a real dialog.
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+#include <Qt>
 
 class QWidget;
 
@@ -28,6 +30,11 @@ public:
     virtual QString chooseFolder(QWidget* parent, const QString& prompt) = 0;
     // Error message box with one OK button.
     virtual void showError(QWidget* parent, const QString& caption, const QString& text) = 0;
+    // Information message box with one OK button.
+    virtual void showInformation(QWidget* parent, const QString& caption, const QString& text) = 0;
+    // A list of findings under a summary line, with one OK button.
+    virtual void showFindings(QWidget* parent, const QString& caption, const QString& summary,
+                              const QStringList& findings) = 0;
     // Yes/No question, Yes the default, Escape answers No. True for Yes.
     virtual bool confirm(QWidget* parent, const QString& title, const QString& text) = 0;
     // Text input box; OK returns the field's text, Cancel returns `proposed` unchanged.
@@ -35,6 +42,9 @@ public:
                              const QString& proposed, int maxLength) = 0;
     // Asks the desktop to open a web address.
     virtual void openUrl(QWidget* parent, const QUrl& url) = 0;
+    // Drags the files at `urls` from `source` until the user drops or gives up;
+    // returns what the receiver did with them (IgnoreAction: nothing).
+    virtual Qt::DropAction dragFiles(QWidget* source, const QList<QUrl>& urls) = 0;
 };
 
 // The dialogs in use: the real ones unless a test installed others.

@@ -1,45 +1,60 @@
 #include "ui/EntryCommands.h"
 
-#include "archive/ArchiveCommands.h"
 #include "archive/Gta3Archive.h"
+#include "archive/PrintableName.h"
 #include "sorting/SortFunctions.h"
+#include "ui/CommandSupport.h"
 #include "ui/DialogSeam.h"
 #include "ui/FormProgress.h"
 #include "ui/NameText.h"
-#include "ui/PathText.h"
 
-#include <QApplication>
-
+#include <algorithm>
 #include <exception>
 #include <memory>
+#include <unordered_set>
 #include <vector>
 
 namespace {
 
-// The hourglass for the whole program while adding; restored on every path.
-class BusyCursor {
-public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
+// A drag of fewer and smaller entries than this is extracted without the
+// progress dialog: it would only flash on the screen.
+constexpr int DragProgressEntries = 16;
+constexpr uint64_t DragProgressBytes = 32ull << 20;
 
-std::unique_ptr<TfrmProgress> ShowProgress(QWidget* owner, const QString& line1, int maximum) {
-    auto progress = std::make_unique<TfrmProgress>(owner);
-    progress->SetLine1(line1);
-    progress->SetPosition(0);
-    progress->SetMax(maximum);
-    progress->ShowNow(); // the bar at 0 is on screen before the first file is touched
-    return progress;
+// Extracts the selected rows into `folder`; returns the files written.
+std::vector<std::string> ExtractRows(TGTA3Archive& archive, IEntryList& list,
+                                     const std::string& folder, TfrmProgress* progress) {
+    PrepareExtractFolder(folder);
+    std::vector<std::string> targets;
+    const int rows = list.rowCount();
+    for (int row = 0; row < rows; ++row) {
+        if (!list.isRowSelected(row))
+            continue;
+        const int index = list.entryIndex(row);
+        const TArchiveEntry entry = archive.GetEntry(index);
+        if (progress) {
+            progress->SetLine2(NameToText(DisplayName(entry)));
+            progress->Step();
+        }
+        targets.push_back(ExtractTarget(entry, folder));
+        ExtractEntryToFile(archive, index, targets.back());
+    }
+    return targets;
 }
 
-std::vector<std::string> HostPaths(const QStringList& paths) {
-    std::vector<std::string> hostPaths;
-    hostPaths.reserve(static_cast<size_t>(paths.size()));
-    for (const QString& path : paths)
-        hostPaths.push_back(TextToPath(path).toStdString());
-    return hostPaths;
+// The table indexes of the entries in the directory slots `dirSlots`, ascending.
+std::vector<int> EntriesInSlots(const TGTA3Archive& archive, std::span<const int32_t> dirSlots) {
+    std::vector<bool> wanted(static_cast<size_t>(archive.Count()), false);
+    for (const int32_t slot : dirSlots)
+        if (slot >= 0 && slot < archive.Count())
+            wanted[static_cast<size_t>(slot)] = true;
+    std::vector<int> entries;
+    const auto table = archive.Table();
+    for (size_t i = 0; i < table.size(); ++i)
+        if (const int32_t slot = table[i].DirIndex;
+            slot >= 0 && slot < archive.Count() && wanted[static_cast<size_t>(slot)])
+            entries.push_back(static_cast<int>(i));
+    return entries;
 }
 
 } // namespace
@@ -55,39 +70,84 @@ void AddFiles(QWidget* owner, TGTA3Archive& archive, IEntryList& list, const QSt
     list.repaint();
 }
 
+TImportResult ImportAndReplace(QWidget* owner, TGTA3Archive& archive, IEntryList& list,
+                               const QStringList& paths) {
+    BusyCursor busy;
+    TImportResult result;
+    std::exception_ptr failure;
+    {
+        auto progress = ShowProgress(owner, QStringLiteral("Importing File(s)..."),
+                                     static_cast<int>(paths.size()));
+        try {
+            result = ImportFiles(archive, HostPaths(paths), [&](size_t) { progress->Step(); });
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }
+    // The entries done before a failure are on disk: the list shows them too.
+    list.setRowCount(archive.Count());
+    list.reorderTable({}, [&] { SortEntries(archive, CurrentCompare); });
+    if (!failure && !result.Replaced.empty())
+        list.selectEntries(EntriesInSlots(archive, result.Replaced));
+    list.repaint();
+    if (failure)
+        std::rethrow_exception(failure);
+
+    QStringList shared;
+    for (const std::string& name : result.SharedNames)
+        shared << QStringLiteral("Several entries are named %1; the first in the directory "
+                                 "was replaced.")
+                      .arg(NameToText(PrintableName(name)));
+    shared.removeDuplicates();
+    if (!shared.isEmpty())
+        Dialogs().showInformation(owner, QStringLiteral("Import and Replace"), shared.join(u'\n'));
+    return result;
+}
+
 void ExtractSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list, QString folder) {
     auto progress =
         ShowProgress(owner, QStringLiteral("Extracting File(s)..."), list.selectedCount());
-    const std::string hostFolder = TextToPath(folder).toStdString();
-    PrepareExtractFolder(hostFolder);
-    const int rows = list.rowCount();
-    for (int i = 0; i < rows; ++i) {
-        if (!list.isRowSelected(i))
-            continue;
-        const TArchiveEntry entry = archive.GetEntry(i);
-        progress->SetLine2(NameToText(DisplayName(entry)));
-        progress->Step();
-        ExtractEntryToFile(archive, i, ExtractTarget(entry, hostFolder));
-    }
+    ExtractRows(archive, list, HostPath(folder), progress.get());
 }
 
-void DeleteSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list) {
+std::vector<std::string> ExtractSelectedForDrag(QWidget* owner, TGTA3Archive& archive,
+                                                IEntryList& list, const QString& folder) {
+    uint64_t bytes = 0;
+    const int rows = list.rowCount();
+    for (int row = 0; row < rows; ++row)
+        if (list.isRowSelected(row))
+            bytes += uint64_t{archive.GetEntry(list.entryIndex(row)).Size} * SectorSize;
+    std::unique_ptr<TfrmProgress> progress;
+    if (list.selectedCount() > DragProgressEntries || bytes >= DragProgressBytes)
+        progress =
+            ShowProgress(owner, QStringLiteral("Extracting File(s)..."), list.selectedCount());
+    std::vector<std::string> files = ExtractRows(archive, list, HostPath(folder), progress.get());
+    // Entries of one name were written to one file, the later one last.
+    std::unordered_set<std::string> seen;
+    std::erase_if(files, [&](const std::string& file) { return !seen.insert(file).second; });
+    return files;
+}
+
+bool DeleteSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list) {
     if (!Dialogs().confirm(owner, QStringLiteral("Confirm"),
                            QStringLiteral("Are you sure you want to delete the selected files?")))
-        return;
+        return false;
 
-    std::vector<int> selected;
+    std::vector<int> selectedRows;
+    std::vector<int> entries;
     const int rows = list.rowCount();
     for (int i = 0; i < rows; ++i)
-        if (list.isRowSelected(i))
-            selected.push_back(i);
+        if (list.isRowSelected(i)) {
+            selectedRows.push_back(i);
+            entries.push_back(list.entryIndex(i));
+        }
     // The list shows what the table now holds, also when the delete failed. The
     // purge leaves the table in slot order; the sort restores the list's order,
     // with the focused row still on its entry.
     std::exception_ptr failure;
-    list.reorderTable(selected, [&] {
+    list.reorderTable(selectedRows, [&] {
         try {
-            DeleteEntries(archive, selected);
+            DeleteEntries(archive, entries);
         } catch (...) {
             failure = std::current_exception();
         }
@@ -98,25 +158,27 @@ void DeleteSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list) {
     list.repaint();
     if (failure)
         std::rethrow_exception(failure);
+    return true;
 }
 
-void RenameSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list) {
+bool RenameSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list) {
     const int row = list.firstSelectedRow();
     if (row < 0)
-        return;
-    const TArchiveEntry entry = archive.GetEntry(row);
+        return false;
+    const int index = list.entryIndex(row);
+    const TArchiveEntry entry = archive.GetEntry(index);
     const QString proposed = NameToText(NameText(entry));
     const QString answer = Dialogs().inputBox(owner, QStringLiteral("Rename file..."),
                                               QStringLiteral("?"), proposed, 255);
     // Comparing with the proposal first means an unchanged answer writes nothing,
     // even for stored bytes that do not survive the trip through text.
     if (answer.isEmpty() || answer == proposed)
-        return;
+        return false;
     const std::string newName = TextToName(answer);
-    const TArchiveEntry current = archive.GetEntry(row);
+    const TArchiveEntry current = archive.GetEntry(index);
     if (newName == NameText(current))
-        return;
-    archive.RenameEntry(row, newName);
+        return false;
+    archive.RenameEntry(index, newName);
     // The record is rewritten: the list shows the new name even when putting it
     // on disk fails.
     std::exception_ptr failure;
@@ -128,4 +190,5 @@ void RenameSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list) {
     list.repaint();
     if (failure)
         std::rethrow_exception(failure);
+    return true;
 }

@@ -1,7 +1,10 @@
-// The bodies of Add, Extract, Delete and Rename. They work on an archive and on
-// the main window's list through IEntryList, so they can be tested without the
-// window.
+// The bodies of the commands that work on entries: Add, Import and Replace,
+// Extract (also for a drag out of the list), Delete and Rename. They work on an
+// archive and on the main window's list through IEntryList, so they can be
+// tested without the window.
 #pragma once
+
+#include "archive/ArchiveCommands.h"
 
 #include <QString>
 #include <QStringList>
@@ -9,11 +12,14 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <vector>
 
 class QWidget;
 class TGTA3Archive;
 
-// What the commands need of the entry list.
+// What the commands need of the entry list. Rows are what the list shows: with
+// a filter, only some entries have rows, so a row is turned into the entry's
+// place in the archive's table with entryIndex() before the archive is asked.
 class IEntryList {
 public:
     virtual ~IEntryList() = default;
@@ -21,6 +27,9 @@ public:
     virtual bool isRowSelected(int row) const = 0;
     virtual int selectedCount() const = 0;
     virtual int firstSelectedRow() const = 0; // -1 when none
+    // The table index of the entry on `row`.
+    virtual int entryIndex(int row) const = 0;
+    // How many entries, from the start of the table, have rows.
     virtual void setRowCount(int rows) = 0;
     // Runs `reorder`, which sorts the archive's table, and may first delete the
     // entries at `deletedRows`; the selected and the focused rows follow their
@@ -28,16 +37,31 @@ public:
     virtual void reorderTable(std::span<const int> deletedRows,
                               const std::function<void()>& reorder) = 0;
     virtual void clearSelection() = 0;
+    // Selects the rows of the entries at `entries` (table indexes, ascending).
+    virtual void selectEntries(std::span<const int> entries) = 0;
     virtual void repaint() = 0;
 };
 
 // Appends each file as a new entry under its file-name part, with the progress
 // dialog and busy cursor; sets the row count and sorts with CurrentCompare at the end.
 void AddFiles(QWidget* owner, TGTA3Archive& archive, IEntryList& list, const QStringList& paths);
+// Import and Replace (ImportFiles), with the progress dialog and busy cursor.
+// Afterwards, also after a failure, every entry has a row and the list is sorted
+// again; after a success the replaced entries are the selected rows, and names
+// that several entries share are told in a message.
+TImportResult ImportAndReplace(QWidget* owner, TGTA3Archive& archive, IEntryList& list,
+                               const QStringList& paths);
 // Extracts the selected rows, in ascending order, into `folder`, each through
 // ExtractEntryToFile (archive/ArchiveCommands.h).
 void ExtractSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list, QString folder);
-// Asks for confirmation, then deletes the selected rows' entries.
-void DeleteSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list);
+// The same for a drag out of the list, into the drag's own new folder; the
+// progress dialog shows only when the entries are many or large. Returns the
+// files written, each once, as the host's bytes.
+std::vector<std::string> ExtractSelectedForDrag(QWidget* owner, TGTA3Archive& archive,
+                                                IEntryList& list, const QString& folder);
+// Asks for confirmation, then deletes the selected rows' entries. False when
+// the user said No.
+bool DeleteSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list);
 // Asks for a new name for the selected row and renames it when it differs.
-void RenameSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list);
+// False when nothing was to be written.
+bool RenameSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list);

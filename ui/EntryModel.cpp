@@ -13,14 +13,20 @@
 
 namespace {
 
+// The typed text as Latin-1 bytes, the form in which names that are not UTF-8
+// are shown; empty when that form is not needed or does not exist.
+std::string Latin1Form(const QString& text, const std::string& host) {
+    const QByteArray latin1 = text.toLatin1();
+    if (QString::fromLatin1(latin1) == text && latin1.toStdString() != host)
+        return latin1.toStdString();
+    return {};
+}
+
 // The typed text as the bytes a stored name would hold: in the host encoding, and
-// also in Latin-1, the form in which names that are not UTF-8 are shown.
+// also in Latin-1.
 struct SearchKeys {
-    explicit SearchKeys(const QString& text) : host(TextToName(text)) {
-        const QByteArray latin1 = text.toLatin1();
-        if (QString::fromLatin1(latin1) == text && latin1.toStdString() != host)
-            other = latin1.toStdString();
-    }
+    explicit SearchKeys(const QString& text)
+        : host(TextToName(text)), other(Latin1Form(text, host)) {}
     bool matches(std::string_view name) const {
         return (!host.empty() && StartsWithText(name, host)) ||
                (!other.empty() && StartsWithText(name, other));
@@ -65,11 +71,35 @@ QString SizeText(uint32_t sectors) {
     return QString::number(uint64_t{sectors} * 2) + QStringLiteral(" kB");
 }
 
+TNameFilter::TNameFilter(const QString& text)
+    : FWildcard(text.contains(u'*') || text.contains(u'?')), FHost(TextToName(text)),
+      FLatin1(Latin1Form(text, FHost)) {}
+
+bool TNameFilter::Matches(std::string_view displayName) const {
+    return Matches(displayName, FHost) || (!FLatin1.empty() && Matches(displayName, FLatin1));
+}
+
+bool TNameFilter::Matches(std::string_view displayName, const std::string& key) const {
+    return FWildcard ? MatchesWildcard(displayName, key) : ContainsText(displayName, key);
+}
+
 TEntryModel::TEntryModel(const std::unique_ptr<TGTA3Archive>& archive, QObject* parent)
     : QAbstractTableModel(parent), FArchive(archive) {}
 
 void TEntryModel::setRowCount(int rows) {
-    rows = std::max(rows, 0);
+    const int before = rowsWithEntries();
+    FEntries = std::max(rows, 0);
+    if (FFilter) {
+        // Entries come and go at the table's end, which is the end of the rows.
+        while (!FVisible.empty() && FVisible.back() >= rowsWithEntries())
+            FVisible.pop_back();
+        collectMatches(before, rowsWithEntries());
+    }
+    syncRowCount();
+}
+
+void TEntryModel::syncRowCount() {
+    const int rows = FFilter ? static_cast<int>(FVisible.size()) : FEntries;
     // Rows come and go at the end, so the selection of the rows that stay is kept.
     if (rows > FRows) {
         beginInsertRows({}, FRows, rows - 1);
@@ -82,13 +112,70 @@ void TEntryModel::setRowCount(int rows) {
     }
 }
 
+void TEntryModel::setFilter(const QString& text) {
+    beginResetModel();
+    FVisible.clear();
+    FFilter.reset();
+    if (!text.isEmpty()) {
+        FFilter.emplace(text);
+        collectMatches(0, rowsWithEntries());
+    }
+    FRows = FFilter ? static_cast<int>(FVisible.size()) : FEntries;
+    endResetModel();
+}
+
+void TEntryModel::collectMatches(int from, int to) {
+    if (!FFilter || from >= to)
+        return;
+    const auto table = FArchive->Table();
+    for (int i = from; i < to; ++i)
+        if (FFilter->Matches(DisplayName(table[static_cast<size_t>(i)])))
+            FVisible.push_back(i);
+}
+
 void TEntryModel::refresh() {
     if (FRows > 0)
         emit dataChanged(index(0, 0), index(FRows - 1, ColumnCount - 1));
 }
 
 int TEntryModel::rowsWithEntries() const {
-    return FArchive ? std::min(FRows, FArchive->Count()) : 0;
+    return FArchive ? std::min(FEntries, FArchive->Count()) : 0;
+}
+
+int TEntryModel::rowsShowingEntries() const {
+    if (FFilter)
+        return std::min(static_cast<int>(FVisible.size()), FRows);
+    return std::min(rowsWithEntries(), FRows);
+}
+
+int TEntryModel::entryIndex(int row) const {
+    if (row < 0 || row >= rowsShowingEntries())
+        return -1;
+    if (!FFilter)
+        return row;
+    // While a delete runs, the rows still name the entries of before it.
+    const int entry = FVisible[static_cast<size_t>(row)];
+    return FArchive && entry < FArchive->Count() ? entry : -1;
+}
+
+std::vector<int> TEntryModel::rowsOfEntries(std::span<const int> entries) const {
+    std::vector<int> rows(entries.size(), -1);
+    const int shown = rowsShowingEntries();
+    if (!FFilter) {
+        for (size_t i = 0; i < entries.size(); ++i)
+            if (entries[i] >= 0 && entries[i] < shown)
+                rows[i] = entries[i];
+        return rows;
+    }
+    // Both ascending: one walk along the rows.
+    size_t row = 0;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        while (row < static_cast<size_t>(shown) && FVisible[row] < entries[i])
+            ++row;
+        if (row < static_cast<size_t>(shown) && FVisible[row] == entries[i])
+            rows[i] = static_cast<int>(row);
+    }
+    return rows;
 }
 
 void TEntryModel::reorderTable(std::span<const int> deletedRows,
@@ -98,15 +185,13 @@ void TEntryModel::reorderTable(std::span<const int> deletedRows,
     // persistent indexes while it hears it.
     const QModelIndexList before = persistentIndexList();
     std::vector<FollowedEntry> followed(static_cast<size_t>(before.size()));
-    for (size_t i = 0; i < followed.size(); ++i) {
-        const int row = before[static_cast<qsizetype>(i)].row();
-        if (row < rowsWithEntries())
-            followed[i] = {true, FArchive->GetEntry(row)};
-    }
+    for (size_t i = 0; i < followed.size(); ++i)
+        if (const int entry = entryIndex(before[static_cast<qsizetype>(i)].row()); entry >= 0)
+            followed[i] = {true, FArchive->GetEntry(entry)};
     std::vector<int32_t> deleted;
     for (const int row : deletedRows)
-        if (row >= 0 && row < rowsWithEntries())
-            deleted.push_back(FArchive->GetEntry(row).DirIndex);
+        if (const int entry = entryIndex(row); entry >= 0)
+            deleted.push_back(FArchive->GetEntry(entry).DirIndex);
     std::sort(deleted.begin(), deleted.end());
 
     std::exception_ptr failure;
@@ -114,6 +199,12 @@ void TEntryModel::reorderTable(std::span<const int> deletedRows,
         reorder();
     } catch (...) {
         failure = std::current_exception(); // the view still hears the layout end
+    }
+    // Sorting sorts every entry; the filter then picks from the new order. The
+    // row count stays until the layout change is over.
+    if (FFilter) {
+        FVisible.clear();
+        collectMatches(0, rowsWithEntries());
     }
 
     int32_t lastSlot = -1;
@@ -124,10 +215,13 @@ void TEntryModel::reorderTable(std::span<const int> deletedRows,
     }
     std::vector<int> rowOfSlot(static_cast<size_t>(lastSlot + 1), -1);
     if (lastSlot >= 0) {
-        const auto table = FArchive->Table().first(static_cast<size_t>(rowsWithEntries()));
-        for (size_t row = 0; row < table.size(); ++row)
-            if (const int32_t slot = table[row].DirIndex; slot >= 0 && slot <= lastSlot)
-                rowOfSlot[static_cast<size_t>(slot)] = static_cast<int>(row);
+        const auto table = FArchive->Table();
+        for (int row = 0; row < rowsShowingEntries(); ++row) {
+            const int entry = entryIndex(row);
+            const int32_t slot = entry >= 0 ? table[static_cast<size_t>(entry)].DirIndex : -1;
+            if (slot >= 0 && slot <= lastSlot)
+                rowOfSlot[static_cast<size_t>(slot)] = row;
+        }
     }
 
     QModelIndexList after;
@@ -139,12 +233,13 @@ void TEntryModel::reorderTable(std::span<const int> deletedRows,
                             : -1;
         // A row is only followed to the same record: a delete that failed keeps
         // the old slots.
-        const bool found = row >= 0 && SameRecord(FArchive->GetEntry(row), item.entry);
+        const bool found = row >= 0 && SameRecord(FArchive->GetEntry(entryIndex(row)), item.entry);
         after.append(found ? index(row, before[static_cast<qsizetype>(i)].column())
                            : QModelIndex());
     }
     changePersistentIndexList(before, after);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    syncRowCount();
     if (failure)
         std::rethrow_exception(failure);
 }
@@ -152,14 +247,15 @@ void TEntryModel::reorderTable(std::span<const int> deletedRows,
 int TEntryModel::lsvFileListDataFind(const QString& findString, int startIndex, bool wrap) const {
     if (!FArchive)
         return -1;
-    // Rows beyond the list's count have no row to move to, so they are not searched.
-    const int count = rowsWithEntries();
+    // Only the rows are searched: entries without a row, or filtered out, have
+    // no row to move to.
+    const int count = rowsShowingEntries();
     if (findString.isEmpty() || startIndex < 0 || startIndex > count)
         return -1;
     const SearchKeys keys(findString);
     const auto table = FArchive->Table();
-    const auto matches = [&](int i) {
-        return keys.matches(NameText(table[static_cast<size_t>(i)]));
+    const auto matches = [&](int row) {
+        return keys.matches(NameText(table[static_cast<size_t>(entryIndex(row))]));
     };
     for (int i = startIndex; i < count; ++i)
         if (matches(i))
@@ -187,10 +283,12 @@ QVariant TEntryModel::data(const QModelIndex& index, int role) const {
         return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
     if (role != Qt::DisplayRole && role != Qt::DecorationRole)
         return {};
-    // A row past the table's end (never expected) shows empty rather than failing.
-    if (!FArchive || index.row() >= FArchive->Count())
+    // A row without an entry (after a delete, until the rows are counted again)
+    // shows empty rather than failing.
+    const int entryAt = entryIndex(index.row());
+    if (entryAt < 0)
         return {};
-    const TArchiveEntry entry = FArchive->GetEntry(index.row());
+    const TArchiveEntry entry = FArchive->GetEntry(entryAt);
     const std::string_view name = DisplayName(entry);
     if (role == Qt::DecorationRole)
         return index.column() == ColumnName ? QVariant(EntryIcon(GetImageIndex(name))) : QVariant();
@@ -227,7 +325,8 @@ QVariant TEntryModel::headerData(int section, Qt::Orientation orientation, int r
 Qt::ItemFlags TEntryModel::flags(const QModelIndex& index) const {
     if (!index.isValid())
         return Qt::NoItemFlags;
-    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled |
+           Qt::ItemNeverHasChildren;
 }
 
 QModelIndexList TEntryModel::match(const QModelIndex& start, int role, const QVariant& value,

@@ -4,8 +4,13 @@
 
 #include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMimeData>
+#include <QUrl>
 
 #include <algorithm>
 #include <utility>
@@ -35,6 +40,44 @@ namespace {
 
 constexpr int DesignedWidths[TEntryModel::ColumnCount] = {150, 80, 90};
 
+// The paths of a drag that holds local files only; empty for anything else
+// (folders, web addresses, text), which the list does not take.
+QStringList DraggedFiles(const QMimeData* data) {
+    QStringList paths;
+    if (!data || !data->hasUrls())
+        return paths;
+    for (const QUrl& url : data->urls()) {
+        if (!url.isLocalFile() || !QFileInfo(url.toLocalFile()).isFile())
+            return {};
+        paths << url.toLocalFile();
+    }
+    return paths;
+}
+
+// Rows, ascending, as whole-row ranges, consecutive rows in one range.
+QItemSelection RowRanges(const QAbstractItemModel* model, const std::vector<int>& rows) {
+    QItemSelection selection;
+    const auto add = [&](int top, int bottom) {
+        selection.append(QItemSelectionRange(model->index(top, 0),
+                                             model->index(bottom, model->columnCount() - 1)));
+    };
+    int top = -1, bottom = -1;
+    for (const int row : rows) {
+        if (row < 0)
+            continue;
+        if (top >= 0 && row == bottom + 1) {
+            bottom = row;
+            continue;
+        }
+        if (top >= 0)
+            add(top, bottom);
+        top = bottom = row;
+    }
+    if (top >= 0)
+        add(top, bottom);
+    return selection;
+}
+
 } // namespace
 
 TFileListView::TFileListView(TEntryModel* model, QWidget* parent)
@@ -49,6 +92,12 @@ TFileListView::TFileListView(TEntryModel* model, QWidget* parent)
     setSortingEnabled(false);
     setIconSize(QSize(16, 16));
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    // Dragging selected rows out extracts them; files dropped in are imported.
+    // Drops are taken only while an archive is open (the main window says so).
+    setDragEnabled(true);
+    setAcceptDrops(false);
+    setDropIndicatorShown(false);
+    setDefaultDropAction(Qt::CopyAction);
 
     // Every row has the same height, so nothing is measured per row.
     QHeaderView* rows = verticalHeader();
@@ -144,8 +193,96 @@ void TFileListView::selectAllRows() {
     selectionModel()->select(all, QItemSelectionModel::ClearAndSelect);
 }
 
+void TFileListView::selectEntries(std::span<const int> entries) {
+    const std::vector<int> rows = FModel->rowsOfEntries(entries);
+    selectionModel()->select(RowRanges(FModel, rows), QItemSelectionModel::ClearAndSelect);
+    const auto first = std::find_if(rows.begin(), rows.end(), [](int row) { return row >= 0; });
+    if (first == rows.end())
+        return;
+    selectionModel()->setCurrentIndex(FModel->index(*first, 0), QItemSelectionModel::NoUpdate);
+    scrollTo(currentIndex());
+}
+
+void TFileListView::setFilterText(const QString& text) {
+    // Kept by entry: the model's reset drops the selection and the focus.
+    const QItemSelection selected = selectionModel()->selection();
+    std::vector<int> chosen;
+    chosen.reserve(static_cast<size_t>(SelectedRowCount(selected)));
+    for (const QItemSelectionRange& range : selected)
+        for (int row = range.top(); row <= range.bottom(); ++row)
+            if (const int entry = FModel->entryIndex(row); entry >= 0)
+                chosen.push_back(entry);
+    // Rows and their entries run in the same order: a selection made of
+    // ranges in order needs no sorting.
+    if (!std::is_sorted(chosen.begin(), chosen.end()))
+        std::sort(chosen.begin(), chosen.end());
+    chosen.erase(std::unique(chosen.begin(), chosen.end()), chosen.end());
+    const int focused = FModel->entryIndex(currentIndex().row());
+
+    FModel->setFilter(text);
+
+    selectionModel()->select(RowRanges(FModel, FModel->rowsOfEntries(chosen)),
+                             QItemSelectionModel::ClearAndSelect);
+    const int focusedRow = FModel->rowsOfEntries(std::span(&focused, 1)).front();
+    if (focusedRow >= 0) {
+        selectionModel()->setCurrentIndex(FModel->index(focusedRow, 0),
+                                          QItemSelectionModel::NoUpdate);
+        scrollTo(currentIndex());
+    }
+}
+
+void TFileListView::startDrag(Qt::DropActions) {
+    FDraggingOut = true;
+    emit dragOutRequested();
+    FDraggingOut = false;
+}
+
+void TFileListView::dragEnterEvent(QDragEnterEvent* event) {
+    // The list's own rows dragged back onto it would be imported over
+    // themselves; and files are only ever copied from, never moved.
+    const bool own = FDraggingOut || event->source() == this;
+    FDropPaths = own || !(event->possibleActions() & Qt::CopyAction)
+                     ? QStringList()
+                     : DraggedFiles(event->mimeData());
+    if (FDropPaths.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+void TFileListView::dragMoveEvent(QDragMoveEvent* event) {
+    if (FDropPaths.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+void TFileListView::dragLeaveEvent(QDragLeaveEvent* event) {
+    FDropPaths.clear();
+    event->accept();
+}
+
+void TFileListView::dropEvent(QDropEvent* event) {
+    const QStringList paths = std::exchange(FDropPaths, {});
+    if (paths.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    emit filesDropped(paths);
+}
+
 int TEntryListAdapter::rowCount() const {
     return FView.entryModel()->rowCount();
+}
+
+int TEntryListAdapter::entryIndex(int row) const {
+    return FView.entryModel()->entryIndex(row);
 }
 
 void TEntryListAdapter::setRowCount(int rows) {

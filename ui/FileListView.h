@@ -1,12 +1,17 @@
 // The entry list of the main window: a table view over TEntryModel that looks
 // and behaves like a report-style list (whole rows, several selectable, never
 // editable, fixed row height), and the IEntryList the commands work through.
+// Files dropped on it and entries dragged out of it are handed to the main
+// window, which runs the commands.
 #pragma once
 
 #include "ui/EntryCommands.h"
 
 #include <QItemSelection>
+#include <QStringList>
 #include <QTableView>
+
+#include <span>
 
 class TEntryModel;
 
@@ -24,12 +29,27 @@ public:
     bool isRowSelected(int row) const;
     // Selects every row as one range.
     void selectAllRows();
+    // Selects the rows of the entries at `entries` (table indexes, ascending)
+    // and focuses the first of them; entries without a row are left out.
+    void selectEntries(std::span<const int> entries);
+    // Shows the entries the filter text asks for (TNameFilter). The selected and
+    // the focused entries that stay in the list stay selected and focused.
+    void setFilterText(const QString& text);
 
 signals:
     // A click on a column header; the view itself never sorts.
     void columnClicked(int column);
+    // Local files were dropped on the list from elsewhere.
+    void filesDropped(const QStringList& paths);
+    // The user began to drag the selected rows out of the list.
+    void dragOutRequested();
 
 protected:
+    void startDrag(Qt::DropActions supportedActions) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     // Home and End go to the first and the last entry, as in any list.
     QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -44,6 +64,8 @@ private:
     // dragged it to. It is widened to fill the list, never narrowed below it.
     int FNameWidth;
     bool FFitting = false;
+    QStringList FDropPaths; // of the drag over the list, when it can be dropped
+    bool FDraggingOut = false;
 };
 
 // What the commands see of the list.
@@ -54,10 +76,12 @@ public:
     bool isRowSelected(int row) const override { return FView.isRowSelected(row); }
     int selectedCount() const override { return FView.selectedRowCount(); }
     int firstSelectedRow() const override { return FView.firstSelectedRow(); }
+    int entryIndex(int row) const override;
     void setRowCount(int rows) override;
     void reorderTable(std::span<const int> deletedRows,
                       const std::function<void()>& reorder) override;
     void clearSelection() override;
+    void selectEntries(std::span<const int> entries) override { FView.selectEntries(entries); }
     void repaint() override;
 
 private:

@@ -4,18 +4,23 @@
 #include "archive/Gta3Archive.h"
 #include "history/SettingsLocation.h"
 #include "sorting/SortFunctions.h"
+#include "ui/BackgroundCheck.h"
 #include "ui/DialogSeam.h"
+#include "ui/DragFolders.h"
 #include "ui/EntryModel.h"
 #include "ui/ErrorReporting.h"
 #include "ui/FormAbout.h"
 #include "ui/Icons.h"
 #include "ui/PathText.h"
+#include "ui/StatusPanel.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QLineEdit>
 #include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QVBoxLayout>
 
 std::unique_ptr<TGTA3Archive> CurrentArchive;
 
@@ -39,17 +44,41 @@ TfrmMain::TfrmMain(const QByteArrayList& arguments, const QString& settingsPath,
     ToolBar1->setFixedHeight(29);
     ToolBar1->hide();
 
+    // The filter field stands above the list, which fills the rest.
+    auto* listArea = new QWidget(this);
+    auto* listLayout = new QVBoxLayout(listArea);
+    listLayout->setContentsMargins(0, 0, 0, 0);
+    listLayout->setSpacing(0);
+    edtFilter = new QLineEdit(listArea);
+    edtFilter->setObjectName(QStringLiteral("edtFilter"));
+    edtFilter->setPlaceholderText(
+        QStringLiteral("Filter (Ctrl+F): part of a name, or a pattern such as *.txd"));
+    edtFilter->setClearButtonEnabled(true);
+    edtFilter->installEventFilter(this);
+    listLayout->addWidget(edtFilter);
     FModel = new TEntryModel(CurrentArchive, this);
-    lsvFileList = new TFileListView(FModel, this);
+    lsvFileList = new TFileListView(FModel, listArea);
     lsvFileList->setObjectName(QStringLiteral("lsvFileList"));
     lsvFileList->installEventFilter(this);
-    setCentralWidget(lsvFileList);
+    listLayout->addWidget(lsvFileList);
+    setCentralWidget(listArea);
+    setTabOrder(lsvFileList, edtFilter);
+    lsvFileList->setFocus(); // typing at start searches the list, as before
     FEntryList = std::make_unique<TEntryListAdapter>(*lsvFileList);
     connect(lsvFileList, &TFileListView::columnClicked, this,
             [this](int column) { Guarded(this, [&] { lsvFileListColumnClick(column); }); });
+    connect(edtFilter, &QLineEdit::textChanged, this, &TfrmMain::edtFilterChange);
+    // A drop is answered first; the import runs once the drag is over.
+    connect(lsvFileList, &TFileListView::filesDropped, this, &TfrmMain::lsvFileListDrop,
+            Qt::QueuedConnection);
+    connect(lsvFileList, &TFileListView::dragOutRequested, this, &TfrmMain::lsvFileListDragOut);
 
     QStatusBar* stbMain = statusBar();
     stbMain->setObjectName(QStringLiteral("stbMain"));
+    FStatus = std::make_unique<TStatusPanel>(stbMain);
+    FCheck = new TBackgroundCheck(CurrentArchive, this);
+    connect(FCheck, &TBackgroundCheck::Finished, this, &TfrmMain::UpdateStatus);
+    FDragFolders = std::make_unique<TDragFolders>();
 
     History.setObjectName(QStringLiteral("History"));
     History.SetMaxItems(8);
@@ -60,9 +89,10 @@ TfrmMain::TfrmMain(const QByteArrayList& arguments, const QString& settingsPath,
     CreateActions();
     CreateMenus();
     connect(lsvFileList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &TfrmMain::UpdateActions);
-    connect(FModel, &QAbstractItemModel::rowsRemoved, this, &TfrmMain::UpdateActions);
-    connect(FModel, &QAbstractItemModel::rowsInserted, this, &TfrmMain::UpdateActions);
+            &TfrmMain::UpdateWindow);
+    connect(FModel, &QAbstractItemModel::rowsRemoved, this, &TfrmMain::UpdateWindow);
+    connect(FModel, &QAbstractItemModel::rowsInserted, this, &TfrmMain::UpdateWindow);
+    connect(FModel, &QAbstractItemModel::modelReset, this, &TfrmMain::UpdateWindow);
 
     FormCreate(arguments);
 }
@@ -82,7 +112,7 @@ void TfrmMain::FormCreate(const QByteArrayList& arguments) {
     Guarded(this, [&] { History.LoadFromFile(SettingsFileName(), HistorySection); });
     if (!arguments.isEmpty())
         Guarded(this, [&] { OpenArchive(arguments.first()); });
-    UpdateActions();
+    UpdateWindow();
 }
 
 void TfrmMain::FormClose() {
@@ -109,6 +139,9 @@ void TfrmMain::OpenArchive(const QByteArray& FileName) {
     SortEntries(*CurrentArchive, CurrentCompare);
     FEntryList->setRowCount(CurrentArchive->Count());
     FEntryList->repaint();
+    // The dead space and the problems are counted once the window shows the
+    // archive, so opening takes no longer for them and asks nothing.
+    FCheck->Start(lsvFileList->viewport());
     History.Add(FileName);
     UpdateActions();
 }
@@ -116,6 +149,9 @@ void TfrmMain::OpenArchive(const QByteArray& FileName) {
 void TfrmMain::CloseArchive() {
     FEntryList->setRowCount(0);
     FEntryList->repaint();
+    edtFilter->clear(); // the next archive shows every entry
+    FCheck->Discard();
+    FStatus->SetNotice({});
     CurrentArchive.reset();
     setWindowTitle(ApplicationTitle);
     UpdateActions();
@@ -142,6 +178,7 @@ void TfrmMain::mniNewClick() {
     // empty that pair.
     CurrentArchive = CreatePair(TextToPath(path).toStdString(), true);
     ShowArchiveTitle();
+    FCheck->Start();
     UpdateActions();
 }
 

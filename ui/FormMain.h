@@ -8,14 +8,19 @@
 #include <QByteArrayList>
 #include <QMainWindow>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
 class QAction;
+class QLineEdit;
 class QMenu;
 class QToolBar;
+class TBackgroundCheck;
+class TDragFolders;
 class TEntryModel;
 class TGTA3Archive;
+class TStatusPanel;
 
 // The open archive, or none. Only TfrmMain creates or destroys it.
 extern std::unique_ptr<TGTA3Archive> CurrentArchive;
@@ -71,8 +76,12 @@ private:
                         Handler execute, UpdateHandler rule);
     QAction* AddMenuItem(QMenu* menu, const char* name, const QString& caption,
                          const QKeySequence& shortcut, Handler click);
-    void RunCommand(const Command& command);
+    // Runs `body`, or else the command's own handler, if its rule holds.
+    void RunCommand(const Command& command, const std::function<void()>& body = {});
+    const Command& CommandOf(const QAction* action) const;
     void UpdateActions();
+    // The rules and the status bar, after anything that may change either.
+    void UpdateWindow();
     void actCloseUpdate(QAction* action);
     void actExtractUpdate(QAction* action);
     void actDeleteUpdate(QAction* action);
@@ -86,16 +95,40 @@ private:
     void HistoryChange();
     void GenericReopenClick(int tag);
 
+    // FormMainWorkflow.cpp: Import and Replace (also of files dropped on the
+    // list), dragging entries out, the filter, Check Archive, Save Compacted
+    // Copy As, and the status bar.
+    void actImportExecute();
+    void actFilterExecute();
+    void actCheckExecute();
+    void actSaveCompactedExecute();
+    void ImportPaths(const QStringList& paths);
+    void lsvFileListDrop(const QStringList& paths);
+    void lsvFileListDragOut();
+    void DragSelectedOut();
+    void edtFilterChange(const QString& text);
+    bool edtFilterKey(int key);
+    // Runs a command that may change the archive (it answers whether it went
+    // ahead); the background check then starts again, also after a failure.
+    void ChangeArchive(const std::function<bool()>& change);
+    void UpdateStatus();
+
     const QString FSettingsOverride;
     QString FOpenPath; // the path chosen last in each dialog
     QString FSavePath;
     QString FAddPath;
+    QString FImportPath;
+    QString FCompactPath;
 
     THistory History;
     TEntryModel* FModel = nullptr;
     TFileListView* lsvFileList = nullptr;
     std::unique_ptr<TEntryListAdapter> FEntryList;
+    QLineEdit* edtFilter = nullptr;
     QToolBar* ToolBar1 = nullptr;
+    std::unique_ptr<TStatusPanel> FStatus;
+    TBackgroundCheck* FCheck = nullptr;
+    std::unique_ptr<TDragFolders> FDragFolders;
 
     std::vector<Command> ActionList1;
     QAction* actClose = nullptr;
@@ -104,6 +137,10 @@ private:
     QAction* actDelete = nullptr;
     QAction* actSelectAll = nullptr;
     QAction* actRename = nullptr;
+    QAction* actImport = nullptr;
+    QAction* actFilter = nullptr;
+    QAction* actCheck = nullptr;
+    QAction* actSaveCompacted = nullptr;
     QMenu* mniReopen = nullptr;
     QMenu* PopupMenu1 = nullptr;
 };

@@ -7,11 +7,15 @@
 #include "ui/EntryCommands.h"
 #include "ui/ErrorReporting.h"
 #include "ui/PathText.h"
+#include "ui/StatusPanel.h"
 
 #include <QAction>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+
+#include <algorithm>
 
 QAction* TfrmMain::AddCommand(const char* name, const QString& caption,
                               const QKeySequence& shortcut, Handler execute, UpdateHandler rule) {
@@ -33,7 +37,7 @@ QAction* TfrmMain::AddMenuItem(QMenu* menu, const char* name, const QString& cap
     addAction(item);
     connect(item, &QAction::triggered, this, [this, click] {
         Guarded(this, [&] { (this->*click)(); });
-        UpdateActions();
+        UpdateWindow();
     });
     return item;
 }
@@ -51,6 +55,17 @@ void TfrmMain::CreateActions() {
                               &TfrmMain::actSelectAllExecute, &TfrmMain::actCloseUpdate);
     actRename = AddCommand("actRename", QStringLiteral("Rename"), Qt::Key_F2,
                            &TfrmMain::actRenameExecute, &TfrmMain::actRenameUpdate);
+    // The modder's workflow: each needs an open archive.
+    actImport =
+        AddCommand("actImport", QStringLiteral("&Import and Replace..."), Qt::CTRL | Qt::Key_R,
+                   &TfrmMain::actImportExecute, &TfrmMain::actCloseUpdate);
+    actFilter = AddCommand("actFilter", QStringLiteral("&Filter"), Qt::CTRL | Qt::Key_F,
+                           &TfrmMain::actFilterExecute, &TfrmMain::actCloseUpdate);
+    actCheck = AddCommand("actCheck", QStringLiteral("&Check Archive"), {},
+                          &TfrmMain::actCheckExecute, &TfrmMain::actCloseUpdate);
+    actSaveCompacted =
+        AddCommand("actSaveCompacted", QStringLiteral("Save Compacted Copy &As..."), {},
+                   &TfrmMain::actSaveCompactedExecute, &TfrmMain::actCloseUpdate);
 }
 
 void TfrmMain::CreateMenus() {
@@ -71,12 +86,16 @@ void TfrmMain::CreateMenus() {
     mniFile->addSeparator()->setObjectName(QStringLiteral("mniN1"));
     AddMenuItem(mniFile, "mniExit", QStringLiteral("&Exit"), Qt::ALT | Qt::Key_F4,
                 &TfrmMain::mniExitClick);
+    mniFile->addSeparator()->setObjectName(QStringLiteral("mniN3"));
+    mniFile->addAction(actSaveCompacted);
 
     QMenu* mniAction = mnuMain->addMenu(QStringLiteral("&Action"));
     mniAction->setObjectName(QStringLiteral("mniAction"));
     mniAction->addActions({actAdd, actExtract, actRename, actDelete});
     mniAction->addSeparator()->setObjectName(QStringLiteral("mniN2"));
     mniAction->addAction(actSelectAll);
+    mniAction->addSeparator()->setObjectName(QStringLiteral("mniN4"));
+    mniAction->addActions({actImport, actFilter, actCheck});
 
     QMenu* mniHelp = mnuMain->addMenu(QStringLiteral("&Help"));
     mniHelp->setObjectName(QStringLiteral("mniHelp"));
@@ -87,6 +106,8 @@ void TfrmMain::CreateMenus() {
     PopupMenu1->addActions({actAdd, actExtract, actRename, actDelete});
     PopupMenu1->addSeparator()->setObjectName(QStringLiteral("N1"));
     PopupMenu1->addAction(actSelectAll);
+    PopupMenu1->addSeparator()->setObjectName(QStringLiteral("N2"));
+    PopupMenu1->addActions({actImport, actFilter, actCheck});
     lsvFileList->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(lsvFileList, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         PopupMenu1->popup(lsvFileList->viewport()->mapToGlobal(pos));
@@ -117,20 +138,41 @@ void TfrmMain::actRenameUpdate(QAction* action) {
 void TfrmMain::UpdateActions() {
     for (const Command& command : ActionList1)
         (this->*command.update)(command.action);
+    // The filter field and drops follow the commands they belong to.
+    edtFilter->setEnabled(actFilter->isEnabled());
+    lsvFileList->setAcceptDrops(actImport->isEnabled());
 }
 
-void TfrmMain::RunCommand(const Command& command) {
+void TfrmMain::UpdateWindow() {
+    UpdateActions();
+    UpdateStatus();
+}
+
+const TfrmMain::Command& TfrmMain::CommandOf(const QAction* action) const {
+    return *std::find_if(ActionList1.begin(), ActionList1.end(),
+                         [&](const Command& command) { return command.action == action; });
+}
+
+void TfrmMain::RunCommand(const Command& command, const std::function<void()>& body) {
     // The rule is asked once more right before the command runs: a command whose
     // rule does not hold does nothing and says nothing.
     Guarded(this, [&] {
         (this->*command.update)(command.action);
-        if (command.action->isEnabled())
+        if (!command.action->isEnabled())
+            return;
+        FStatus->SetNotice({}); // the bar tells the result of the last command only
+        if (body)
+            body();
+        else
             (this->*command.execute)();
     });
-    UpdateActions();
+    UpdateWindow();
 }
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == edtFilter && event->type() == QEvent::KeyPress &&
+        edtFilterKey(static_cast<QKeyEvent*>(event)->key()))
+        return true;
     // A shortcut whose action is disabled is not taken by the shortcut system; its
     // key would reach the list (Ctrl+A would select there). Such keys are consumed
     // here, after the rule has been asked once more.
@@ -162,7 +204,10 @@ void TfrmMain::actAddExecute() {
     if (paths.isEmpty())
         return;
     FAddPath = paths.first();
-    AddFiles(this, *CurrentArchive, *FEntryList, paths);
+    ChangeArchive([&] {
+        AddFiles(this, *CurrentArchive, *FEntryList, paths);
+        return true;
+    });
 }
 
 void TfrmMain::actExtractExecute() {
@@ -174,7 +219,7 @@ void TfrmMain::actExtractExecute() {
 }
 
 void TfrmMain::actDeleteExecute() {
-    DeleteSelected(this, *CurrentArchive, *FEntryList);
+    ChangeArchive([&] { return DeleteSelected(this, *CurrentArchive, *FEntryList); });
 }
 
 void TfrmMain::actSelectAllExecute() {
@@ -182,7 +227,7 @@ void TfrmMain::actSelectAllExecute() {
 }
 
 void TfrmMain::actRenameExecute() {
-    RenameSelected(this, *CurrentArchive, *FEntryList);
+    ChangeArchive([&] { return RenameSelected(this, *CurrentArchive, *FEntryList); });
 }
 
 void TfrmMain::HistoryChange() {
@@ -199,7 +244,7 @@ void TfrmMain::HistoryChange() {
         connect(item, &QAction::triggered, this, [this, item] {
             const int clicked = item->data().toInt(); // the item is not touched after this
             Guarded(this, [&] { GenericReopenClick(clicked); });
-            UpdateActions();
+            UpdateWindow();
         });
     };
     for (int i = 0; i < History.Count(); ++i) {

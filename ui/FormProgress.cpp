@@ -94,7 +94,11 @@ void TfrmProgress::SetRepaintInterval(int milliseconds) {
 }
 
 void TfrmProgress::Step() {
-    SetPosition(ProgressBar1->value() + 1);
+    StepTo(ProgressBar1->value() + 1);
+}
+
+void TfrmProgress::StepTo(int position) {
+    SetPosition(position);
     const bool full = ProgressBar1->value() >= ProgressBar1->maximum();
     if (!full && lastPaint_.isValid() && lastPaint_.elapsed() < repaintIntervalMs)
         return;

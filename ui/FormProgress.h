@@ -31,6 +31,8 @@ public:
     // painted less than the repaint interval ago; the step that fills the bar is
     // always painted.
     void Step();
+    // Moves the bar to `position` and paints as Step() does.
+    void StepTo(int position);
 
     // A paint costs far more than adding a small file, so painting more often
     // than the screen can show would slow the operation down for nothing. Tests

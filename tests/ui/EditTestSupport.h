@@ -41,6 +41,10 @@ public:
                 return row;
         return -1;
     }
+    int entryIndex(int row) const override { return row; }
+    void selectEntries(std::span<const int> entries) override {
+        selected = QSet<int>(entries.begin(), entries.end());
+    }
     void setRowCount(int count) override {
         rows = count;
         log << QStringLiteral("setRowCount %1").arg(count);

@@ -7,13 +7,15 @@
 
 #include <QList>
 #include <QQueue>
+
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+#include <functional>
 
 struct DialogCall {
     QString kind; // "openFiles", "saveFile", "chooseFolder", "showError", "confirm", "inputBox",
-                  // "openUrl"
+                  // "openUrl", "showInformation", "showFindings", "dragFiles"
     QString title;
     QString text; // message, prompt, proposed text or URL
     FileDialogOptions options;
@@ -30,7 +32,12 @@ public:
     QQueue<QString> folderAnswers;
     QQueue<bool> confirmAnswers;
     QQueue<QString> inputAnswers;
+    QQueue<Qt::DropAction> dragAnswers;
+    // Runs while a drag is on, as the receiver would (reading the files).
+    std::function<void(const QStringList& files)> duringDrag;
     QList<DialogCall> calls;
+    QStringList lastFindings; // of the last findings list shown
+    QStringList lastDragged;  // the files of the last drag
 
     QStringList errors() const {
         QStringList texts;
@@ -74,6 +81,23 @@ public:
     }
     void openUrl(QWidget*, const QUrl& url) override {
         calls.append({"openUrl", {}, url.toString(), {}, 0});
+    }
+    void showInformation(QWidget*, const QString& caption, const QString& text) override {
+        calls.append({"showInformation", caption, text, {}, 0});
+    }
+    void showFindings(QWidget*, const QString& caption, const QString& summary,
+                      const QStringList& findings) override {
+        calls.append({"showFindings", caption, summary, {}, 0});
+        lastFindings = findings;
+    }
+    Qt::DropAction dragFiles(QWidget*, const QList<QUrl>& urls) override {
+        calls.append({"dragFiles", {}, {}, {}, 0});
+        lastDragged.clear();
+        for (const QUrl& url : urls)
+            lastDragged << url.toLocalFile();
+        if (duringDrag)
+            duringDrag(lastDragged);
+        return take(dragAnswers, "dragFiles");
     }
 
     QString lastPrompt;

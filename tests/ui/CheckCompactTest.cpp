@@ -1,0 +1,172 @@
+// Check Archive and Save Compacted Copy As through the window, on sound and
+// on hostile pairs: the findings listed with the entries' names, a compacted
+// copy beside the open archive, which stays as it was, and the copies that are
+// refused.
+#include "ScriptedDialogs.h"
+#include "WorkflowTestSupport.h"
+
+#include <QtTest>
+
+namespace {
+
+void WritePair(const QString& img, const QList<Record>& records, int sectors) {
+    QByteArray dir;
+    for (const Record& record : records)
+        dir += RecordBytes(record.offset, record.size, record.name);
+    WriteBytes(DirPathOf(img), dir);
+    WriteBytes(img, Pattern(qsizetype(sectors) * 2048, 3));
+}
+
+} // namespace
+
+class CheckCompactTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        folder = std::make_unique<TestFolder>();
+        dialogs = std::make_unique<ScriptedDialogs>();
+    }
+    void cleanup() {
+        dialogs.reset();
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+    }
+
+    void checkListsTheFindings_data();
+    void checkListsTheFindings();
+    void compactedCopyLeavesTheArchiveAlone();
+    void compactedCopyIsRefused_data();
+    void compactedCopyIsRefused();
+
+private:
+    std::unique_ptr<TestFolder> folder;
+    std::unique_ptr<ScriptedDialogs> dialogs;
+};
+
+void CheckCompactTest::checkListsTheFindings_data() {
+    QTest::addColumn<QList<Record>>("records");
+    QTest::addColumn<QString>("verdict");
+    QTest::addColumn<QStringList>("mentioned"); // in the findings, in order
+    QTest::addColumn<int>("listed");
+    QTest::newRow("sound") << QList<Record>{{0, 1, "a.dff"}, {1, 2, "b.txd"}}
+                           << "No problems found." << QStringList{} << 0;
+    QTest::newRow("hostile")
+        << QList<Record>{{0, 1, "../up.txd"}, {1, 40, "far.dff"}, {0, 1, "x"}, {5, 0, "X"}}
+        << "4 problems found."
+        << QStringList{"overlap: slot 2 \"x\"", "past end: slot 1 \"far.dff\"",
+                       "unsafe name: slot 0 \"../up.txd\"", "duplicate name: slot 2 \"x\""}
+        << 4;
+    // A hostile directory's findings could be millions: the list stops.
+    QList<Record> unsafe;
+    for (quint32 i = 0; i < 1004; ++i)
+        unsafe.append({i, 0, ".."});
+    QTest::newRow("more than are listed")
+        << unsafe << "1,005 problems found." << QStringList{"… and 5 more"} << 1001;
+}
+
+void CheckCompactTest::checkListsTheFindings() {
+    QFETCH(QList<Record>, records);
+    QFETCH(QString, verdict);
+    QFETCH(QStringList, mentioned);
+    QFETCH(int, listed);
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    const QString img = folder->file("a.img");
+    WritePair(img, records, 3);
+    auto window = ShownWindow(*folder, img);
+    ActionNamed(*window, "actCheck")->trigger();
+
+    QCOMPARE(dialogs->count("showFindings"), 1);
+    const DialogCall& shown = dialogs->calls.last();
+    QCOMPARE(shown.title, QString("Check Archive"));
+    QCOMPARE(shown.text.section('\n', 0, 0), verdict);
+    QVERIFY(shown.text.section('\n', 1).startsWith(QLocale().toString(records.size()) +
+                                                   " entries; data file 6,144 bytes; dead space "));
+    QCOMPARE(dialogs->lastFindings.size(), listed);
+    qsizetype from = 0;
+    for (const QString& text : mentioned) {
+        const auto at =
+            std::find_if(dialogs->lastFindings.begin() + from, dialogs->lastFindings.end(),
+                         [&](const QString& line) { return line.startsWith(text); });
+        QVERIFY2(at != dialogs->lastFindings.end(), qPrintable(text));
+        from = at - dialogs->lastFindings.begin() + 1;
+    }
+    // The status bar has the same count at once.
+    const QString problems = verdict.section(' ', 0, 0);
+    QCOMPARE(ProblemsText(*window),
+             listed == 0 ? QString() : problems + " problems — Action, Check Archive");
+    QLocale::setDefault(QLocale::system());
+}
+
+void CheckCompactTest::compactedCopyLeavesTheArchiveAlone() {
+    // Sectors 1 and 4 are dead; a record of no data points past the end.
+    const QString img = folder->file("gta3.img");
+    WritePair(img, {{2, 2, "b.txd"}, {0, 1, "a.dff"}, {9, 0, "empty"}}, 5);
+    const QByteArray imgBefore = ReadBytes(img);
+    const QByteArray dirBefore = ReadBytes(DirPathOf(img));
+    auto window = ShownWindow(*folder, img);
+
+    dialogs->saveAnswers << folder->file("gta3-compacted.img");
+    ActionNamed(*window, "actSaveCompacted")->trigger();
+
+    QVERIFY(dialogs->errors().isEmpty());
+    const DialogCall& asked = dialogs->calls.first();
+    QCOMPARE(asked.title, QString("Save compacted copy as"));
+    QCOMPARE(asked.options.defaultSuffix, QString("img"));
+    QCOMPARE(asked.options.initialPath, folder->file("gta3-compacted.img"));
+    QCOMPARE(ReadBytes(img), imgBefore);
+    QCOMPARE(ReadBytes(DirPathOf(img)), dirBefore);
+    const QList<Record> copy = ReadRecords(folder->file("gta3-compacted.dir"));
+    QCOMPARE(copy, QList<Record>({{1, 2, "b.txd"}, {0, 1, "a.dff"}, {3, 0, "empty"}}));
+    const QByteArray copyImg = ReadBytes(folder->file("gta3-compacted.img"));
+    QCOMPARE(copyImg, imgBefore.mid(0, 2048) + imgBefore.mid(2 * 2048, 2 * 2048));
+    QCOMPARE(NoticeText(*window),
+             "Compacted copy saved, 4096 bytes (40.0%) smaller: gta3-compacted.img and "
+             "gta3-compacted.dir in " +
+                 folder->dir.path());
+    // The open archive is still the one shown and in use.
+    QCOMPARE(window->windowTitle(), "Pelkon - [" + img + "]");
+    QCOMPARE(ColumnTexts(*window), QStringList({"a.dff", "b.txd", "empty"}));
+    QVERIFY(window->findChild<TfrmProgress*>() == nullptr);
+}
+
+void CheckCompactTest::compactedCopyIsRefused_data() {
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QList<Record>>("records");
+    QTest::addColumn<QString>("error"); // "%1" is the folder
+    const QList<Record> sound = {{0, 1, "a.dff"}, {2, 1, "b.txd"}};
+    QTest::newRow("the open archive itself")
+        << "gta3.img" << sound << "%1/gta3.img already exists; rebuild writes only a new pair.";
+    QTest::newRow("over the open archive's directory file")
+        << "gta3.pair" << sound << "%1/gta3.dir already exists; rebuild writes only a new pair.";
+    QTest::newRow("a record past the end")
+        << "copy.img" << QList<Record>{{0, 1, "a.dff"}, {2, 7, "far.txd"}}
+        << "slot 1 \"far.txd\" reaches past the end of %1/gta3.img (run check); nothing was "
+           "written.";
+    QTest::newRow("cancelled") << "" << sound << "";
+}
+
+void CheckCompactTest::compactedCopyIsRefused() {
+    QFETCH(QString, target);
+    QFETCH(QList<Record>, records);
+    QFETCH(QString, error);
+    const QString img = folder->file("gta3.img");
+    WritePair(img, records, 3);
+    const QStringList before = QDir(folder->dir.path()).entryList(QDir::Files);
+    const QByteArray imgBefore = ReadBytes(img);
+    const QByteArray dirBefore = ReadBytes(DirPathOf(img));
+    auto window = ShownWindow(*folder, img);
+
+    dialogs->saveAnswers << (target.isEmpty() ? QString() : folder->file(target));
+    ActionNamed(*window, "actSaveCompacted")->trigger();
+
+    QCOMPARE(dialogs->errors(),
+             error.isEmpty() ? QStringList() : QStringList{error.arg(folder->dir.path())});
+    QCOMPARE(QDir(folder->dir.path()).entryList(QDir::Files), before);
+    QCOMPARE(ReadBytes(img), imgBefore);
+    QCOMPARE(ReadBytes(DirPathOf(img)), dirBefore);
+    QVERIFY(NoticeText(*window).isEmpty());
+    QVERIFY(window->findChild<TfrmProgress*>() == nullptr);
+}
+
+QTEST_MAIN(CheckCompactTest)
+#include "CheckCompactTest.moc"

@@ -1,0 +1,66 @@
+// Helpers of the tests of Import and Replace, drag and drop, the filter, the
+// status bar, Check Archive and Save Compacted Copy As: a shown window on a
+// pair written byte by byte, what the status bar says, and the data a record
+// points at on disk.
+#pragma once
+
+#include "EditTestSupport.h"
+#include "MainWindowTestSupport.h"
+
+#include <QLabel>
+
+// The window on the pair at `img`, shown, with its list focused.
+inline std::unique_ptr<TfrmMain> ShownWindow(const TestFolder& folder, const QString& img) {
+    auto window = std::make_unique<TfrmMain>(QByteArrayList{PathBytes(img)}, folder.settings());
+    window->resize(900, window->height()); // the whole status shows
+    window->show();
+    if (!QTest::qWaitForWindowExposed(window.get()))
+        qFatal("the window was never shown");
+    window->fileList()->setFocus();
+    return window;
+}
+
+inline QString StatusText(QWidget& window) {
+    return window.findChild<QLabel*>(QStringLiteral("lblStatus"))->text();
+}
+
+inline QString ProblemsText(QWidget& window) {
+    return window.findChild<QLabel*>(QStringLiteral("lblProblems"))->text();
+}
+
+// The result the last command tells, above the counts.
+inline QString NoticeText(QWidget& window) {
+    QLabel* notice = window.findChild<QLabel*>(QStringLiteral("lblNotice"));
+    return notice->isVisibleTo(&window) ? notice->text() : QString();
+}
+
+// Waits until the background check has counted the archive as it stands.
+inline bool CheckCounted(QWidget& window) {
+    return QTest::qWaitFor(
+        [&] { return !StatusText(window).contains(QStringLiteral("counting")); });
+}
+
+inline QStringList SelectedNames(TfrmMain& window) {
+    QStringList names;
+    const QStringList shown = ColumnTexts(window);
+    for (int row = 0; row < shown.size(); ++row)
+        if (window.fileList()->isRowSelected(row))
+            names << shown[row];
+    return names;
+}
+
+inline QString FocusedName(TfrmMain& window) {
+    return window.fileList()->currentIndex().siblingAtColumn(0).data().toString();
+}
+
+// The bytes the record points at in the data file.
+inline QByteArray RecordData(const QByteArray& img, const Record& record) {
+    return img.mid(qsizetype(record.offset) * 2048, qsizetype(record.size) * 2048);
+}
+
+// `bytes` as an entry holds them: padded with zeros to whole sectors.
+inline QByteArray Sectors(const QByteArray& bytes) {
+    QByteArray padded = bytes;
+    padded.append(QByteArray((2048 - bytes.size() % 2048) % 2048, '\0'));
+    return padded;
+}

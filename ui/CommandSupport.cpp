@@ -1,0 +1,35 @@
+#include "ui/CommandSupport.h"
+
+#include "ui/FormProgress.h"
+#include "ui/PathText.h"
+
+#include <QApplication>
+
+BusyCursor::BusyCursor() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+BusyCursor::~BusyCursor() {
+    QApplication::restoreOverrideCursor();
+}
+
+std::unique_ptr<TfrmProgress> ShowProgress(QWidget* owner, const QString& line1, int maximum) {
+    auto progress = std::make_unique<TfrmProgress>(owner);
+    progress->SetLine1(line1);
+    progress->SetPosition(0);
+    progress->SetMax(maximum);
+    progress->ShowNow(); // the bar at 0 is on screen before the first file is touched
+    return progress;
+}
+
+std::string HostPath(const QString& path) {
+    return TextToPath(path).toStdString();
+}
+
+std::vector<std::string> HostPaths(const QStringList& paths) {
+    std::vector<std::string> hostPaths;
+    hostPaths.reserve(static_cast<size_t>(paths.size()));
+    for (const QString& path : paths)
+        hostPaths.push_back(HostPath(path));
+    return hostPaths;
+}

@@ -1,0 +1,30 @@
+// What the command bodies share: the busy cursor, the progress dialog set up
+// for a batch, and paths in the host's encoding.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class QWidget;
+class TfrmProgress;
+
+// The hourglass for the whole program while a command works; restored on
+// every path.
+class BusyCursor {
+public:
+    BusyCursor();
+    ~BusyCursor();
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+// A progress dialog with its first line, at 0 of `maximum`, already on screen.
+std::unique_ptr<TfrmProgress> ShowProgress(QWidget* owner, const QString& line1, int maximum);
+
+// A path as Qt's dialogs and drops give it, as the bytes of the file it names.
+std::string HostPath(const QString& path);
+std::vector<std::string> HostPaths(const QStringList& paths);

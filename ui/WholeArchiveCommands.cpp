@@ -1,0 +1,86 @@
+#include "ui/WholeArchiveCommands.h"
+
+#include "archive/Gta3Archive.h"
+#include "ui/CommandSupport.h"
+#include "ui/DialogSeam.h"
+#include "ui/FormProgress.h"
+#include "ui/NameText.h"
+#include "ui/PathText.h"
+
+#include <QFileInfo>
+#include <QLocale>
+
+#include <algorithm>
+
+namespace {
+
+// A hostile directory can hold millions of findings; the list shows this many
+// and counts the rest.
+constexpr size_t ListedFindings = 1000;
+// The bar of a compacted copy counts thousandths of the bytes to copy.
+constexpr int CopySteps = 1000;
+
+QString Text(const std::string& text) {
+    return NameToText(text);
+}
+
+} // namespace
+
+TCheckReport CheckWithFindings(const TGTA3Archive& archive) {
+    BusyCursor busy;
+    TCheckReport report;
+    report.summary = CheckArchive(archive, [&](const TCheckFinding& finding) {
+        if (static_cast<size_t>(report.findings.size()) < ListedFindings)
+            report.findings << Text(finding.Text);
+    });
+    if (report.summary.Problems > static_cast<uint64_t>(report.findings.size()))
+        report.findings << QStringLiteral("… and %1 more")
+                               .arg(QLocale().toString(static_cast<qulonglong>(
+                                   report.summary.Problems - ListedFindings)));
+    return report;
+}
+
+void ShowCheckReport(QWidget* owner, const TCheckReport& report) {
+    const TCheckSummary& summary = report.summary;
+    const QString verdict =
+        summary.Problems == 0 ? QStringLiteral("No problems found.")
+        : summary.Problems == 1
+            ? QStringLiteral("1 problem found.")
+            : QStringLiteral("%1 problems found.")
+                  .arg(QLocale().toString(static_cast<qulonglong>(summary.Problems)));
+    const QString sizes = QStringLiteral("%1 entries; data file %2 bytes; dead space %3.")
+                              .arg(QLocale().toString(static_cast<qulonglong>(summary.Entries)),
+                                   QLocale().toString(static_cast<qulonglong>(summary.DataLength)),
+                                   Text(DeadSpaceText(summary.DeadBytes, summary.DataLength)));
+    Dialogs().showFindings(owner, QStringLiteral("Check Archive"), verdict + u'\n' + sizes,
+                           report.findings);
+}
+
+TRebuildResult SaveCompactedCopy(QWidget* owner, TGTA3Archive& archive, const QString& dataPath) {
+    BusyCursor busy;
+    auto progress = ShowProgress(owner, QStringLiteral("Saving Compacted Copy..."), CopySteps);
+    progress->SetLine2(QFileInfo(dataPath).fileName());
+    return RebuildArchive(archive, HostPath(dataPath), [&](uint64_t done, uint64_t total) {
+        progress->StepTo(total == 0 ? CopySteps
+                                    : static_cast<int>(done * CopySteps / std::max(total, done)));
+    });
+}
+
+QString CompactedCopyNotice(const QString& dataPath, const TRebuildResult& result) {
+    const QString dirPath =
+        PathToText(QByteArray::fromStdString(DirectoryFileName(HostPath(dataPath))));
+    const uint64_t saved =
+        result.SourceDataLength - std::min(result.DataLength, result.SourceDataLength);
+    QString notice = QStringLiteral("Compacted copy saved, %1 smaller: %2 and %3 in %4")
+                         .arg(Text(DeadSpaceText(saved, result.SourceDataLength)),
+                              QFileInfo(dataPath).fileName(), QFileInfo(dirPath).fileName(),
+                              QFileInfo(dataPath).absolutePath());
+    // The pair is whole either way; these only say what may still go wrong.
+    if (!result.FolderSynced)
+        notice += QStringLiteral(" (its folder could not be put on disk: %1)")
+                      .arg(Text(result.SyncProblem));
+    if (!result.LeftoverProblem.empty())
+        notice +=
+            QStringLiteral(" (a temporary file was left: %1)").arg(Text(result.LeftoverProblem));
+    return notice;
+}

@@ -1,0 +1,32 @@
+// The commands that work on the open archive as a whole: Check Archive and
+// Save Compacted Copy As.
+#pragma once
+
+#include "archive/ArchiveCheck.h"
+#include "archive/ArchiveRebuild.h"
+
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+class TGTA3Archive;
+
+// Check Archive: the summary and the findings' lines, as many as a list can
+// show and then how many more.
+struct TCheckReport {
+    TCheckSummary summary;
+    QStringList findings;
+};
+// Checks the archive with a busy cursor.
+TCheckReport CheckWithFindings(const TGTA3Archive& archive);
+// Shows the findings in a list under a summary ("No problems found." when
+// there are none).
+void ShowCheckReport(QWidget* owner, const TCheckReport& report);
+
+// Writes the compacted copy of `archive` as the new pair whose data file is
+// `dataPath` (RebuildArchive: never over an existing file, the archive only
+// read), with the progress dialog and a busy cursor.
+TRebuildResult SaveCompactedCopy(QWidget* owner, TGTA3Archive& archive, const QString& dataPath);
+// What the status bar tells of a compacted copy: the new pair and the space
+// saved.
+QString CompactedCopyNotice(const QString& dataPath, const TRebuildResult& result);
