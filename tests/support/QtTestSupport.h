@@ -36,6 +36,11 @@ inline bool FileExists(const QString& path) {
     return Exists(HostBytes(path));
 }
 
+// The message of what `action` throws, as text, or "" when it throws nothing.
+template <typename Action> QString MessageText(Action&& action) {
+    return QString::fromStdString(MessageOf(std::forward<Action>(action)));
+}
+
 inline void GiveToUnprivilegedUser(const QString& path) {
     GiveToUnprivilegedUser(HostBytes(path));
 }

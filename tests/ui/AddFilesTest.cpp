@@ -74,12 +74,12 @@ void AddFilesTest::addsThreeInPathOrderAndShowsThemSorted() {
     AddFiles(owner, *archive, list, paths);
 
     // Records appended after the old ones, in path order.
-    const QList<Record> records = ReadRecords(folder.Dir());
+    const QList<DirRecord> records = ReadRecords(folder.Dir());
     QVERIFY(ReadBytes(folder.Dir()).startsWith(before));
     QCOMPARE(records.size(), 4);
-    QCOMPARE(records[1], (Record{1, 1, "b.dff"}));
-    QCOMPARE(records[2], (Record{2, 2, "a.txd"}));
-    QCOMPARE(records[3], (Record{4, 2, "c.col"}));
+    QCOMPARE(records[1], (DirRecord{1, 1, "b.dff"}));
+    QCOMPARE(records[2], (DirRecord{2, 2, "a.txd"}));
+    QCOMPARE(records[3], (DirRecord{4, 2, "c.col"}));
     const QByteArray img = ReadBytes(folder.Img());
     QCOMPARE(img.size(), 6 * 2048);
     QCOMPARE(img.mid(2048, b.size()), b);
@@ -142,7 +142,7 @@ void AddFilesTest::entryNameAndSize() {
     folder.AddEntry(*archive, "present.txt", Pattern(4000, 5));
     const qint64 imgBefore = ReadBytes(folder.Img()).size();
     // The folders of the path never reach the name.
-    QVERIFY(QDir(folder.dir.path()).mkpath("dir.x/sub"));
+    QVERIFY(QDir(folder.Path()).mkpath("dir.x/sub"));
     const QString path =
         folder.WriteSource("dir.x/sub/" + QFile::decodeName(fileName), Pattern(length, 7));
     FakeEntryList list;
@@ -150,10 +150,10 @@ void AddFilesTest::entryNameAndSize() {
 
     AddFiles(owner, *archive, list, {path});
 
-    const QList<Record> records = ReadRecords(folder.Dir());
+    const QList<DirRecord> records = ReadRecords(folder.Dir());
     QCOMPARE(records.size(), 2);
-    QCOMPARE(records[0], (Record{0, 2, "present.txt"}));
-    QCOMPARE(records[1], (Record{2, static_cast<quint32>(sectors), storedName}));
+    QCOMPARE(records[0], (DirRecord{0, 2, "present.txt"}));
+    QCOMPARE(records[1], (DirRecord{2, static_cast<quint32>(sectors), storedName}));
     QCOMPARE(ReadBytes(folder.Img()).size(), imgBefore + sectors * 2048);
     QCOMPARE(list.rows, 2);
 }
@@ -170,7 +170,7 @@ void AddFilesTest::openArchiveFilesAreRefused() {
     auto archive = folder.Create();
     folder.AddEntry(*archive, "old.txt", Pattern(5000, 1));
     const QStringList paths = {folder.WriteSource("first.txt", Pattern(10, 2)),
-                               folder.Path(ownFile),
+                               folder.File(ownFile),
                                folder.WriteSource("after.txt", Pattern(10, 3))};
     FakeEntryList list;
     list.rows = 1;
@@ -179,11 +179,11 @@ void AddFilesTest::openArchiveFilesAreRefused() {
         AddFiles(owner, *archive, list, paths);
         QFAIL("adding the archive's own file succeeded");
     } catch (const EFOpenError& error) {
-        QCOMPARE(QString(error.what()), "Cannot open file " + folder.Path(ownFile));
+        QCOMPARE(QString(error.what()), "Cannot open file " + folder.File(ownFile));
     }
 
     // The file before is added (without a row), the one after is not tried.
-    const QList<Record> records = ReadRecords(folder.Dir());
+    const QList<DirRecord> records = ReadRecords(folder.Dir());
     QCOMPARE(records.size(), 2);
     QCOMPARE(records[1].name, QByteArray("first.txt"));
     QCOMPARE(ReadBytes(folder.Img()).size(), 4 * 2048);
@@ -230,13 +230,13 @@ void AddFilesTest::secondOfThreeFails() {
         AddFiles(owner, *archive, list, paths);
         QFAIL("the second file did not fail");
     } catch (const Exception& failure) {
-        QVERIFY2(QString(failure.what()).startsWith(message.replace("%1", folder.dir.path())),
+        QVERIFY2(QString(failure.what()).startsWith(message.replace("%1", folder.Path())),
                  failure.what());
     }
     faults::Reset();
 
     // One was added but has no row; two left nothing behind; three was not tried.
-    QCOMPARE(ReadRecords(folder.Dir()), QList<Record>({{0, 1, "one.txt"}}));
+    QCOMPARE(ReadRecords(folder.Dir()), QList<DirRecord>({{0, 1, "one.txt"}}));
     QCOMPARE(ReadBytes(folder.Img()).size(), 2048);
     QCOMPARE(archive->Count(), 1);
     QCOMPARE(list.rows, 0);

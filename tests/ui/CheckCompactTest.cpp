@@ -9,9 +9,9 @@
 
 namespace {
 
-void WritePair(const QString& img, const QList<Record>& records, int sectors) {
+void WritePair(const QString& img, const QList<DirRecord>& records, int sectors) {
     QByteArray dir;
-    for (const Record& record : records)
+    for (const DirRecord& record : records)
         dir += RecordBytes(record.offset, record.size, record.name);
     WriteBytes(DirPathOf(img), dir);
     WriteBytes(img, Pattern(qsizetype(sectors) * 2048, 3));
@@ -44,20 +44,20 @@ private:
 };
 
 void CheckCompactTest::checkListsTheFindings_data() {
-    QTest::addColumn<QList<Record>>("records");
+    QTest::addColumn<QList<DirRecord>>("records");
     QTest::addColumn<QString>("verdict");
     QTest::addColumn<QStringList>("mentioned"); // in the findings, in order
     QTest::addColumn<int>("listed");
-    QTest::newRow("sound") << QList<Record>{{0, 1, "a.dff"}, {1, 2, "b.txd"}}
+    QTest::newRow("sound") << QList<DirRecord>{{0, 1, "a.dff"}, {1, 2, "b.txd"}}
                            << "No problems found." << QStringList{} << 0;
     QTest::newRow("hostile")
-        << QList<Record>{{0, 1, "../up.txd"}, {1, 40, "far.dff"}, {0, 1, "x"}, {5, 0, "X"}}
+        << QList<DirRecord>{{0, 1, "../up.txd"}, {1, 40, "far.dff"}, {0, 1, "x"}, {5, 0, "X"}}
         << "4 problems found."
         << QStringList{"overlap: slot 2 \"x\"", "past end: slot 1 \"far.dff\"",
                        "unsafe name: slot 0 \"../up.txd\"", "duplicate name: slot 2 \"x\""}
         << 4;
     // A hostile directory's findings could be millions: the list stops.
-    QList<Record> unsafe;
+    QList<DirRecord> unsafe;
     for (quint32 i = 0; i < 1004; ++i)
         unsafe.append({i, 0, ".."});
     QTest::newRow("more than are listed")
@@ -65,12 +65,12 @@ void CheckCompactTest::checkListsTheFindings_data() {
 }
 
 void CheckCompactTest::checkListsTheFindings() {
-    QFETCH(QList<Record>, records);
+    QFETCH(QList<DirRecord>, records);
     QFETCH(QString, verdict);
     QFETCH(QStringList, mentioned);
     QFETCH(int, listed);
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    const QString img = folder->file("a.img");
+    const QString img = folder->File("a.img");
     WritePair(img, records, 3);
     auto window = ShownWindow(*folder, img);
     ActionNamed(*window, "actCheck")->trigger();
@@ -99,30 +99,30 @@ void CheckCompactTest::checkListsTheFindings() {
 
 void CheckCompactTest::compactedCopyLeavesTheArchiveAlone() {
     // Sectors 1 and 4 are dead; a record of no data points past the end.
-    const QString img = folder->file("gta3.img");
+    const QString img = folder->File("gta3.img");
     WritePair(img, {{2, 2, "b.txd"}, {0, 1, "a.dff"}, {9, 0, "empty"}}, 5);
     const QByteArray imgBefore = ReadBytes(img);
     const QByteArray dirBefore = ReadBytes(DirPathOf(img));
     auto window = ShownWindow(*folder, img);
 
-    dialogs->saveAnswers << folder->file("gta3-compacted.img");
+    dialogs->saveAnswers << folder->File("gta3-compacted.img");
     ActionNamed(*window, "actSaveCompacted")->trigger();
 
     QVERIFY(dialogs->errors().isEmpty());
     const DialogCall& asked = dialogs->calls.first();
     QCOMPARE(asked.title, QString("Save compacted copy as"));
     QCOMPARE(asked.options.defaultSuffix, QString("img"));
-    QCOMPARE(asked.options.initialPath, folder->file("gta3-compacted.img"));
+    QCOMPARE(asked.options.initialPath, folder->File("gta3-compacted.img"));
     QCOMPARE(ReadBytes(img), imgBefore);
     QCOMPARE(ReadBytes(DirPathOf(img)), dirBefore);
-    const QList<Record> copy = ReadRecords(folder->file("gta3-compacted.dir"));
-    QCOMPARE(copy, QList<Record>({{1, 2, "b.txd"}, {0, 1, "a.dff"}, {3, 0, "empty"}}));
-    const QByteArray copyImg = ReadBytes(folder->file("gta3-compacted.img"));
+    const QList<DirRecord> copy = ReadRecords(folder->File("gta3-compacted.dir"));
+    QCOMPARE(copy, QList<DirRecord>({{1, 2, "b.txd"}, {0, 1, "a.dff"}, {3, 0, "empty"}}));
+    const QByteArray copyImg = ReadBytes(folder->File("gta3-compacted.img"));
     QCOMPARE(copyImg, imgBefore.mid(0, 2048) + imgBefore.mid(2 * 2048, 2 * 2048));
     QCOMPARE(NoticeText(*window),
              "Compacted copy saved, 4096 bytes (40.0%) smaller: gta3-compacted.img and "
              "gta3-compacted.dir in " +
-                 folder->dir.path());
+                 folder->Path());
     // The open archive is still the one shown and in use.
     QCOMPARE(window->windowTitle(), "Pelkon - [" + img + "]");
     QCOMPARE(ColumnTexts(*window), QStringList({"a.dff", "b.txd", "empty"}));
@@ -131,15 +131,15 @@ void CheckCompactTest::compactedCopyLeavesTheArchiveAlone() {
 
 void CheckCompactTest::compactedCopyIsRefused_data() {
     QTest::addColumn<QString>("target");
-    QTest::addColumn<QList<Record>>("records");
+    QTest::addColumn<QList<DirRecord>>("records");
     QTest::addColumn<QString>("error"); // "%1" is the folder
-    const QList<Record> sound = {{0, 1, "a.dff"}, {2, 1, "b.txd"}};
+    const QList<DirRecord> sound = {{0, 1, "a.dff"}, {2, 1, "b.txd"}};
     QTest::newRow("the open archive itself")
         << "gta3.img" << sound << "%1/gta3.img already exists; rebuild writes only a new pair.";
     QTest::newRow("over the open archive's directory file")
         << "gta3.pair" << sound << "%1/gta3.dir already exists; rebuild writes only a new pair.";
     QTest::newRow("a record past the end")
-        << "copy.img" << QList<Record>{{0, 1, "a.dff"}, {2, 7, "far.txd"}}
+        << "copy.img" << QList<DirRecord>{{0, 1, "a.dff"}, {2, 7, "far.txd"}}
         << "slot 1 \"far.txd\" reaches past the end of %1/gta3.img (run check); nothing was "
            "written.";
     QTest::newRow("cancelled") << "" << sound << "";
@@ -147,21 +147,21 @@ void CheckCompactTest::compactedCopyIsRefused_data() {
 
 void CheckCompactTest::compactedCopyIsRefused() {
     QFETCH(QString, target);
-    QFETCH(QList<Record>, records);
+    QFETCH(QList<DirRecord>, records);
     QFETCH(QString, error);
-    const QString img = folder->file("gta3.img");
+    const QString img = folder->File("gta3.img");
     WritePair(img, records, 3);
-    const QStringList before = QDir(folder->dir.path()).entryList(QDir::Files);
+    const QStringList before = QDir(folder->Path()).entryList(QDir::Files);
     const QByteArray imgBefore = ReadBytes(img);
     const QByteArray dirBefore = ReadBytes(DirPathOf(img));
     auto window = ShownWindow(*folder, img);
 
-    dialogs->saveAnswers << (target.isEmpty() ? QString() : folder->file(target));
+    dialogs->saveAnswers << (target.isEmpty() ? QString() : folder->File(target));
     ActionNamed(*window, "actSaveCompacted")->trigger();
 
     QCOMPARE(dialogs->errors(),
-             error.isEmpty() ? QStringList() : QStringList{error.arg(folder->dir.path())});
-    QCOMPARE(QDir(folder->dir.path()).entryList(QDir::Files), before);
+             error.isEmpty() ? QStringList() : QStringList{error.arg(folder->Path())});
+    QCOMPARE(QDir(folder->Path()).entryList(QDir::Files), before);
     QCOMPARE(ReadBytes(img), imgBefore);
     QCOMPARE(ReadBytes(DirPathOf(img)), dirBefore);
     QVERIFY(NoticeText(*window).isEmpty());

@@ -39,15 +39,6 @@ QStringList KnownMessages(const QString& folder) {
     return messages;
 }
 
-QString Run(const std::function<void()>& command) {
-    try {
-        command();
-    } catch (const std::exception& error) {
-        return QString::fromUtf8(error.what());
-    }
-    return {};
-}
-
 } // namespace
 
 class CommandFaultSweepTest : public QObject {
@@ -81,7 +72,7 @@ void CommandFaultSweepTest::addFailsCleanlyAtEveryCall() {
     AddFiles(owner, *archive, list, paths);
     const long calls = faults::CallsSoFar();
     archive.reset();
-    const QList<Record> cleanRecords = ReadRecords(clean.Dir());
+    const QList<DirRecord> cleanRecords = ReadRecords(clean.Dir());
     const QByteArray cleanImg = ReadBytes(clean.Img());
     QCOMPARE(cleanRecords.size(), 4);
     for (int i = 0; i < 3; ++i)
@@ -97,19 +88,19 @@ void CommandFaultSweepTest::addFailsCleanlyAtEveryCall() {
         rows.rows = 1;
         faults::Reset();
         faults::FailNthCall(n, EIO);
-        const QString message = Run([&] { AddFiles(owner, *archive, rows, paths); });
+        const QString message = MessageText([&] { AddFiles(owner, *archive, rows, paths); });
         faults::Reset();
         // Closing a source that was only read cannot undo its add: that call
         // alone may fail unreported, and then the whole batch is in.
-        QVERIFY2(KnownMessages(folder.dir.path()).contains(message) ||
+        QVERIFY2(KnownMessages(folder.Path()).contains(message) ||
                      (message.isEmpty() && ReadRecords(folder.Dir()) == cleanRecords),
                  qPrintable(QString("call %1: '%2'").arg(n).arg(message)));
 
         // The files added before the failure are whole; the failing one left nothing.
-        const QList<Record> records = ReadRecords(folder.Dir());
+        const QList<DirRecord> records = ReadRecords(folder.Dir());
         QVERIFY(records.size() >= 1 && records.size() <= 4);
         QCOMPARE(records, cleanRecords.first(records.size()));
-        const Record& last = records.last();
+        const DirRecord& last = records.last();
         const qsizetype used = qsizetype(last.offset + last.size) * 2048;
         QCOMPARE(ReadBytes(folder.Img()), cleanImg.left(used));
         QCOMPARE(archive->Count(), records.size());
@@ -126,12 +117,12 @@ void CommandFaultSweepTest::extractFailsCleanlyAtEveryCall() {
     const QList<QByteArray> names = {"one.dff", "skip1", "two.txd", "skip2", "three.col"};
     ArchiveFolder clean;
     auto archive = clean.Craft(names, 2);
-    QVERIFY(QDir(clean.dir.path()).mkdir("out"));
+    QVERIFY(QDir(clean.Path()).mkdir("out"));
     FakeEntryList list;
     list.rows = 5;
     list.selected = {0, 2, 4};
     faults::Reset();
-    ExtractSelected(owner, *archive, list, clean.Path("out"));
+    ExtractSelected(owner, *archive, list, clean.File("out"));
     const long calls = faults::CallsSoFar();
     QVERIFY(calls >= 6);
     qInfo("three-entry extract: %ld fault points", calls);
@@ -141,15 +132,15 @@ void CommandFaultSweepTest::extractFailsCleanlyAtEveryCall() {
         archive = folder.Craft(names, 2);
         const QByteArray dirBefore = ReadBytes(folder.Dir());
         const QByteArray imgBefore = ReadBytes(folder.Img());
-        QVERIFY(QDir(folder.dir.path()).mkdir("out"));
+        QVERIFY(QDir(folder.Path()).mkdir("out"));
         faults::Reset();
         faults::FailNthCall(n, EIO);
         const QString message =
-            Run([&] { ExtractSelected(owner, *archive, list, folder.Path("out")); });
+            MessageText([&] { ExtractSelected(owner, *archive, list, folder.File("out")); });
         faults::Reset();
         // Looking for leftovers of killed extracts may fail without harm.
-        const QStringList written = QDir(folder.Path("out")).entryList(QDir::Files, QDir::Name);
-        QVERIFY2(KnownMessages(folder.dir.path()).contains(message) ||
+        const QStringList written = QDir(folder.File("out")).entryList(QDir::Files, QDir::Name);
+        QVERIFY2(KnownMessages(folder.Path()).contains(message) ||
                      (message.isEmpty() && written.size() == 3),
                  qPrintable(QString("call %1: '%2'").arg(n).arg(message)));
 
@@ -158,7 +149,7 @@ void CommandFaultSweepTest::extractFailsCleanlyAtEveryCall() {
         QVERIFY(written.size() <= 3);
         bool failingSeen = false;
         for (int k = 0; k < 3; ++k) {
-            const QString target = folder.Path("out/" + QString::fromLatin1(Sources[k]));
+            const QString target = folder.File("out/" + QString::fromLatin1(Sources[k]));
             const QByteArray whole = Pattern(2 * 2048, 2 * k + 1);
             if (!QFile::exists(target)) {
                 failingSeen = true;

@@ -26,10 +26,10 @@ std::unique_ptr<TfrmMain> ShownWindow(TestFolder& folder, int entries) {
         std::vector<TestEntry> list;
         for (int i = 0; i < entries; ++i)
             list.push_back({"entry" + std::to_string(i) + ".dff", 1});
-        WriteArchive(folder.file("a.img"), list);
-        arguments << PathBytes(folder.file("a.img"));
+        WriteArchive(folder.File("a.img"), list);
+        arguments << PathBytes(folder.File("a.img"));
     }
-    auto window = std::make_unique<TfrmMain>(arguments, folder.settings());
+    auto window = std::make_unique<TfrmMain>(arguments, folder.File(QStringLiteral("Pelkon.ini")));
     window->show();
     QApplication::setActiveWindow(window.get());
     if (!QTest::qWaitForWindowActive(window.get()))
@@ -185,7 +185,7 @@ private slots:
     void commandFailureIsShownAndTheProgramCarriesOn() {
         TestFolder folder;
         auto window = ShownWindow(folder, 1);
-        const QString missing = folder.file("not-there.bin");
+        const QString missing = folder.File("not-there.bin");
         dialogs->openAnswers.enqueue({missing});
         ActionNamed(*window, "actAdd")->trigger();
         const FileDialogOptions& asked = dialogs->calls.first().options;
@@ -269,14 +269,14 @@ private slots:
         QCOMPARE(QFileInfo(TfrmAbout::HomePage().toLocalFile()).canonicalFilePath(), sourceReadme);
 
         TestFolder prefix;
-        QVERIFY(QDir(prefix.dir.path()).mkpath("bin"));
+        QVERIFY(QDir(prefix.Path()).mkpath("bin"));
         QCOMPARE(
-            QFileInfo(TfrmAbout::HomePage(prefix.file("bin")).toLocalFile()).canonicalFilePath(),
+            QFileInfo(TfrmAbout::HomePage(prefix.File("bin")).toLocalFile()).canonicalFilePath(),
             sourceReadme);
-        QVERIFY(QDir(prefix.dir.path()).mkpath("share/doc/Pelkon"));
-        QVERIFY(QFile::copy(sourceReadme, prefix.file("share/doc/Pelkon/README.md")));
-        QCOMPARE(TfrmAbout::HomePage(prefix.file("bin")),
-                 QUrl::fromLocalFile(prefix.file("share/doc/Pelkon/README.md")));
+        QVERIFY(QDir(prefix.Path()).mkpath("share/doc/Pelkon"));
+        QVERIFY(QFile::copy(sourceReadme, prefix.File("share/doc/Pelkon/README.md")));
+        QCOMPARE(TfrmAbout::HomePage(prefix.File("bin")),
+                 QUrl::fromLocalFile(prefix.File("share/doc/Pelkon/README.md")));
     }
 
     void aboutBoxLayout() {

@@ -132,7 +132,7 @@ void DeleteRenameTest::deleteKeepsTheRestInOrder() {
     CurrentCompare = bySize ? CompareBySize : CompareByName;
     SortDescending = descending;
     archive->Sort(CurrentCompare);
-    const QList<Record> recordsBefore = ReadRecords(folder.Dir());
+    const QList<DirRecord> recordsBefore = ReadRecords(folder.Dir());
     const qint64 imgLength = ReadBytes(folder.Img()).size();
     FakeEntryList list;
     list.rows = 6;
@@ -150,10 +150,10 @@ void DeleteRenameTest::deleteKeepsTheRestInOrder() {
     QCOMPARE(DisplayOrder(*archive), shown);
 
     // Former slot order, renumbered from 0, every Offset and Size kept.
-    const QList<Record> records = ReadRecords(folder.Dir());
+    const QList<DirRecord> records = ReadRecords(folder.Dir());
     QCOMPARE(ReadBytes(folder.Dir()).size(), 32 * left);
     QList<QByteArray> names;
-    for (const Record& record : records) {
+    for (const DirRecord& record : records) {
         names << record.name;
         QVERIFY(recordsBefore.contains(record));
     }
@@ -286,7 +286,7 @@ void DeleteRenameTest::renameShownEvenWhenFlushFails() {
     QVERIFY_THROWS_EXCEPTION(EOSError, RenameSelected(owner, *archive, list));
     faults::Reset();
 
-    QCOMPARE(ReadRecords(folder.Dir()), QList<Record>({{0, 1, "new.txt"}}));
+    QCOMPARE(ReadRecords(folder.Dir()), QList<DirRecord>({{0, 1, "new.txt"}}));
     QCOMPARE(DisplayOrder(*archive), QList<QByteArray>({"new.txt"}));
     QCOMPARE(list.log, QStringList({"repaint"}));
 }

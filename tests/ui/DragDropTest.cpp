@@ -66,8 +66,8 @@ private slots:
         folder = std::make_unique<TestFolder>();
         dialogs = std::make_unique<ScriptedDialogs>();
         // Drag folders are made where the tests can see them.
-        QVERIFY(QDir(folder->dir.path()).mkdir("tmp"));
-        tmp = folder->file("tmp");
+        QVERIFY(QDir(folder->Path()).mkdir("tmp"));
+        tmp = folder->File("tmp");
         qputenv("TMPDIR", QFile::encodeName(tmp));
     }
     void cleanup() {
@@ -84,8 +84,8 @@ private slots:
 
 private:
     std::unique_ptr<TfrmMain> Window(const std::vector<TestEntry>& entries) {
-        WriteArchive(folder->file("gta3.img"), entries);
-        return ShownWindow(*folder, folder->file("gta3.img"));
+        WriteArchive(folder->File("gta3.img"), entries);
+        return ShownWindow(*folder, folder->File("gta3.img"));
     }
 
     std::unique_ptr<TestFolder> folder;
@@ -95,9 +95,9 @@ private:
 
 void DragDropTest::droppedFilesAreImportedAndReplace() {
     auto window = Window({{"infernus.dff", 1}, {"infernus.txd", 2}, {"cheetah.dff", 1}});
-    QVERIFY(QDir(folder->dir.path()).mkdir("mods"));
-    const QStringList files = {folder->file("mods/infernus.dff"), folder->file("mods/infernus.txd"),
-                               folder->file("mods/addon.dff")};
+    QVERIFY(QDir(folder->Path()).mkdir("mods"));
+    const QStringList files = {folder->File("mods/infernus.dff"), folder->File("mods/infernus.txd"),
+                               folder->File("mods/addon.dff")};
     for (int i = 0; i < files.size(); ++i)
         WriteBytes(files[i], Pattern(3000 + i, i));
 
@@ -108,8 +108,8 @@ void DragDropTest::droppedFilesAreImportedAndReplace() {
     QCOMPARE(ColumnTexts(*window),
              QStringList({"addon.dff", "cheetah.dff", "infernus.dff", "infernus.txd"}));
     QCOMPARE(SelectedNames(*window), QStringList({"infernus.dff", "infernus.txd"}));
-    const QList<Record> records = ReadRecords(folder->file("gta3.dir"));
-    const QByteArray img = ReadBytes(folder->file("gta3.img"));
+    const QList<DirRecord> records = ReadRecords(folder->File("gta3.dir"));
+    const QByteArray img = ReadBytes(folder->File("gta3.img"));
     QCOMPARE(RecordData(img, records[0]), Sectors(Pattern(3000, 0)));
     QCOMPARE(RecordData(img, records[1]), Sectors(Pattern(3001, 1)));
     QCOMPARE(records[3].name, QByteArray("addon.dff"));
@@ -130,18 +130,18 @@ void DragDropTest::dropsTheListDoesNotTake_data() {
 void DragDropTest::dropsTheListDoesNotTake() {
     QFETCH(QString, kind);
     auto window = Window({{"a.dff", 1}});
-    WriteBytes(folder->file("a.dff"), Pattern(100, 1));
-    QVERIFY(QDir(folder->dir.path()).mkdir("sub"));
-    const QByteArray imgBefore = ReadBytes(folder->file("gta3.img"));
-    const QString file = folder->file("a.dff");
+    WriteBytes(folder->File("a.dff"), Pattern(100, 1));
+    QVERIFY(QDir(folder->Path()).mkdir("sub"));
+    const QByteArray imgBefore = ReadBytes(folder->File("gta3.img"));
+    const QString file = folder->File("a.dff");
     std::unique_ptr<QMimeData> data;
     Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction;
     if (kind == "folder")
-        data.reset(UrlsOf({file, folder->file("sub")}));
+        data.reset(UrlsOf({file, folder->File("sub")}));
     else if (kind == "web")
         data.reset(UrlsOf({file, "https://example.com/a.dff"}));
     else if (kind == "missing")
-        data.reset(UrlsOf({folder->file("gone.dff")}));
+        data.reset(UrlsOf({folder->File("gone.dff")}));
     else if (kind == "text") {
         data = std::make_unique<QMimeData>();
         data->setText(file);
@@ -172,7 +172,7 @@ void DragDropTest::dropsTheListDoesNotTake() {
         taken = DropOnList(*window, data.get(), offered);
     }
     QVERIFY(!taken);
-    QCOMPARE(ReadBytes(folder->file("gta3.img")), imgBefore);
+    QCOMPARE(ReadBytes(folder->File("gta3.img")), imgBefore);
     QCOMPARE(ColumnTexts(*window), QStringList{"a.dff"});
     QVERIFY(dialogs->errors().isEmpty());
 }
@@ -240,7 +240,7 @@ void DragDropTest::dragOutRefusesAHostileName() {
     QVERIFY(dialogs->errors().first().startsWith("Cannot create file " + tmp + "/pelkon-drag-"));
     QVERIFY(dialogs->errors().first().endsWith("/../escaped.txd."));
     QVERIFY(Leftovers(tmp).isEmpty());
-    QVERIFY(!QFile::exists(folder->file("escaped.txd")));
+    QVERIFY(!QFile::exists(folder->File("escaped.txd")));
 }
 
 QTEST_MAIN(DragDropTest)

@@ -40,9 +40,9 @@ void EditCommandsWindowTest::cleanup() {
 
 std::unique_ptr<TfrmMain>
 EditCommandsWindowTest::OpenWindow(const std::vector<TestEntry>& entries) {
-    WriteArchive(fresh->file("a.img"), entries);
-    auto window = std::make_unique<TfrmMain>(QByteArrayList{PathBytes(fresh->file("a.img"))},
-                                             fresh->settings());
+    WriteArchive(fresh->File("a.img"), entries);
+    auto window = std::make_unique<TfrmMain>(QByteArrayList{PathBytes(fresh->File("a.img"))},
+                                             fresh->File(QStringLiteral("Pelkon.ini")));
     window->show();
     return window;
 }
@@ -57,26 +57,26 @@ void EditCommandsWindowTest::addThroughTheWindow() {
     QVERIFY(dialogs->calls.last().options.multiple);
     QCOMPARE(ColumnTexts(*window).size(), 2);
 
-    WriteBytes(fresh->file("bbb.col"), Pattern(10, 1));
-    WriteBytes(fresh->file("aaa.ifp"), Pattern(5000, 2));
-    dialogs->openAnswers << QStringList{fresh->file("bbb.col"), fresh->file("aaa.ifp")};
+    WriteBytes(fresh->File("bbb.col"), Pattern(10, 1));
+    WriteBytes(fresh->File("aaa.ifp"), Pattern(5000, 2));
+    dialogs->openAnswers << QStringList{fresh->File("bbb.col"), fresh->File("aaa.ifp")};
     ActionNamed(*window, "actAdd")->trigger();
 
     QVERIFY(dialogs->errors().isEmpty());
     QCOMPARE(ColumnTexts(*window), QStringList({"aaa.ifp", "bbb.col", "mmm.dff", "zzz.txd"}));
-    QCOMPARE(ReadRecords(fresh->file("a.dir")).size(), 4);
+    QCOMPARE(ReadRecords(fresh->File("a.dir")).size(), 4);
     QVERIFY(window->findChild<TfrmProgress*>() == nullptr);
 }
 
 void EditCommandsWindowTest::addFailureIsShownAndReleasesEverything() {
     auto window = OpenWindow({{"mmm.dff", 1}});
-    WriteBytes(fresh->file("one.txt"), Pattern(10, 1));
-    dialogs->openAnswers << QStringList{fresh->file("one.txt"), fresh->file("gone.txt")};
+    WriteBytes(fresh->File("one.txt"), Pattern(10, 1));
+    dialogs->openAnswers << QStringList{fresh->File("one.txt"), fresh->File("gone.txt")};
     ActionNamed(*window, "actAdd")->trigger();
 
-    QCOMPARE(dialogs->errors(), QStringList({"Cannot open file " + fresh->file("gone.txt") + "."}));
+    QCOMPARE(dialogs->errors(), QStringList({"Cannot open file " + fresh->File("gone.txt") + "."}));
     // The first file is in the archive but, as after any failed add, has no row yet.
-    QCOMPARE(ReadRecords(fresh->file("a.dir")).size(), 2);
+    QCOMPARE(ReadRecords(fresh->File("a.dir")).size(), 2);
     QCOMPARE(ColumnTexts(*window), QStringList({"mmm.dff"}));
     QVERIFY(window->findChild<TfrmProgress*>() == nullptr);
     QVERIFY(QApplication::overrideCursor() == nullptr);
@@ -84,34 +84,34 @@ void EditCommandsWindowTest::addFailureIsShownAndReleasesEverything() {
 
 void EditCommandsWindowTest::extractThroughTheWindow() {
     auto window = OpenWindow({{"b.dff", 1}, {"a.txd", 2}, {"c.col", 3}});
-    QVERIFY(QDir(fresh->dir.path()).mkdir("out"));
+    QVERIFY(QDir(fresh->Path()).mkdir("out"));
     SelectRows(*window, {0, 2}); // a.txd and c.col
 
     dialogs->folderAnswers << QString();
     ActionNamed(*window, "actExtract")->trigger();
     QCOMPARE(dialogs->calls.last().text, QString("Please specify a directory"));
-    QVERIFY(QDir(fresh->file("out")).isEmpty());
+    QVERIFY(QDir(fresh->File("out")).isEmpty());
 
-    dialogs->folderAnswers << fresh->file("out");
+    dialogs->folderAnswers << fresh->File("out");
     ActionNamed(*window, "actExtract")->trigger();
     QVERIFY(dialogs->errors().isEmpty());
-    QCOMPARE(FileSize(fresh->file("out/a.txd")), 2 * 2048);
-    QCOMPARE(FileSize(fresh->file("out/c.col")), 3 * 2048);
-    QVERIFY(!QFile::exists(fresh->file("out/b.dff")));
+    QCOMPARE(FileSize(fresh->File("out/a.txd")), 2 * 2048);
+    QCOMPARE(FileSize(fresh->File("out/c.col")), 3 * 2048);
+    QVERIFY(!QFile::exists(fresh->File("out/b.dff")));
     QCOMPARE(window->fileList()->selectedRowCount(), 2);
 }
 
 void EditCommandsWindowTest::extractRefusesAHostileName() {
     auto window = OpenWindow({{"../escaped.txt", 1}});
-    QVERIFY(QDir(fresh->dir.path()).mkdir("out"));
+    QVERIFY(QDir(fresh->Path()).mkdir("out"));
     SelectRows(*window, {0});
-    dialogs->folderAnswers << fresh->file("out");
+    dialogs->folderAnswers << fresh->File("out");
     ActionNamed(*window, "actExtract")->trigger();
 
     QCOMPARE(dialogs->errors(),
-             QStringList({"Cannot create file " + fresh->file("out") + "/../escaped.txt."}));
-    QVERIFY(!QFile::exists(fresh->file("escaped.txt")));
-    QVERIFY(QDir(fresh->file("out")).isEmpty());
+             QStringList({"Cannot create file " + fresh->File("out") + "/../escaped.txt."}));
+    QVERIFY(!QFile::exists(fresh->File("escaped.txt")));
+    QVERIFY(QDir(fresh->File("out")).isEmpty());
     QVERIFY(window->findChild<TfrmProgress*>() == nullptr);
 }
 
@@ -128,7 +128,7 @@ void EditCommandsWindowTest::deleteAndRenameThroughTheWindow() {
     ActionNamed(*window, "actDelete")->trigger();
     QCOMPARE(ColumnTexts(*window), QStringList({"a.dff", "c.dff"}));
     QCOMPARE(window->fileList()->selectedRowCount(), 0);
-    QCOMPARE(ReadRecords(fresh->file("a.dir")).size(), 2);
+    QCOMPARE(ReadRecords(fresh->File("a.dir")).size(), 2);
 
     // Renamed in place: the row keeps its place until the next sort.
     SelectRows(*window, {0});

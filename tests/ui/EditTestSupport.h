@@ -3,7 +3,9 @@
 // progress dialog showed each time it was painted.
 #pragma once
 
+#include "archive/DirectoryCodec.h"
 #include "archive/Gta3Archive.h"
+#include "tests/support/QtTestSupport.h"
 #include "ui/EntryCommands.h"
 #include "ui/FormProgress.h"
 
@@ -16,7 +18,6 @@
 #include <QProgressBar>
 #include <QSet>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <QtEndian>
 
 #include <functional>
@@ -65,69 +66,46 @@ public:
     }
 };
 
-struct Record {
+struct DirRecord {
     quint32 offset = 0;
     quint32 size = 0;
     QByteArray name; // up to the first zero byte
 
-    bool operator==(const Record&) const = default;
+    bool operator==(const DirRecord&) const = default;
 };
 
-inline QByteArray ReadBytes(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
-inline void WriteBytes(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-}
-
-inline QList<Record> ReadRecords(const QString& dirPath) {
+// The records of a directory file, decoded by the program's own codec.
+inline QList<DirRecord> ReadRecords(const QString& dirPath) {
     const QByteArray bytes = ReadBytes(dirPath);
-    QList<Record> records;
+    QList<DirRecord> records;
     for (qsizetype at = 0; at + 32 <= bytes.size(); at += 32) {
-        const char* raw = bytes.constData() + at;
-        QByteArray name(raw + 8, 24);
-        name.truncate(name.indexOf('\0') < 0 ? 24 : name.indexOf('\0'));
-        records.append(
-            {qFromLittleEndian<quint32>(raw), qFromLittleEndian<quint32>(raw + 4), name});
+        TArchiveEntry entry{};
+        DecodeRecord(reinterpret_cast<const unsigned char*>(bytes.constData() + at), entry);
+        records.append({entry.Offset, entry.Size, QByteArray::fromStdString(NameOf(entry))});
     }
     return records;
 }
 
 inline QByteArray RecordBytes(quint32 offset, quint32 size, const QByteArray& name) {
-    QByteArray record(32, '\0');
-    qToLittleEndian<quint32>(offset, record.data());
-    qToLittleEndian<quint32>(size, record.data() + 4);
-    record.replace(8, qMin<qsizetype>(24, name.size()), name.left(24));
-    return record;
+    return QByteArray::fromStdString(Record(offset, size, name.toStdString()));
 }
 
 // Bytes that differ per seed, so files can be told apart.
 inline QByteArray Pattern(qsizetype length, int seed) {
-    QByteArray bytes(length, '\0');
-    for (qsizetype i = 0; i < length; ++i)
-        bytes[i] = static_cast<char>((i * 7 + seed * 31 + i / 251) & 0xff);
-    return bytes;
+    return QByteArray::fromStdString(
+        Pattern(static_cast<size_t>(length), static_cast<unsigned>(seed)));
 }
 
 inline std::string Host(const QString& path) {
-    return QFile::encodeName(path).toStdString();
+    return HostBytes(path);
 }
 
 // A temporary folder holding the archive "test.img"/"test.dir" and any source
 // files the test writes beside it.
-class ArchiveFolder {
+class ArchiveFolder : public TestFolder {
 public:
-    QTemporaryDir dir;
-
-    QString Path(const QString& name) const { return dir.filePath(name); }
-    QString Img() const { return Path("test.img"); }
-    QString Dir() const { return Path("test.dir"); }
+    QString Img() const { return File("test.img"); }
+    QString Dir() const { return File("test.dir"); }
 
     std::unique_ptr<TGTA3Archive> Create() {
         return std::make_unique<TGTA3Archive>(Host(Img()), true);
@@ -137,14 +115,14 @@ public:
     }
 
     QString WriteSource(const QString& name, const QByteArray& bytes) {
-        const QString path = Path(name);
+        const QString path = File(name);
         WriteBytes(path, bytes);
         return path;
     }
 
     // Adds through the archive object alone, from a source file in "src".
     void AddEntry(TGTA3Archive& archive, const QByteArray& name, const QByteArray& bytes) {
-        const QString path = Path("src.bin");
+        const QString path = File("src.bin");
         WriteBytes(path, bytes);
         FileStream source = FileStream::OpenReadShared(Host(path));
         archive.AddFile(std::string(name.constData(), static_cast<size_t>(name.size())), source);

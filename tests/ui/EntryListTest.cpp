@@ -105,9 +105,9 @@ private slots:
         QFETCH(QByteArray, stored);
         QFETCH(uint, sectors);
         TestFolder folder;
-        const QString path = folder.file("a.img");
+        const QString path = folder.File("a.img");
         WriteArchive(path, {{stored.toStdString(), sectors}});
-        TfrmMain window({PathBytes(path)}, folder.settings());
+        TfrmMain window({PathBytes(path)}, folder.File(QStringLiteral("Pelkon.ini")));
         QAbstractItemModel* model = window.fileList()->model();
         QCOMPARE(model->rowCount(), 1);
         QTEST(model->index(0, 0).data().toString(), "name");
@@ -145,9 +145,9 @@ private slots:
 
     void modelPassesTheTesterThroughRowCountChanges() {
         TestFolder folder;
-        const QString path = folder.file("a.img");
+        const QString path = folder.File("a.img");
         WriteArchive(path, {{"a", 1}, {"b", 2}, {"c", 3}});
-        TfrmMain window({}, folder.settings());
+        TfrmMain window({}, folder.File(QStringLiteral("Pelkon.ini")));
         QAbstractItemModelTester tester(window.fileList()->model(),
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
         window.OpenArchive(PathBytes(path));
@@ -160,10 +160,10 @@ private slots:
 
     void headerClicksCycleTheOrder() {
         TestFolder folder;
-        const QString path = folder.file("a.img");
+        const QString path = folder.File("a.img");
         // Names, types and sizes each give a different order.
         WriteArchive(path, {{"b.txd", 1}, {"a.zzz", 2}, {"c.dff", 3}});
-        TfrmMain window({PathBytes(path)}, folder.settings());
+        TfrmMain window({PathBytes(path)}, folder.File(QStringLiteral("Pelkon.ini")));
         QCOMPARE(ColumnTexts(window), QStringList({"a.zzz", "b.txd", "c.dff"}));
         SelectRows(window, {0});
 
@@ -192,12 +192,12 @@ private slots:
     // stays in view.
     void selectionAndFocusFollowTheirEntriesAcrossHeaderClicks() {
         TestFolder folder;
-        const QString path = folder.file("a.img");
+        const QString path = folder.File("a.img");
         std::vector<TestEntry> entries; // sizes in another order than names
         for (uint32_t i = 0; i < 60; ++i)
             entries.push_back({"e" + std::to_string(10 + i), (i * 37) % 61});
         WriteArchive(path, entries);
-        TfrmMain window({PathBytes(path)}, folder.settings());
+        TfrmMain window({PathBytes(path)}, folder.File(QStringLiteral("Pelkon.ini")));
         QAbstractItemModelTester tester(window.fileList()->model(),
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
         window.show();
@@ -233,9 +233,9 @@ private slots:
     // a failed Add left without a row are never followed into the list.
     void focusFollowsItsEntryAcrossDeleteAndAdd() {
         TestFolder folder;
-        const QString path = folder.file("a.img");
+        const QString path = folder.File("a.img");
         WriteArchive(path, {{"d", 1}, {"b", 2}, {"f", 3}, {"a", 4}, {"e", 5}, {"c", 6}});
-        TfrmMain window({PathBytes(path)}, folder.settings());
+        TfrmMain window({PathBytes(path)}, folder.File(QStringLiteral("Pelkon.ini")));
         QAbstractItemModelTester tester(window.fileList()->model(),
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
         window.show();
@@ -250,9 +250,9 @@ private slots:
         QCOMPARE(FocusedName(window), QString("e"));
 
         ClickRows(window, {1, 3}); // d, and f focused
-        WriteBytes(folder.file("aa"), "x");
-        WriteBytes(folder.file("ee"), "x");
-        dialogs->openAnswers << QStringList{folder.file("ee"), folder.file("aa")};
+        WriteBytes(folder.File("aa"), "x");
+        WriteBytes(folder.File("ee"), "x");
+        dialogs->openAnswers << QStringList{folder.File("ee"), folder.File("aa")};
         ActionNamed(window, "actAdd")->trigger();
         QCOMPARE(ColumnTexts(window), QStringList({"aa", "b", "d", "e", "ee", "f"}));
         QCOMPARE(SelectedNames(window), QStringList({"d", "f"}));
@@ -260,8 +260,8 @@ private slots:
 
         // "0" is added but gets no row; sorted into the list it pushes the last
         // entry out of it, and that entry's selection with it.
-        WriteBytes(folder.file("0"), "x");
-        dialogs->openAnswers << QStringList{folder.file("0"), folder.file("missing")};
+        WriteBytes(folder.File("0"), "x");
+        dialogs->openAnswers << QStringList{folder.File("0"), folder.File("missing")};
         ActionNamed(window, "actAdd")->trigger();
         QCOMPARE(dialogs->errors().size(), 1);
         ClickHeader(window, 0);
@@ -272,11 +272,11 @@ private slots:
 
     void orderIsKeptForTheNextArchive() {
         TestFolder folder;
-        const QString first = folder.file("first.img");
-        const QString second = folder.file("second.img");
+        const QString first = folder.File("first.img");
+        const QString second = folder.File("second.img");
         WriteArchive(first, {{"x", 1}});
         WriteArchive(second, {{"small", 1}, {"large", 5}, {"middle", 3}});
-        TfrmMain window({PathBytes(first)}, folder.settings());
+        TfrmMain window({PathBytes(first)}, folder.File(QStringLiteral("Pelkon.ini")));
         ClickHeader(window, 2);
         ClickHeader(window, 2);
         window.OpenArchive(PathBytes(second));
@@ -285,7 +285,7 @@ private slots:
 
     void headerClickWithoutArchiveDoesNothing() {
         TestFolder folder;
-        TfrmMain window({}, folder.settings());
+        TfrmMain window({}, folder.File(QStringLiteral("Pelkon.ini")));
         ClickHeader(window, 2);
         QVERIFY(CurrentCompare == CompareByName);
         QVERIFY(!SortDescending);
@@ -313,9 +313,9 @@ private slots:
         QFETCH(int, start);
         QFETCH(bool, wrap);
         TestFolder folder;
-        const QString path = folder.file("a.img");
+        const QString path = folder.File("a.img");
         WriteArchive(path, {{"zz", 1}, {"b1", 1}, {"aB2", 1}, {"Abx", 1}, {"  abc", 1}});
-        TfrmMain window({PathBytes(path)}, folder.settings());
+        TfrmMain window({PathBytes(path)}, folder.File(QStringLiteral("Pelkon.ini")));
         QCOMPARE(ColumnTexts(window), QStringList({"abc", "aB2", "Abx", "b1", "zz"}));
         auto* model = static_cast<TEntryModel*>(window.fileList()->model());
         QTEST(model->lsvFileListDataFind(key, start, wrap), "found");
@@ -323,9 +323,9 @@ private slots:
 
     void typingMovesToTheMatchingRow() {
         TestFolder folder;
-        const QString path = folder.file("a.img");
+        const QString path = folder.File("a.img");
         WriteArchive(path, {{"apple", 1}, {"banana", 1}, {"Bread", 1}, {"cherry", 1}});
-        TfrmMain window({PathBytes(path)}, folder.settings());
+        TfrmMain window({PathBytes(path)}, folder.File(QStringLiteral("Pelkon.ini")));
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         TFileListView* list = window.fileList();
@@ -341,12 +341,12 @@ private slots:
 
     void onlyVisibleRowsAreAsked() {
         TestFolder folder;
-        const QString path = folder.file("a.img");
+        const QString path = folder.File("a.img");
         std::vector<TestEntry> many;
         for (int i = 0; i < 20000; ++i)
             many.push_back({"e" + std::to_string(100000 + i), 0});
         WriteArchive(path, many);
-        TfrmMain window({PathBytes(path)}, folder.settings());
+        TfrmMain window({PathBytes(path)}, folder.File(QStringLiteral("Pelkon.ini")));
         auto* model = static_cast<TEntryModel*>(window.fileList()->model());
         const quint64 before = model->dataCalls();
         window.show();

@@ -82,17 +82,17 @@ void ExtractTest::extractsSelectedRowsInAscendingOrder() {
     }
     const QByteArray dirBefore = ReadBytes(folder.Dir());
     const QByteArray imgBefore = ReadBytes(folder.Img());
-    QVERIFY(QDir(folder.dir.path()).mkdir("out"));
+    QVERIFY(QDir(folder.Path()).mkdir("out"));
     FakeEntryList list;
     list.rows = 10;
     list.selected = {8, 1, 4};
 
     ProgressRecorder recorder;
-    ExtractSelected(owner, *archive, list, folder.Path("out") + folderSuffix);
+    ExtractSelected(owner, *archive, list, folder.File("out") + folderSuffix);
 
-    QCOMPARE(Tree(folder.Path("out")), QStringList({"entry1.dat", "entry4.dat", "entry8.dat"}));
+    QCOMPARE(Tree(folder.File("out")), QStringList({"entry1.dat", "entry4.dat", "entry8.dat"}));
     for (int i : {1, 4, 8}) {
-        const QByteArray written = ReadBytes(folder.Path("out/entry%1.dat").arg(i));
+        const QByteArray written = ReadBytes(folder.File("out/entry%1.dat").arg(i));
         QCOMPARE(written.size(), archive->GetEntry(i).Size * 2048);
         QCOMPARE(written.left(contents[i].size()), contents[i]);
     }
@@ -136,14 +136,14 @@ void ExtractTest::fileLengthIsWholeSectors() {
     auto archive = folder.Create();
     folder.AddEntry(*archive, "filler.bin", Pattern(7000, 4));
     folder.AddEntry(*archive, "entry.bin", Pattern(contentLength, 5));
-    const QString target = folder.Path("entry.bin");
+    const QString target = folder.File("entry.bin");
     if (existingLength >= 0)
         WriteBytes(target, QByteArray(existingLength, 'x'));
 
     FakeEntryList list;
     list.rows = 2;
     list.selected = {1};
-    ExtractSelected(owner, *archive, list, folder.dir.path());
+    ExtractSelected(owner, *archive, list, folder.Path());
 
     const QByteArray written = ReadBytes(target);
     QCOMPARE(written.size(), expectedLength);
@@ -153,19 +153,19 @@ void ExtractTest::fileLengthIsWholeSectors() {
 void ExtractTest::namesFromTheDisplayName() {
     ArchiveFolder folder;
     auto archive = folder.Craft({"  spaced.txt\t", "same.dat", " same.dat ", "Same.dat"});
-    QVERIFY(QDir(folder.dir.path()).mkdir("out"));
+    QVERIFY(QDir(folder.Path()).mkdir("out"));
     FakeEntryList list;
     list.rows = 4;
     list.selected = {0, 1, 2, 3};
 
     ProgressRecorder recorder;
-    ExtractSelected(owner, *archive, list, folder.Path("out"));
+    ExtractSelected(owner, *archive, list, folder.File("out"));
 
     // Trimmed names; of two with one display name the later row's file stays.
-    QCOMPARE(Tree(folder.Path("out")), QStringList({"Same.dat", "same.dat", "spaced.txt"}));
-    QCOMPARE(ReadBytes(folder.Path("out/spaced.txt")), Pattern(2048, 1));
-    QCOMPARE(ReadBytes(folder.Path("out/same.dat")), Pattern(2048, 3));
-    QCOMPARE(ReadBytes(folder.Path("out/Same.dat")), Pattern(2048, 4));
+    QCOMPARE(Tree(folder.File("out")), QStringList({"Same.dat", "same.dat", "spaced.txt"}));
+    QCOMPARE(ReadBytes(folder.File("out/spaced.txt")), Pattern(2048, 1));
+    QCOMPARE(ReadBytes(folder.File("out/same.dat")), Pattern(2048, 3));
+    QCOMPARE(ReadBytes(folder.File("out/Same.dat")), Pattern(2048, 4));
     QCOMPARE(recorder.Steps().at(1).line2, QString("spaced.txt")); // after the frame at 0
 }
 
@@ -194,14 +194,14 @@ void ExtractTest::hostileNamesWriteNothingOutside() {
 
     ArchiveFolder folder;
     auto archive = folder.Craft({"good.txt", name, "later.txt"});
-    QVERIFY(QDir(folder.dir.path()).mkpath("out/in"));
-    QVERIFY(QDir(folder.dir.path()).mkpath("out/in/a"));
-    const QStringList treeBefore = Tree(folder.dir.path());
+    QVERIFY(QDir(folder.Path()).mkpath("out/in"));
+    QVERIFY(QDir(folder.Path()).mkpath("out/in/a"));
+    const QStringList treeBefore = Tree(folder.Path());
     FakeEntryList list;
     list.rows = 3;
     list.selected = {0, 1, 2};
 
-    const QString out = folder.Path("out/in");
+    const QString out = folder.File("out/in");
     try {
         ExtractSelected(owner, *archive, list, out);
         QFAIL("a name leading out of the folder was extracted");
@@ -214,7 +214,7 @@ void ExtractTest::hostileNamesWriteNothingOutside() {
     QStringList expected = treeBefore;
     expected << "out/in/good.txt";
     expected.sort();
-    QCOMPARE(Tree(folder.dir.path()), expected);
+    QCOMPARE(Tree(folder.Path()), expected);
     QVERIFY(!QFile::exists("/tmp/pelkon_hostile_x"));
     QCOMPARE(QFile::exists("/etc/x"), etcXExisted);
     QVERIFY(ProgressRecorder::Current(owner) == nullptr);
@@ -230,7 +230,7 @@ void ExtractTest::neverReplacesTheOpenArchive() {
         list.rows = 2;
         list.selected = {row};
         QVERIFY_THROWS_EXCEPTION(EFCreateError,
-                                 ExtractSelected(owner, *archive, list, folder.dir.path()));
+                                 ExtractSelected(owner, *archive, list, folder.Path()));
     }
     QVERIFY_THROWS_EXCEPTION(EFCreateError, ExtractEntryToFile(*archive, 1, Host(folder.Img())));
     QCOMPARE(ReadBytes(folder.Img()), img);
@@ -247,23 +247,23 @@ void ExtractTest::neverWritesThroughALink() {
     QFETCH(bool, linkTargetExists);
     ArchiveFolder folder;
     auto archive = folder.Craft({"victim.txt"});
-    QVERIFY(QDir(folder.dir.path()).mkdir("out"));
+    QVERIFY(QDir(folder.Path()).mkdir("out"));
     if (linkTargetExists)
-        WriteBytes(folder.Path("outside.txt"), "keep");
-    QVERIFY(QFile::link(folder.Path("outside.txt"), folder.Path("out/victim.txt")));
+        WriteBytes(folder.File("outside.txt"), "keep");
+    QVERIFY(QFile::link(folder.File("outside.txt"), folder.File("out/victim.txt")));
     FakeEntryList list;
     list.rows = 1;
     list.selected = {0};
 
     try {
-        ExtractSelected(owner, *archive, list, folder.Path("out"));
+        ExtractSelected(owner, *archive, list, folder.File("out"));
         QFAIL("extracted through a link");
     } catch (const EFCreateError& error) {
-        QCOMPARE(QString(error.what()), "Cannot create file " + folder.Path("out/victim.txt"));
+        QCOMPARE(QString(error.what()), "Cannot create file " + folder.File("out/victim.txt"));
     }
-    QCOMPARE(QFile::exists(folder.Path("outside.txt")), linkTargetExists);
+    QCOMPARE(QFile::exists(folder.File("outside.txt")), linkTargetExists);
     if (linkTargetExists)
-        QCOMPARE(ReadBytes(folder.Path("outside.txt")), QByteArray("keep"));
+        QCOMPARE(ReadBytes(folder.File("outside.txt")), QByteArray("keep"));
 }
 
 void ExtractTest::secondOfThreeFails_data() {
@@ -285,7 +285,7 @@ void ExtractTest::secondOfThreeFails() {
 
     ArchiveFolder folder;
     auto archive = folder.Craft({"one.bin", "skipped.bin", "two.bin", "three.bin"});
-    QVERIFY(QDir(folder.dir.path()).mkdir("out"));
+    QVERIFY(QDir(folder.Path()).mkdir("out"));
     FakeEntryList list;
     list.rows = 4;
     list.selected = {0, 2, 3};
@@ -293,16 +293,16 @@ void ExtractTest::secondOfThreeFails() {
 
     faults::FailNthCall(2, error, static_cast<faults::Call>(call));
     try {
-        ExtractSelected(owner, *archive, list, folder.Path("out"));
+        ExtractSelected(owner, *archive, list, folder.File("out"));
         QFAIL("the second entry did not fail");
     } catch (const Exception& failure) {
-        QCOMPARE(QString(failure.what()), message.replace("%1", folder.dir.path()));
+        QCOMPARE(QString(failure.what()), message.replace("%1", folder.Path()));
     }
     faults::Reset();
 
     // The failing entry leaves no file, not even a part of one.
-    QCOMPARE(Tree(folder.Path("out")), QStringList{"one.bin"});
-    QCOMPARE(ReadBytes(folder.Path("out/one.bin")), Pattern(2048, 1));
+    QCOMPARE(Tree(folder.File("out")), QStringList{"one.bin"});
+    QCOMPARE(ReadBytes(folder.File("out/one.bin")), Pattern(2048, 1));
     QCOMPARE(recorder.Values(), QList<int>({0, 1, 2}));
     QVERIFY(ProgressRecorder::Current(owner) == nullptr);
     QCOMPARE(list.selected, QSet<int>({0, 2, 3}));

@@ -48,8 +48,8 @@ private slots:
 
 private:
     std::unique_ptr<TfrmMain> Window(const std::vector<TestEntry>& entries) {
-        WriteArchive(folder->file("a.img"), entries);
-        return ShownWindow(*folder, folder->file("a.img"));
+        WriteArchive(folder->File("a.img"), entries);
+        return ShownWindow(*folder, folder->File("a.img"));
     }
 
     std::unique_ptr<TestFolder> folder;
@@ -112,24 +112,24 @@ void FilterTest::commandsActOnTheRowsShown() {
 
     QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
     QCOMPARE(list->selectedRowCount(), 3);
-    QVERIFY(QDir(folder->dir.path()).mkdir("out"));
-    dialogs->folderAnswers << folder->file("out");
+    QVERIFY(QDir(folder->Path()).mkdir("out"));
+    dialogs->folderAnswers << folder->File("out");
     QTest::keyClick(list, Qt::Key_E, Qt::ControlModifier);
-    QCOMPARE(QDir(folder->file("out")).entryList(QDir::Files),
+    QCOMPARE(QDir(folder->File("out")).entryList(QDir::Files),
              QStringList({"a.txd", "b.txd", "c.txd"}));
-    QCOMPARE(ReadBytes(folder->file("out/b.txd")), QByteArray(2048, 'D'));
+    QCOMPARE(ReadBytes(folder->File("out/b.txd")), QByteArray(2048, 'D'));
 
     SelectRows(*window, {1});
     dialogs->inputAnswers << "bb.txd";
     QTest::keyClick(list, Qt::Key_F2);
     QCOMPARE(dialogs->calls.last().text, QString("b.txd"));
-    QCOMPARE(ReadRecords(folder->file("a.dir"))[3].name, QByteArray("bb.txd"));
+    QCOMPARE(ReadRecords(folder->File("a.dir"))[3].name, QByteArray("bb.txd"));
 
     SelectRows(*window, {0, 2});
     dialogs->confirmAnswers << true;
     QTest::keyClick(list, Qt::Key_Delete);
     QStringList left;
-    for (const Record& record : ReadRecords(folder->file("a.dir")))
+    for (const DirRecord& record : ReadRecords(folder->File("a.dir")))
         left << QString::fromLatin1(record.name);
     QCOMPARE(left, QStringList({"a.dff", "b.dff", "bb.txd"}));
     QCOMPARE(ColumnTexts(*window), QStringList{"bb.txd"});
@@ -137,15 +137,15 @@ void FilterTest::commandsActOnTheRowsShown() {
     // Import and Replace matches every entry, shown or not: a file named as a
     // hidden entry replaces it rather than adding a second of that name. What
     // it adds shows when the filter asks for it.
-    WriteBytes(folder->file("new.txd"), "t");
-    WriteBytes(folder->file("new.col"), "c");
-    WriteBytes(folder->file("a.dff"), "d");
-    dialogs->openAnswers << QStringList{folder->file("new.col"), folder->file("a.dff"),
-                                        folder->file("new.txd")};
+    WriteBytes(folder->File("new.txd"), "t");
+    WriteBytes(folder->File("new.col"), "c");
+    WriteBytes(folder->File("a.dff"), "d");
+    dialogs->openAnswers << QStringList{folder->File("new.col"), folder->File("a.dff"),
+                                        folder->File("new.txd")};
     QTest::keyClick(list, Qt::Key_R, Qt::ControlModifier);
     QCOMPARE(ColumnTexts(*window), QStringList({"bb.txd", "new.txd"}));
     QCOMPARE(NoticeText(*window), QString("Import and Replace: 1 replaced, 2 added"));
-    QCOMPARE(ReadRecords(folder->file("a.dir")).size(), 5);
+    QCOMPARE(ReadRecords(folder->File("a.dir")).size(), 5);
     QVERIFY(StatusText(*window).startsWith("2 of 5 entries shown"));
     QVERIFY(dialogs->errors().isEmpty());
 }

@@ -27,15 +27,6 @@ std::unique_ptr<TGTA3Archive> Prepare(ArchiveFolder& folder, QStringList& paths)
     return archive;
 }
 
-QString Run(const std::function<void()>& command) {
-    try {
-        command();
-    } catch (const std::exception& error) {
-        return QString::fromUtf8(error.what());
-    }
-    return {};
-}
-
 } // namespace
 
 class ImportFaultSweepTest : public QObject {
@@ -61,7 +52,7 @@ void ImportFaultSweepTest::importFailsCleanlyAtEveryCall() {
     ArchiveFolder clean;
     QStringList paths;
     auto archive = Prepare(clean, paths);
-    const QList<Record> old = ReadRecords(clean.Dir());
+    const QList<DirRecord> old = ReadRecords(clean.Dir());
     const QByteArray oldImg = ReadBytes(clean.Img());
     FakeEntryList list;
     list.rows = 4;
@@ -69,7 +60,7 @@ void ImportFaultSweepTest::importFailsCleanlyAtEveryCall() {
     ImportAndReplace(owner, *archive, list, paths);
     const long calls = faults::CallsSoFar();
     archive.reset();
-    const QList<Record> replaced = ReadRecords(clean.Dir());
+    const QList<DirRecord> replaced = ReadRecords(clean.Dir());
     QVERIFY(calls > 10);
     qInfo("three-file import and replace: %ld fault points", calls);
     // The slot each file replaces, in the order of the files.
@@ -82,17 +73,18 @@ void ImportFaultSweepTest::importFailsCleanlyAtEveryCall() {
         rows.rows = 4;
         faults::Reset();
         faults::FailNthCall(n, EIO);
-        const QString message = Run([&] { ImportAndReplace(owner, *archive, rows, paths); });
+        const QString message =
+            MessageText([&] { ImportAndReplace(owner, *archive, rows, paths); });
         faults::Reset();
         const QString where = QString("call %1: '%2'").arg(n).arg(message);
         QVERIFY2(message.isEmpty() || message == "Stream read error" ||
                      message == "Stream write error" ||
                      message == "System Error.  Code: 5.\nInput/output error" ||
-                     message.startsWith("Cannot open file " + folder.dir.path() + "/"),
+                     message.startsWith("Cannot open file " + folder.Path() + "/"),
                  qPrintable(where));
 
         // Each entry is old or new, the new ones a prefix of the files.
-        const QList<Record> records = ReadRecords(folder.Dir());
+        const QList<DirRecord> records = ReadRecords(folder.Dir());
         const QByteArray img = ReadBytes(folder.Img());
         QCOMPARE(records.size(), 4);
         QCOMPARE(img.left(oldImg.size()), oldImg);
@@ -101,7 +93,7 @@ void ImportFaultSweepTest::importFailsCleanlyAtEveryCall() {
         while (done < 3 && records[slotOf[done]] != old[slotOf[done]])
             ++done;
         for (int i = 0; i < 3; ++i) {
-            const Record& record = records[slotOf[i]];
+            const DirRecord& record = records[slotOf[i]];
             if (i >= done) {
                 QVERIFY2(record == old[slotOf[i]], qPrintable(where));
                 continue;

@@ -74,16 +74,16 @@ void ImportReplaceTest::importReplacesTheFirstEntryOfEachName_data() {
 
 void ImportReplaceTest::importReplacesTheFirstEntryOfEachName() {
     QFETCH(ImportCase, c);
-    const QString img = folder->file("a.img");
+    const QString img = folder->File("a.img");
     WriteArchive(img, c.archive);
-    const QList<Record> before = ReadRecords(DirPathOf(img));
+    const QList<DirRecord> before = ReadRecords(DirPathOf(img));
     const QByteArray imgBefore = ReadBytes(img);
-    QDir(folder->dir.path()).mkdir("src");
+    QDir(folder->Path()).mkdir("src");
     QStringList paths;
     QHash<QByteArray, QByteArray> content; // by the name as stored, a-z folded
     for (int i = 0; i < c.files.size(); ++i) {
         const QByteArray bytes = Pattern(1000 + 2500 * i, 70 + i);
-        paths << folder->file("src/" + c.files[i]);
+        paths << folder->File("src/" + c.files[i]);
         WriteBytes(paths.last(), bytes);
         content[c.files[i].toLatin1().toUpper()] = bytes;
     }
@@ -98,7 +98,7 @@ void ImportReplaceTest::importReplacesTheFirstEntryOfEachName() {
     QCOMPARE(asked.title, QString("Select file(s) to import and replace..."));
     QVERIFY(asked.options.multiple && asked.options.mustExist);
 
-    const QList<Record> after = ReadRecords(DirPathOf(img));
+    const QList<DirRecord> after = ReadRecords(DirPathOf(img));
     const QByteArray imgAfter = ReadBytes(img);
     QCOMPARE(after.size(), before.size() + c.addedNames.size());
     QCOMPARE(imgAfter.left(imgBefore.size()), imgBefore); // old data stays as dead space
@@ -115,7 +115,7 @@ void ImportReplaceTest::importReplacesTheFirstEntryOfEachName() {
         replacedNames << QString::fromLatin1(after[slot].name);
     }
     for (int i = 0; i < c.addedNames.size(); ++i) {
-        const Record& added = after[before.size() + i];
+        const DirRecord& added = after[before.size() + i];
         QCOMPARE(added.name, c.addedNames[i].toLatin1());
         QCOMPARE(RecordData(imgAfter, added), Sectors(content.value(added.name.toUpper())));
     }
@@ -138,29 +138,29 @@ void ImportReplaceTest::importReplacesTheFirstEntryOfEachName() {
     QVERIFY(CheckCounted(*window));
     QVERIFY(StatusText(*window).contains(QString("dead space %1 bytes").arg(imgAfter.size() - [&] {
         qsizetype used = 0;
-        for (const Record& record : after)
+        for (const DirRecord& record : after)
             used += qsizetype(record.size) * 2048;
         return used;
     }())));
 }
 
 void ImportReplaceTest::failurePartWayKeepsWhatWasDone() {
-    const QString img = folder->file("a.img");
+    const QString img = folder->File("a.img");
     WriteArchive(img, {{"c.col", 1}, {"a.dff", 1}, {"b.txd", 1}});
-    const QList<Record> before = ReadRecords(DirPathOf(img));
+    const QList<DirRecord> before = ReadRecords(DirPathOf(img));
     const QByteArray newA = Pattern(3000, 5);
-    WriteBytes(folder->file("a.dff"), newA);
-    WriteBytes(folder->file("b.txd"), Pattern(100, 6));
-    WriteBytes(folder->file("new.ifp"), Pattern(100, 7));
+    WriteBytes(folder->File("a.dff"), newA);
+    WriteBytes(folder->File("b.txd"), Pattern(100, 6));
+    WriteBytes(folder->File("new.ifp"), Pattern(100, 7));
     auto window = ShownWindow(*folder, img);
     SelectRows(*window, {2}); // c.col
 
-    dialogs->openAnswers << QStringList{folder->file("new.ifp"), folder->file("a.dff"),
-                                        folder->file("gone.dff"), folder->file("b.txd")};
+    dialogs->openAnswers << QStringList{folder->File("new.ifp"), folder->File("a.dff"),
+                                        folder->File("gone.dff"), folder->File("b.txd")};
     ActionNamed(*window, "actImport")->trigger();
 
-    QCOMPARE(dialogs->errors(), QStringList{"Cannot open file " + folder->file("gone.dff") + "."});
-    const QList<Record> after = ReadRecords(DirPathOf(img));
+    QCOMPARE(dialogs->errors(), QStringList{"Cannot open file " + folder->File("gone.dff") + "."});
+    const QList<DirRecord> after = ReadRecords(DirPathOf(img));
     QCOMPARE(after.size(), 4);
     QCOMPARE(RecordData(ReadBytes(img), after[1]), Sectors(newA)); // a.dff replaced
     QCOMPARE(after[0], before[0]);

@@ -48,8 +48,8 @@ private slots:
 
     void startsWithoutArgumentsAndLoadsHistory() {
         TestFolder folder;
-        SaveHistory(folder.settings(), {"/x/one.img", "/x/two.img"});
-        TfrmMain window({}, folder.settings());
+        SaveHistory(folder.File(QStringLiteral("Pelkon.ini")), {"/x/one.img", "/x/two.img"});
+        TfrmMain window({}, folder.File(QStringLiteral("Pelkon.ini")));
         QCOMPARE(window.windowTitle(), QStringLiteral("Pelkon"));
         QCOMPARE(window.fileList()->model()->rowCount(), 0);
         QCOMPARE(window.history().Count(), 2);
@@ -62,11 +62,12 @@ private slots:
 
     void startsOnTheFirstArgumentOnly() {
         TestFolder folder;
-        const QString first = folder.file("first.img");
-        const QString second = folder.file("second.img");
+        const QString first = folder.File("first.img");
+        const QString second = folder.File("second.img");
         WriteArchive(first, ThreeEntries);
         WriteArchive(second, {{"z", 1}});
-        TfrmMain window({PathBytes(first), PathBytes(second)}, folder.settings());
+        TfrmMain window({PathBytes(first), PathBytes(second)},
+                        folder.File(QStringLiteral("Pelkon.ini")));
         QCOMPARE(window.windowTitle(), QStringLiteral("Pelkon - [%1]").arg(first));
         // Sorted by name, ascending, from the start.
         QCOMPARE(ColumnTexts(window), QStringList({"a.col", "b.dff", "c.txd"}));
@@ -77,11 +78,12 @@ private slots:
 
     void startsOnARelativePathAsTyped() {
         TestFolder folder;
-        WriteArchive(folder.file("rel.img"), ThreeEntries);
+        WriteArchive(folder.File("rel.img"), ThreeEntries);
         const QString previous = QDir::currentPath();
-        QDir::setCurrent(folder.dir.path());
+        QDir::setCurrent(folder.Path());
         {
-            TfrmMain window({PathBytes(QStringLiteral("rel.img"))}, folder.settings());
+            TfrmMain window({PathBytes(QStringLiteral("rel.img"))},
+                            folder.File(QStringLiteral("Pelkon.ini")));
             QCOMPARE(window.windowTitle(), QStringLiteral("Pelkon - [rel.img]"));
             QCOMPARE(window.fileList()->model()->rowCount(), 3);
             QCOMPARE(window.history().GetItem(0), QByteArrayLiteral("rel.img"));
@@ -91,9 +93,9 @@ private slots:
 
     void startsOnAMissingPathWithAMessage() {
         TestFolder folder;
-        SaveHistory(folder.settings(), {"/x/kept.img"});
-        const QString missing = folder.file("missing.img");
-        TfrmMain window({PathBytes(missing)}, folder.settings());
+        SaveHistory(folder.File(QStringLiteral("Pelkon.ini")), {"/x/kept.img"});
+        const QString missing = folder.File("missing.img");
+        TfrmMain window({PathBytes(missing)}, folder.File(QStringLiteral("Pelkon.ini")));
         QCOMPARE(dialogs->calls.size(), 1);
         QCOMPARE(dialogs->calls[0].title, QStringLiteral("Pelkon"));
         QCOMPARE(dialogs->errors(),
@@ -106,11 +108,11 @@ private slots:
 
     void openingAnotherClosesTheFirst() {
         TestFolder folder;
-        const QString first = folder.file("first.img");
-        const QString second = folder.file("second.img");
+        const QString first = folder.File("first.img");
+        const QString second = folder.File("second.img");
         WriteArchive(first, ThreeEntries);
         WriteArchive(second, {{"only", 1}});
-        TfrmMain window({PathBytes(first)}, folder.settings());
+        TfrmMain window({PathBytes(first)}, folder.File(QStringLiteral("Pelkon.ini")));
         QVERIFY(!IsReleased(first));
         dialogs->openAnswers.enqueue({second});
         ActionNamed(window, "mniOpen")->trigger();
@@ -134,9 +136,9 @@ private slots:
 
     void reopeningTheOpenArchiveDropsSelectionKeepsOrder() {
         TestFolder folder;
-        const QString path = folder.file("a.img");
+        const QString path = folder.File("a.img");
         WriteArchive(path, ThreeEntries);
-        TfrmMain window({PathBytes(path)}, folder.settings());
+        TfrmMain window({PathBytes(path)}, folder.File(QStringLiteral("Pelkon.ini")));
         CurrentCompare = CompareBySize;
         SortDescending = true;
         SelectRows(window, {0, 2});
@@ -148,10 +150,10 @@ private slots:
 
     void failedOpenLeavesNoArchive() {
         TestFolder folder;
-        const QString good = folder.file("good.img");
+        const QString good = folder.File("good.img");
         WriteArchive(good, ThreeEntries);
-        TfrmMain window({PathBytes(good)}, folder.settings());
-        const QString missing = folder.file("gone.img");
+        TfrmMain window({PathBytes(good)}, folder.File(QStringLiteral("Pelkon.ini")));
+        const QString missing = folder.File("gone.img");
         dialogs->openAnswers.enqueue({missing});
         ActionNamed(window, "mniOpen")->trigger();
         QCOMPARE(dialogs->errors(),
@@ -166,9 +168,9 @@ private slots:
 
     void newOverAnExistingPairEmptiesIt() {
         TestFolder folder;
-        const QString path = folder.file("a.img");
+        const QString path = folder.File("a.img");
         WriteArchive(path, ThreeEntries);
-        TfrmMain window({PathBytes(path)}, folder.settings());
+        TfrmMain window({PathBytes(path)}, folder.File(QStringLiteral("Pelkon.ini")));
         dialogs->saveAnswers.enqueue(path);
         ActionNamed(window, "mniNew")->trigger();
         QVERIFY(dialogs->errors().isEmpty());
@@ -196,9 +198,9 @@ private slots:
     void cancelledDialogsChangeNothing() {
         QFETCH(QString, entry);
         TestFolder folder;
-        const QString path = folder.file("a.img");
+        const QString path = folder.File("a.img");
         WriteArchive(path, ThreeEntries);
-        TfrmMain window({PathBytes(path)}, folder.settings());
+        TfrmMain window({PathBytes(path)}, folder.File(QStringLiteral("Pelkon.ini")));
         SelectRows(window, {1});
         dialogs->saveAnswers.enqueue({});
         dialogs->openAnswers.enqueue({});
@@ -212,23 +214,24 @@ private slots:
 
     void exitClosesTheArchiveAndWritesTheHistory() {
         TestFolder folder;
-        const QString path = folder.file("a.img");
+        const QString path = folder.File("a.img");
         WriteArchive(path, ThreeEntries);
-        TfrmMain window({PathBytes(path)}, folder.settings());
+        TfrmMain window({PathBytes(path)}, folder.File(QStringLiteral("Pelkon.ini")));
         window.show();
         ActionNamed(window, "mniExit")->trigger();
         QVERIFY(!window.isVisible());
         QVERIFY(IsReleased(path));
-        QCOMPARE(SavedHistory(folder.settings()), QByteArrayList{PathBytes(path)});
+        QCOMPARE(SavedHistory(folder.File(QStringLiteral("Pelkon.ini"))),
+                 QByteArrayList{PathBytes(path)});
         QVERIFY(dialogs->calls.isEmpty());
     }
 
     void failedSaveAtCloseIsShownAndTheWindowStillCloses() {
         TestFolder folder;
         // A folder where the settings file should be: it cannot be written, not even by root.
-        const QString blocked = folder.file("Pelkon.ini");
+        const QString blocked = folder.File("Pelkon.ini");
         QVERIFY(QDir().mkpath(blocked));
-        const QString path = folder.file("a.img");
+        const QString path = folder.File("a.img");
         WriteArchive(path, ThreeEntries);
         TfrmMain window({PathBytes(path)}, blocked);
         // Reading it gives an empty history; the archive on the command line opens.

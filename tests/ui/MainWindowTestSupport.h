@@ -3,13 +3,13 @@
 #pragma once
 
 #include "archive/Gta3Archive.h"
+#include "tests/support/QtTestSupport.h"
 #include "ui/FormMain.h"
 
 #include <QAction>
 #include <QFile>
 #include <QFileInfo>
 #include <QMenu>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
@@ -26,27 +26,15 @@ struct TestEntry {
 // Writes the pair at `imgPath` directly: records in slot order, entries laid out
 // one after another, every sector filled with a byte of its entry's number.
 inline void WriteArchive(const QString& imgPath, const std::vector<TestEntry>& entries) {
-    QByteArray dir;
-    QByteArray img;
+    std::string dir;
+    std::string img;
     uint32_t offset = 0;
     for (size_t i = 0; i < entries.size(); ++i) {
-        TDirEntry record{};
-        record.Offset = offset; // little-endian host
-        record.Size = entries[i].sectors;
-        std::memcpy(record.Name, entries[i].name.data(),
-                    std::min(entries[i].name.size(), sizeof record.Name));
-        dir.append(reinterpret_cast<const char*>(&record), sizeof record);
-        img.append(QByteArray(qsizetype(entries[i].sectors) * SectorSize, char('A' + i % 26)));
+        dir += Record(offset, entries[i].sectors, entries[i].name);
+        img.append(size_t{entries[i].sectors} * SectorSize, char('A' + i % 26));
         offset += entries[i].sectors;
     }
-    QFile imgFile(imgPath);
-    QVERIFY(imgFile.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    imgFile.write(img);
-    const QString dirPath = QFile::decodeName(
-        QByteArray::fromStdString(DirectoryFileName(QFile::encodeName(imgPath).toStdString())));
-    QFile dirFile(dirPath);
-    QVERIFY(dirFile.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    dirFile.write(dir);
+    WritePair(HostBytes(imgPath), dir, img);
 }
 
 // A path as the bytes the window takes.
@@ -105,10 +93,3 @@ inline void SelectRows(TfrmMain& window, const QList<int>& rows) {
         view->selectionModel()->select(view->model()->index(row, 0),
                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
-
-// A scratch folder with a settings file path inside it.
-struct TestFolder {
-    QTemporaryDir dir;
-    QString file(const QString& name) const { return dir.filePath(name); }
-    QString settings() const { return dir.filePath(QStringLiteral("Pelkon.ini")); }
-};

@@ -24,7 +24,7 @@ void MoveTo(const QString& from, const QByteArray& bytes) {
 
 // The archive pair at `path` (bytes), with one entry.
 void WriteArchiveAt(TestFolder& folder, const QByteArray& path) {
-    const QString staging = folder.file("staging.img");
+    const QString staging = folder.File("staging.img");
     WriteArchive(staging, {{"x.dff", 1}});
     MoveTo(staging, path);
     MoveTo(DirPathOf(staging), QByteArray::fromStdString(DirectoryFileName(path.toStdString())));
@@ -53,23 +53,24 @@ private slots:
 
     void commandLineThroughReopenAfterARestart() {
         TestFolder folder;
-        const RemovedByBytes removed{folder.dir.path()};
-        QVERIFY(QDir(folder.dir.path()).mkdir(Utf8Folder));
-        const QString shownFolder = folder.file(Utf8Folder);
+        const RemovedByBytes removed{folder.Path()};
+        QVERIFY(QDir(folder.Path()).mkdir(Utf8Folder));
+        const QString shownFolder = folder.File(Utf8Folder);
         const QByteArray path = PathBytes(shownFolder) + '/' + Latin1Name + ".img";
         const QString shown = shownFolder + QStringLiteral("/caf\u00e9.img");
         WriteArchiveAt(folder, path);
         {
-            TfrmMain window({path}, folder.settings());
+            TfrmMain window({path}, folder.File(QStringLiteral("Pelkon.ini")));
             QCOMPARE(StoredArchivePath(), path);
             QCOMPARE(window.windowTitle(), QStringLiteral("Pelkon - [%1]").arg(shown));
             QCOMPARE(window.history().GetItem(0), path);
             QCOMPARE(MenuNamed(window, "mniReopen")->actions().first()->text(), "&0 " + shown);
             window.close();
         }
-        QVERIFY(ReadBytes(folder.settings()).contains("\r\n0=" + path + "\r\n"));
+        QVERIFY(ReadBytes(folder.File(QStringLiteral("Pelkon.ini")))
+                    .contains("\r\n0=" + path + "\r\n"));
 
-        TfrmMain window({}, folder.settings());
+        TfrmMain window({}, folder.File(QStringLiteral("Pelkon.ini")));
         QVERIFY(!CurrentArchive);
         MenuNamed(window, "mniReopen")->actions().first()->trigger();
         QCOMPARE(StoredArchivePath(), path);
@@ -86,18 +87,18 @@ private slots:
     // Qt's dialogs hand back such a name with replacement characters in it.
     void dialogsGiveTheBytesOfNamesQtCannotDecode() {
         TestFolder folder;
-        const RemovedByBytes removed{folder.dir.path()};
-        const QByteArray base = PathBytes(folder.dir.path()) + '/';
+        const RemovedByBytes removed{folder.Path()};
+        const QByteArray base = PathBytes(folder.Path()) + '/';
         const QByteArray archive = base + Latin1Name + ".img";
         WriteArchiveAt(folder, archive);
-        const QString source = folder.file("source.bin");
+        const QString source = folder.File("source.bin");
         WriteBytes(source, QByteArray(10, 's'));
         MoveTo(source, base + Latin1Name + ".dff");
         const QByteArray target = base + "target\xff";
-        QVERIFY(QDir().mkdir(folder.file("target")));
-        MoveTo(folder.file("target"), target);
+        QVERIFY(QDir().mkdir(folder.File("target")));
+        MoveTo(folder.File("target"), target);
 
-        TfrmMain window({}, folder.settings());
+        TfrmMain window({}, folder.File(QStringLiteral("Pelkon.ini")));
         dialogs->openAnswers << QStringList{QFile::decodeName(archive)};
         ActionNamed(window, "mniOpen")->trigger();
         QCOMPARE(StoredArchivePath(), archive);

@@ -21,9 +21,9 @@ QStringList EntryNames(QMenu* menu) {
 
 // A pair written record by record: offset, size in sectors, name; the data
 // file `sectors` long.
-void WritePair(const QString& img, const QList<Record>& records, int sectors) {
+void WritePair(const QString& img, const QList<DirRecord>& records, int sectors) {
     QByteArray dir;
-    for (const Record& record : records)
+    for (const DirRecord& record : records)
         dir += RecordBytes(record.offset, record.size, record.name);
     WriteBytes(DirPathOf(img), dir);
     WriteBytes(img, Pattern(qsizetype(sectors) * 2048, 3));
@@ -53,7 +53,7 @@ private:
 };
 
 void StatusAndRulesTest::newCommandsStandAfterTheDesignedOnes() {
-    TfrmMain window({}, folder->settings());
+    TfrmMain window({}, folder->File(QStringLiteral("Pelkon.ini")));
     QCOMPARE(EntryNames(MenuNamed(window, "mniFile")),
              QStringList({"mniNew", "mniOpen", "mniReopen", "actClose", "mniN1", "mniExit", "mniN3",
                           "actSaveCompacted"}));
@@ -72,8 +72,8 @@ void StatusAndRulesTest::newCommandsStandAfterTheDesignedOnes() {
 }
 
 void StatusAndRulesTest::newCommandsNeedAnOpenArchive() {
-    WriteArchive(folder->file("a.img"), {{"a.dff", 1}});
-    TfrmMain window({}, folder->settings());
+    WriteArchive(folder->File("a.img"), {{"a.dff", 1}});
+    TfrmMain window({}, folder->File(QStringLiteral("Pelkon.ini")));
     window.show();
     QApplication::setActiveWindow(&window);
     QVERIFY(QTest::qWaitForWindowActive(&window));
@@ -82,7 +82,7 @@ void StatusAndRulesTest::newCommandsNeedAnOpenArchive() {
 
     for (const bool open : {false, true}) {
         if (open)
-            window.OpenArchive(PathBytes(folder->file("a.img")));
+            window.OpenArchive(PathBytes(folder->File("a.img")));
         QCOMPARE(EnabledInMenu(window, "mniFile", "actSaveCompacted"), open);
         for (const char* name : {"actImport", "actFilter", "actCheck"}) {
             QCOMPARE(EnabledInMenu(window, "mniAction", name), open);
@@ -102,7 +102,7 @@ void StatusAndRulesTest::newCommandsNeedAnOpenArchive() {
 
 void StatusAndRulesTest::statusBarFollowsEveryCommand() {
     // Sectors 1 and 4-5 belong to no record: 3 of 6 sectors are dead.
-    const QString img = folder->file("a.img");
+    const QString img = folder->File("a.img");
     WritePair(img, {{0, 1, "a.dff"}, {2, 2, "b.txd"}}, 6);
     auto window = ShownWindow(*folder, img);
     QVERIFY(CheckCounted(*window));
@@ -120,8 +120,8 @@ void StatusAndRulesTest::statusBarFollowsEveryCommand() {
     QVERIFY(StatusText(*window).endsWith(" · dead space 10240 bytes (83.3%)"));
 
     // Replacing makes the old data dead and the data file longer.
-    WriteBytes(folder->file("a.dff"), Pattern(4096, 9));
-    dialogs->openAnswers << QStringList{folder->file("a.dff")};
+    WriteBytes(folder->File("a.dff"), Pattern(4096, 9));
+    dialogs->openAnswers << QStringList{folder->File("a.dff")};
     ActionNamed(*window, "actImport")->trigger();
     QVERIFY(CheckCounted(*window));
     QVERIFY(StatusText(*window).endsWith(" · dead space 12288 bytes (75.0%)"));
@@ -134,7 +134,7 @@ void StatusAndRulesTest::statusBarFollowsEveryCommand() {
 
 void StatusAndRulesTest::problemsOfAnOpenedArchiveAreTold() {
     // A record past the data file's end, and a name two entries carry.
-    const QString img = folder->file("a.img");
+    const QString img = folder->File("a.img");
     WritePair(img, {{0, 1, "same.dff"}, {1, 1, "SAME.DFF"}, {1, 9, "long.txd"}}, 2);
     auto window = ShownWindow(*folder, img);
     QVERIFY(CheckCounted(*window));
@@ -155,8 +155,8 @@ void StatusAndRulesTest::aCheckResultIsNeverOfAnOlderState() {
     std::vector<TestEntry> entries = {{"aaa1", 1}, {"aaa2", 1}, {"aaa3", 1}};
     for (int i = 0; i < 300000; ++i)
         entries.push_back({"e" + std::to_string(i), 0});
-    WriteArchive(folder->file("a.img"), entries);
-    auto window = ShownWindow(*folder, folder->file("a.img"));
+    WriteArchive(folder->File("a.img"), entries);
+    auto window = ShownWindow(*folder, folder->File("a.img"));
     auto* check = window->findChild<TBackgroundCheck*>();
     QVERIFY(QTest::qWaitFor([&] { return check->Running(); }, 20000));
     SelectRows(*window, {0, 1});

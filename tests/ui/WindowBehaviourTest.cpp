@@ -119,7 +119,7 @@ private slots:
     // with its bar at 0: the copying that follows gives the event loop no chance.
     void progressDialogIsOnScreenBeforeTheFirstFile() {
         auto window = Shown(Numbered(1));
-        const QStringList sources = {folder->file("one"), folder->file("two")};
+        const QStringList sources = {folder->File("one"), folder->File("two")};
         for (const QString& source : sources)
             WriteBytes(source, Pattern(5000, 1));
         dialogs->openAnswers << sources;
@@ -147,9 +147,9 @@ private slots:
 
 private:
     std::unique_ptr<TfrmMain> Shown(const std::vector<TestEntry>& entries) {
-        WriteArchive(folder->file("a.img"), entries);
-        auto window = std::make_unique<TfrmMain>(QByteArrayList{PathBytes(folder->file("a.img"))},
-                                                 folder->settings());
+        WriteArchive(folder->File("a.img"), entries);
+        auto window = std::make_unique<TfrmMain>(QByteArrayList{PathBytes(folder->File("a.img"))},
+                                                 folder->File(QStringLiteral("Pelkon.ini")));
         window->show();
         if (!QTest::qWaitForWindowExposed(window.get()))
             qFatal("the window was never shown");

@@ -11,7 +11,8 @@
 
 // The window on the pair at `img`, shown, with its list focused.
 inline std::unique_ptr<TfrmMain> ShownWindow(const TestFolder& folder, const QString& img) {
-    auto window = std::make_unique<TfrmMain>(QByteArrayList{PathBytes(img)}, folder.settings());
+    auto window = std::make_unique<TfrmMain>(QByteArrayList{PathBytes(img)},
+                                             folder.File(QStringLiteral("Pelkon.ini")));
     window->resize(900, window->height()); // the whole status shows
     window->show();
     if (!QTest::qWaitForWindowExposed(window.get()))
@@ -54,7 +55,7 @@ inline QString FocusedName(TfrmMain& window) {
 }
 
 // The bytes the record points at in the data file.
-inline QByteArray RecordData(const QByteArray& img, const Record& record) {
+inline QByteArray RecordData(const QByteArray& img, const DirRecord& record) {
     return img.mid(qsizetype(record.offset) * 2048, qsizetype(record.size) * 2048);
 }
 
