@@ -15,18 +15,6 @@
 
 namespace fs = std::filesystem;
 
-TBenchFolder::TBenchFolder() {
-    std::string pattern = (fs::temp_directory_path() / "pelkon-bench-XXXXXX").string();
-    if (!mkdtemp(pattern.data()))
-        throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-}
-
-TBenchFolder::~TBenchFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-}
-
 std::string RandomEntryName(std::mt19937_64& random) {
     static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789_";
     static const char* const extensions[] = {".dff", ".txd", ".col", ".dff", ".txd", ".ifp"};

@@ -1,24 +1,16 @@
 // Archives and source files made on disk for the benchmarks.
 #pragma once
 
+#include "tests/support/TestSupport.h"
+
 #include <cstdint>
 #include <random>
 #include <string>
 #include <vector>
 
-// A new folder under the system's temporary folder, removed with its contents.
-class TBenchFolder {
-public:
-    TBenchFolder();
-    ~TBenchFolder();
-    TBenchFolder(const TBenchFolder&) = delete;
-    TBenchFolder& operator=(const TBenchFolder&) = delete;
-
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
+// A new folder under the system's temporary folder, removed with its contents:
+// the tests' own.
+using TBenchFolder = TempDir;
 
 // A name such as "abcdefgh.dff": 3 to 12 lower-case letters, digits or '_',
 // with one of the extensions found in game archives.

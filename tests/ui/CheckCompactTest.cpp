@@ -7,18 +7,6 @@
 
 #include <QtTest>
 
-namespace {
-
-void WritePair(const QString& img, const QList<DirRecord>& records, int sectors) {
-    QByteArray dir;
-    for (const DirRecord& record : records)
-        dir += RecordBytes(record.offset, record.size, record.name);
-    WriteBytes(DirPathOf(img), dir);
-    WriteBytes(img, Pattern(qsizetype(sectors) * 2048, 3));
-}
-
-} // namespace
-
 class CheckCompactTest : public QObject {
     Q_OBJECT
 

@@ -19,16 +19,6 @@ QStringList EntryNames(QMenu* menu) {
     return names;
 }
 
-// A pair written record by record: offset, size in sectors, name; the data
-// file `sectors` long.
-void WritePair(const QString& img, const QList<DirRecord>& records, int sectors) {
-    QByteArray dir;
-    for (const DirRecord& record : records)
-        dir += RecordBytes(record.offset, record.size, record.name);
-    WriteBytes(DirPathOf(img), dir);
-    WriteBytes(img, Pattern(qsizetype(sectors) * 2048, 3));
-}
-
 } // namespace
 
 class StatusAndRulesTest : public QObject {

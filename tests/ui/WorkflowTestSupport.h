@@ -65,3 +65,13 @@ inline QByteArray Sectors(const QByteArray& bytes) {
     padded.append(QByteArray((2048 - bytes.size() % 2048) % 2048, '\0'));
     return padded;
 }
+
+// A pair written record by record: offset, size in sectors, name; the data
+// file `sectors` long.
+inline void WritePair(const QString& img, const QList<DirRecord>& records, int sectors) {
+    QByteArray dir;
+    for (const DirRecord& record : records)
+        dir += RecordBytes(record.offset, record.size, record.name);
+    WriteBytes(DirPathOf(img), dir);
+    WriteBytes(img, Pattern(qsizetype(sectors) * 2048, 3));
+}
