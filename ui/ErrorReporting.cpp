@@ -15,10 +15,13 @@ QString ErrorText(const QString& message) {
     return message;
 }
 
-void ReportError(QWidget* parent, const std::exception& error) {
+void ReportError(QWidget* parent, const std::exception& error, const QString& operation) {
     // The library's own word for running out of memory means nothing to a user.
     if (dynamic_cast<const std::bad_alloc*>(&error)) {
-        Dialogs().showError(parent, ApplicationTitle, ErrorText(QStringLiteral("Out of memory")));
+        const QString text = operation.isEmpty()
+                                 ? QStringLiteral("Out of memory")
+                                 : QStringLiteral("Out of memory in %1").arg(operation);
+        Dialogs().showError(parent, ApplicationTitle, ErrorText(text));
         return;
     }
     // Messages carry paths as host bytes; PathToText keeps every byte visible.

@@ -15,15 +15,17 @@ class QWidget;
 QString ErrorText(const QString& message);
 
 // Shows the failure in the error box captioned "Pelkon"; the program carries on.
-void ReportError(QWidget* parent, const std::exception& error);
+// Running out of memory is told in words, naming `operation` when given.
+void ReportError(QWidget* parent, const std::exception& error, const QString& operation = {});
 void ReportUnknownError(QWidget* parent);
 
 // Runs `handler`, reporting whatever it throws.
-template <typename Handler> void Guarded(QWidget* parent, Handler&& handler) {
+template <typename Handler>
+void Guarded(QWidget* parent, Handler&& handler, const QString& operation = {}) {
     try {
         std::forward<Handler>(handler)();
     } catch (const std::exception& error) {
-        ReportError(parent, error);
+        ReportError(parent, error, operation);
     } catch (...) {
         ReportUnknownError(parent);
     }

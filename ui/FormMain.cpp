@@ -111,7 +111,8 @@ void TfrmMain::FormCreate(const QByteArrayList& arguments) {
     // keep the archive on the command line from opening.
     Guarded(this, [&] { History.LoadFromFile(SettingsFileName(), HistorySection); });
     if (!arguments.isEmpty())
-        Guarded(this, [&] { OpenArchive(arguments.first()); });
+        Guarded(
+            this, [&] { OpenArchive(arguments.first()); }, QStringLiteral("Open"));
     UpdateWindow();
 }
 

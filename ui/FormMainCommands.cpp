@@ -35,8 +35,9 @@ QAction* TfrmMain::AddMenuItem(QMenu* menu, const char* name, const QString& cap
     item->setObjectName(QString::fromLatin1(name));
     item->setShortcut(shortcut);
     addAction(item);
-    connect(item, &QAction::triggered, this, [this, click] {
-        Guarded(this, [&] { (this->*click)(); });
+    connect(item, &QAction::triggered, this, [this, click, caption] {
+        Guarded(
+            this, [&] { (this->*click)(); }, QString(caption).remove(u'&'));
         UpdateWindow();
     });
     return item;
@@ -156,16 +157,19 @@ const TfrmMain::Command& TfrmMain::CommandOf(const QAction* action) const {
 void TfrmMain::RunCommand(const Command& command, const std::function<void()>& body) {
     // The rule is asked once more right before the command runs: a command whose
     // rule does not hold does nothing and says nothing.
-    Guarded(this, [&] {
-        (this->*command.update)(command.action);
-        if (!command.action->isEnabled())
-            return;
-        FStatus->SetNotice({}); // the bar tells the result of the last command only
-        if (body)
-            body();
-        else
-            (this->*command.execute)();
-    });
+    Guarded(
+        this,
+        [&] {
+            (this->*command.update)(command.action);
+            if (!command.action->isEnabled())
+                return;
+            FStatus->SetNotice({}); // the bar tells the result of the last command only
+            if (body)
+                body();
+            else
+                (this->*command.execute)();
+        },
+        QString(command.action->text()).remove(u'&').remove(QStringLiteral("...")));
     UpdateWindow();
 }
 

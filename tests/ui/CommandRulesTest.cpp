@@ -226,9 +226,12 @@ private slots:
         Guarded(nullptr, [] { throw Exception("Section is not set!"); });
         Guarded(nullptr, [] { throw std::runtime_error("plain"); });
         Guarded(nullptr, [] { throw 42; });
-        QCOMPARE(dialogs->errors().size(), 3);
+        Guarded(
+            nullptr, [] { throw std::bad_alloc(); }, QStringLiteral("Check Archive"));
+        QCOMPARE(dialogs->errors().size(), 4);
         QCOMPARE(dialogs->errors()[0], QStringLiteral("Section is not set!"));
         QCOMPARE(dialogs->errors()[1], QStringLiteral("plain."));
+        QCOMPARE(dialogs->errors()[3], QStringLiteral("Out of memory in Check Archive."));
     }
 
     void aboutBoxFromTheHelpMenu() {
