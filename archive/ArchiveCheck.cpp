@@ -3,6 +3,7 @@
 #include "archive/Gta3Archive.h"
 #include "archive/NameFold.h"
 #include "archive/PrintableName.h"
+#include "platform/LargeMemory.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -35,7 +36,10 @@ class Checker {
 public:
     Checker(std::span<const TArchiveEntry> entries, uint64_t dataLength, const TFindingSink& report)
         : entries_(entries), dataLength_(dataLength), report_(report),
-          duplicate_(entries.size(), false) {}
+          duplicate_(entries.size(), false) {
+        order_.reserve(entries.size());
+        PreferLargePages(order_);
+    }
 
     void Report(TCheckFinding::TKind kind, std::string text, std::vector<int32_t> slots) {
         ++summary_.Problems;

@@ -1,6 +1,7 @@
 #include "archive/DirectoryCodec.h"
 
 #include "platform/Errors.h"
+#include "platform/LargeMemory.h"
 
 #include <algorithm>
 #include <cstring>
@@ -57,6 +58,7 @@ std::vector<TArchiveEntry> ReadDirectory(FileStream& dir) {
     std::vector<TArchiveEntry> entries;
     // One more than read, so that adding the next entry does not move the table.
     entries.reserve(static_cast<size_t>(records) + 1);
+    PreferLargePages(entries);
     std::vector<unsigned char> chunk(std::min<uint64_t>(records, RecordsPerChunk) * DirRecordSize);
     dir.Seek(0);
     for (uint64_t done = 0; done < records;) {

@@ -5,6 +5,7 @@
 
 #include "archive/ArchiveEntry.h"
 #include "platform/FileStream.h"
+#include "platform/LargeMemory.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -113,17 +114,21 @@ void TGTA3Archive::SortByKey(KeyOf keyOf, TieBefore tieBefore) {
         Key key;
         uint32_t index;
     };
-    std::vector<Keyed> keyed(Entries.size());
+    std::vector<Keyed> keyed;
+    keyed.reserve(Entries.size());
+    PreferLargePages(keyed);
     for (size_t i = 0; i < Entries.size(); ++i)
-        keyed[i] = {keyOf(Entries[i]), static_cast<uint32_t>(i)};
+        keyed.push_back({keyOf(Entries[i]), static_cast<uint32_t>(i)});
     std::sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
         if (a.key != b.key)
             return a.key < b.key;
         return tieBefore(Entries[a.index], Entries[b.index]);
     });
-    std::vector<uint32_t> order(keyed.size());
-    for (size_t i = 0; i < keyed.size(); ++i)
-        order[i] = keyed[i].index;
+    std::vector<uint32_t> order;
+    order.reserve(keyed.size());
+    PreferLargePages(order);
+    for (const Keyed& each : keyed)
+        order.push_back(each.index);
     keyed = {};
     Reorder(order);
 }
