@@ -1,20 +1,26 @@
 #include "ui/StatusPanel.h"
 
+#include <QGridLayout>
 #include <QLabel>
 #include <QLocale>
 #include <QPainter>
 #include <QStatusBar>
-#include <QVBoxLayout>
 
 namespace {
 
 // A label that shows as much of its text as fits, ending in "…", with the
 // whole text when the mouse rests on it; it never makes the window wider.
+// A filling label takes whatever room is left; the others get their whole
+// text first and are cut only when nothing of the filling ones remains.
 class ElidedLabel : public QLabel {
 public:
-    explicit ElidedLabel(QWidget* parent) : QLabel(parent) {
-        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    enum Room { Filling, Whole };
+    ElidedLabel(QWidget* parent, Room room) : QLabel(parent) {
+        setSizePolicy(room == Filling ? QSizePolicy::Ignored : QSizePolicy::Preferred,
+                      QSizePolicy::Preferred);
     }
+
+    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
 
 protected:
     void paintEvent(QPaintEvent*) override {
@@ -30,6 +36,8 @@ void SetWholeText(QLabel* label, const QString& text) {
     label->setToolTip(text);
 }
 
+const QString Separator = QStringLiteral(" · ");
+
 QString Count(qint64 n) {
     return QLocale().toString(n);
 }
@@ -41,28 +49,33 @@ QString Plural(qint64 n, const QString& one, const QString& many) {
 } // namespace
 
 TStatusPanel::TStatusPanel(QStatusBar* bar) {
+    // Two lines: the last command's result and the check's problems above;
+    // the counts, and at the right the data file's size and dead space, below.
+    // The window's designed width holds the right-hand facts whole.
     auto* lines = new QWidget(bar);
-    auto* layout = new QVBoxLayout(lines);
+    auto* layout = new QGridLayout(lines);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    lblNotice = new ElidedLabel(lines);
-    lblNotice->setObjectName(QStringLiteral("lblNotice"));
-    lblStatus = new ElidedLabel(lines);
-    lblStatus->setObjectName(QStringLiteral("lblStatus"));
-    layout->addWidget(lblNotice);
-    layout->addWidget(lblStatus);
+    layout->setVerticalSpacing(0);
+    const auto add = [&](const char* name, ElidedLabel::Room room, int row, int column) {
+        auto* label = new ElidedLabel(lines, room);
+        label->setObjectName(QLatin1StringView(name));
+        layout->addWidget(label, row, column, column == 0 ? Qt::Alignment() : Qt::AlignRight);
+        return label;
+    };
+    lblNotice = add("lblNotice", ElidedLabel::Filling, 0, 0);
+    lblProblems = add("lblProblems", ElidedLabel::Whole, 0, 1);
+    lblStatus = add("lblStatus", ElidedLabel::Filling, 1, 0);
+    lblSpace = add("lblSpace", ElidedLabel::Whole, 1, 1);
+    layout->setColumnStretch(0, 1);
     bar->addWidget(lines, 1);
-    lblProblems = new QLabel(bar);
-    lblProblems->setObjectName(QStringLiteral("lblProblems"));
-    bar->addPermanentWidget(lblProblems);
     ShowClosed();
 }
 
 void TStatusPanel::ShowClosed() {
     SetWholeText(lblStatus, {});
+    SetWholeText(lblSpace, {});
+    SetWholeText(lblProblems, {});
     SetNotice({});
-    lblProblems->clear();
-    lblProblems->hide();
 }
 
 void TStatusPanel::Show(const TArchiveState& state) {
@@ -74,6 +87,9 @@ void TStatusPanel::Show(const TArchiveState& state) {
                   ? QStringLiteral("%1 of %2 shown").arg(Count(state.rows), entries)
                   : entries);
     parts << Count(state.selected) + QStringLiteral(" selected");
+    SetWholeText(lblStatus, parts.join(Separator));
+
+    parts.clear();
     parts << (state.dataLength
                   ? QStringLiteral("data file ") +
                         QLocale().formattedDataSize(static_cast<qint64>(*state.dataLength), 1)
@@ -85,17 +101,24 @@ void TStatusPanel::Show(const TArchiveState& state) {
     else
         parts << (state.checkPending ? QStringLiteral("dead space: counting…")
                                      : QStringLiteral("dead space: unknown"));
-    SetWholeText(lblStatus, parts.join(QStringLiteral(" · ")));
+    SetWholeText(lblSpace, parts.join(Separator));
 
     const qint64 problems = state.check ? static_cast<qint64>(state.check->Problems) : 0;
-    lblProblems->setText(
-        problems == 0 ? QString()
-                      : Plural(problems, QStringLiteral("problem"), QStringLiteral("problems")) +
-                            QStringLiteral(" — Action, Check Archive"));
-    lblProblems->setVisible(problems > 0);
+    SetWholeText(lblProblems, problems == 0 ? QString()
+                                            : Plural(problems, QStringLiteral("problem"),
+                                                     QStringLiteral("problems")) +
+                                                  QStringLiteral(" — Action, Check Archive"));
+    ShowUpperLine();
 }
 
 void TStatusPanel::SetNotice(const QString& text) {
     SetWholeText(lblNotice, text);
-    lblNotice->setVisible(!text.isEmpty());
+    ShowUpperLine();
+}
+
+void TStatusPanel::ShowUpperLine() {
+    // An empty line would only take room from the list.
+    const bool shown = !lblNotice->text().isEmpty() || !lblProblems->text().isEmpty();
+    lblNotice->setVisible(shown);
+    lblProblems->setVisible(shown);
 }

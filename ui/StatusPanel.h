@@ -35,7 +35,10 @@ public:
     void SetNotice(const QString& text);
 
 private:
+    void ShowUpperLine();
+
     QLabel* lblNotice;
-    QLabel* lblStatus; // counts and sizes
     QLabel* lblProblems;
+    QLabel* lblStatus; // counts
+    QLabel* lblSpace;  // the data file's size and dead space
 };

@@ -21,8 +21,14 @@ inline std::unique_ptr<TfrmMain> ShownWindow(const TestFolder& folder, const QSt
     return window;
 }
 
+// The counts, then the data file's size and dead space.
 inline QString StatusText(QWidget& window) {
-    return window.findChild<QLabel*>(QStringLiteral("lblStatus"))->text();
+    QStringList parts;
+    for (const char* name : {"lblStatus", "lblSpace"})
+        if (const QString text = window.findChild<QLabel*>(QLatin1StringView(name))->text();
+            !text.isEmpty())
+            parts << text;
+    return parts.join(QStringLiteral(" · "));
 }
 
 inline QString ProblemsText(QWidget& window) {
