@@ -46,7 +46,8 @@ int FindPrefix(const TGTA3Archive& archive, std::string_view prefix) {
             continue;
         bool match = true;
         for (size_t i = 0; i < prefix.size() && match; ++i)
-            match = FoldCase(name[i]) == FoldCase(prefix[i]);
+            match = FoldCase(static_cast<unsigned char>(name[i])) ==
+                    FoldCase(static_cast<unsigned char>(prefix[i]));
         if (match)
             return row;
     }

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <iterator>
-#include <regex>
 #include <sstream>
 
 namespace {
@@ -201,10 +200,12 @@ TEST_F(CliTest, ListJsonCarriesEveryNameByteExactly) {
     CliResult result = Run({"list", "a.img", "--json"});
     ASSERT_EQ(result.status, 0) << result.err;
     std::vector<std::string> decoded;
-    std::regex hexField("\"name_hex\":\"([0-9a-f]*)\"");
-    for (std::sregex_iterator it(result.out.begin(), result.out.end(), hexField), end; it != end;
-         ++it)
-        decoded.push_back(FromHex((*it)[1]));
+    const std::string field = "\"name_hex\":\"";
+    for (size_t at = result.out.find(field); at != std::string::npos;
+         at = result.out.find(field, at)) {
+        at += field.size();
+        decoded.push_back(FromHex(result.out.substr(at, result.out.find('"', at) - at)));
+    }
     std::vector<std::string> expected = names;
     std::sort(expected.begin(), expected.end());
     std::sort(decoded.begin(), decoded.end());
