@@ -11,7 +11,7 @@ bash scripts/install-packages.sh clang libclang-rt-14-dev
 
 echo "== sanitizer build and tests"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DPELKON_SANITIZE=ON -DPELKON_BUILD_UI=ON -DPELKON_BUILD_BENCH=OFF
+    -DPELKON_SANITIZE=ON -DPELKON_BUILD_UI=ON -DPELKON_BUILD_BENCH=OFF -DPELKON_WERROR=ON
 cmake --build build-asan
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1"
@@ -21,7 +21,7 @@ ctest --test-dir build-asan --output-on-failure -j2
 
 echo "== fuzzers"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DPELKON_FUZZ=ON -DPELKON_BUILD_UI=ON -DPELKON_BUILD_BENCH=OFF
+    -DPELKON_FUZZ=ON -DPELKON_BUILD_UI=ON -DPELKON_BUILD_BENCH=OFF -DPELKON_WERROR=ON
 cmake --build build-fuzz --target fuzz_archive fuzz_names fuzz_settings
 
 work="$(mktemp -d)"
