@@ -1,24 +1,27 @@
 #include "ui/PathText.h"
 
+#include "platform/Errors.h"
+#include "platform/FileSystem.h"
 #include "ui/NameText.h"
 
 #include <QFile>
 #include <QStringList>
 
-#include <filesystem>
 #include <optional>
 #include <string>
-#include <system_error>
 
 namespace {
 
 // The one name in `folder` that Qt shows as `name`, if there is exactly one.
 std::optional<QByteArray> NameOnDisk(const QByteArray& folder, const QString& name) {
+    std::vector<std::string> names;
+    try {
+        names = FolderNames(folder.toStdString());
+    } catch (const Exception&) {
+        return std::nullopt; // an unreadable folder: the text's own bytes are tried
+    }
     std::optional<QByteArray> found;
-    std::error_code error;
-    for (std::filesystem::directory_iterator it(folder.toStdString(), error), end;
-         !error && it != end; it.increment(error)) {
-        const std::string candidate = it->path().filename().native();
+    for (const std::string& candidate : names) {
         if (QFile::decodeName(QByteArray::fromStdString(candidate)) != name)
             continue;
         if (found)
