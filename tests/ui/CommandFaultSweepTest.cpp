@@ -1,12 +1,13 @@
-// A three-file Add and a three-entry Extract, each failed at every one of its
-// file-layer calls in turn: the message is the file layer's, the files before
-// the failure are complete, the failing one leaves nothing, nothing after it
-// is touched, and neither the progress dialog nor the busy cursor is left
-// behind.
+// A three-file Add, a three-entry Extract and a three-file Import and
+// Replace, each failed at every one of its file-layer calls in turn: the
+// message is the file layer's, the files before the failure are done, the
+// failing one leaves nothing (a replaced entry holds its old data or its new),
+// nothing after it is touched, and neither the progress dialog nor the busy
+// cursor is left behind.
 #include "platform/Errors.h"
 #include "platform/FaultInjection.h"
-#include "tests/ui/EditTestSupport.h"
 #include "tests/ui/ScriptedDialogs.h"
+#include "tests/ui/WorkflowTestSupport.h"
 
 #include <QDir>
 #include <QtTest>
@@ -39,6 +40,22 @@ QStringList KnownMessages(const QString& folder) {
     return messages;
 }
 
+const QStringList ImportSources = {"one.dff", "TWO.TXD", "three.col"};
+
+QByteArray ImportSourceBytes(int i) {
+    return Pattern(2000 + i * 3000, 60 + i);
+}
+
+// For Import and Replace, the pair: the three names in another order than the files, and one entry
+// no file names.
+std::unique_ptr<TGTA3Archive> PrepareImport(ArchiveFolder& folder, QStringList& paths) {
+    auto archive = folder.Craft({"three.col", "keep.ifp", "one.dff", "two.txd"}, 2);
+    paths.clear();
+    for (int i = 0; i < ImportSources.size(); ++i)
+        paths << folder.WriteSource(ImportSources[i], ImportSourceBytes(i));
+    return archive;
+}
+
 } // namespace
 
 class CommandFaultSweepTest : public QObject {
@@ -56,6 +73,7 @@ private slots:
     }
     void addFailsCleanlyAtEveryCall();
     void extractFailsCleanlyAtEveryCall();
+    void importFailsCleanlyAtEveryCall();
 
 private:
     QWidget* owner = nullptr;
@@ -161,6 +179,69 @@ void CommandFaultSweepTest::extractFailsCleanlyAtEveryCall() {
         QCOMPARE(ReadBytes(folder.Dir()), dirBefore);
         QCOMPARE(ReadBytes(folder.Img()), imgBefore);
         QVERIFY(!ProgressRecorder::Current(owner));
+    }
+}
+
+void CommandFaultSweepTest::importFailsCleanlyAtEveryCall() {
+    ArchiveFolder clean;
+    QStringList paths;
+    auto archive = PrepareImport(clean, paths);
+    const QList<DirRecord> old = ReadRecords(clean.Dir());
+    const QByteArray oldImg = ReadBytes(clean.Img());
+    FakeEntryList list;
+    list.rows = 4;
+    faults::Reset();
+    ImportAndReplace(owner, *archive, list, paths);
+    const long calls = faults::CallsSoFar();
+    archive.reset();
+    const QList<DirRecord> replaced = ReadRecords(clean.Dir());
+    QVERIFY(calls > 10);
+    qInfo("three-file import and replace: %ld fault points", calls);
+    // The slot each file replaces, in the order of the files.
+    const QList<int> slotOf = {2, 3, 0};
+
+    for (long n = 1; n <= calls; ++n) {
+        ArchiveFolder folder;
+        archive = PrepareImport(folder, paths);
+        FakeEntryList rows;
+        rows.rows = 4;
+        faults::Reset();
+        faults::FailNthCall(n, EIO);
+        const QString message =
+            MessageText([&] { ImportAndReplace(owner, *archive, rows, paths); });
+        faults::Reset();
+        const QString where = QString("call %1: '%2'").arg(n).arg(message);
+        QVERIFY2(message.isEmpty() || message == "Stream read error" ||
+                     message == "Stream write error" ||
+                     message == "System Error.  Code: 5.\nInput/output error" ||
+                     message.startsWith("Cannot open file " + folder.Path() + "/"),
+                 qPrintable(where));
+
+        // Each entry is old or new, the new ones a prefix of the files.
+        const QList<DirRecord> records = ReadRecords(folder.Dir());
+        const QByteArray img = ReadBytes(folder.Img());
+        QCOMPARE(records.size(), 4);
+        QCOMPARE(img.left(oldImg.size()), oldImg);
+        QCOMPARE(records[1], old[1]);
+        int done = 0;
+        while (done < 3 && records[slotOf[done]] != old[slotOf[done]])
+            ++done;
+        for (int i = 0; i < 3; ++i) {
+            const DirRecord& record = records[slotOf[i]];
+            if (i >= done) {
+                QVERIFY2(record == old[slotOf[i]], qPrintable(where));
+                continue;
+            }
+            QCOMPARE(record, replaced[slotOf[i]]);
+            QCOMPARE(RecordData(img, record), Sectors(ImportSourceBytes(i)));
+        }
+        QVERIFY2(!message.isEmpty() || done == 3, qPrintable(where));
+        QCOMPARE(rows.rows, 4);
+        QVERIFY(!ProgressRecorder::Current(owner));
+        QVERIFY(!QApplication::overrideCursor());
+        archive.reset();
+        // What is on disk opens as the same pair.
+        QCOMPARE(TGTA3Archive(Host(folder.Img()), false).Count(), 4);
     }
 }
 

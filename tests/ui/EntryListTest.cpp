@@ -32,19 +32,6 @@ void ClickRows(TfrmMain& window, const QList<int>& rows) {
     }
 }
 
-QStringList SelectedNames(TfrmMain& window) {
-    QStringList names;
-    const QStringList shown = ColumnTexts(window);
-    for (int row = 0; row < shown.size(); ++row)
-        if (window.fileList()->isRowSelected(row))
-            names << shown[row];
-    return names;
-}
-
-QString FocusedName(TfrmMain& window) {
-    return window.fileList()->currentIndex().siblingAtColumn(0).data().toString();
-}
-
 bool FocusedRowInView(TfrmMain& window) {
     TFileListView* list = window.fileList();
     return list->viewport()->rect().contains(list->visualRect(list->currentIndex()));

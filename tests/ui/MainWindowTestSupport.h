@@ -86,6 +86,20 @@ inline QStringList ColumnTexts(TfrmMain& window, int column = 0) {
     return texts;
 }
 
+// The names of the selected rows, top to bottom, and of the focused row.
+inline QStringList SelectedNames(TfrmMain& window) {
+    QStringList names;
+    const QStringList shown = ColumnTexts(window);
+    for (int row = 0; row < shown.size(); ++row)
+        if (window.fileList()->isRowSelected(row))
+            names << shown[row];
+    return names;
+}
+
+inline QString FocusedName(TfrmMain& window) {
+    return window.fileList()->currentIndex().siblingAtColumn(0).data().toString();
+}
+
 inline void SelectRows(TfrmMain& window, const QList<int>& rows) {
     auto* view = window.fileList();
     view->selectionModel()->clearSelection();

@@ -47,19 +47,6 @@ inline bool CheckCounted(QWidget& window) {
         [&] { return !StatusText(window).contains(QStringLiteral("counting")); });
 }
 
-inline QStringList SelectedNames(TfrmMain& window) {
-    QStringList names;
-    const QStringList shown = ColumnTexts(window);
-    for (int row = 0; row < shown.size(); ++row)
-        if (window.fileList()->isRowSelected(row))
-            names << shown[row];
-    return names;
-}
-
-inline QString FocusedName(TfrmMain& window) {
-    return window.fileList()->currentIndex().siblingAtColumn(0).data().toString();
-}
-
 // The bytes the record points at in the data file.
 inline QByteArray RecordData(const QByteArray& img, const DirRecord& record) {
     return img.mid(qsizetype(record.offset) * 2048, qsizetype(record.size) * 2048);
