@@ -137,3 +137,12 @@ IDialogs& Dialogs() {
 void SetDialogs(IDialogs* replacement) {
     installed = replacement;
 }
+
+FileDialogOptions SaveArchiveOptions(const QString& title, const QString& initialPath) {
+    FileDialogOptions options;
+    options.title = title;
+    options.filter = QStringLiteral("GTA3 Archive (*.img);;All Files (*.*)");
+    options.defaultSuffix = QStringLiteral("img");
+    options.initialPath = initialPath;
+    return options;
+}

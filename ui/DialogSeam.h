@@ -19,6 +19,9 @@ struct FileDialogOptions {
     bool multiple = false;
 };
 
+// A save dialog for a new archive's data file (".img" added when none is typed).
+FileDialogOptions SaveArchiveOptions(const QString& title, const QString& initialPath);
+
 class IDialogs {
 public:
     virtual ~IDialogs() = default;

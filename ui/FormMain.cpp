@@ -165,11 +165,8 @@ void TfrmMain::ShowArchiveTitle() {
 }
 
 void TfrmMain::mniNewClick() {
-    FileDialogOptions dlgSave;
-    dlgSave.title = QStringLiteral("Create new archive");
-    dlgSave.filter = QStringLiteral("GTA3 Archive (*.img);;All Files (*.*)");
-    dlgSave.defaultSuffix = QStringLiteral("img");
-    dlgSave.initialPath = FSavePath;
+    const FileDialogOptions dlgSave =
+        SaveArchiveOptions(QStringLiteral("Create new archive"), FSavePath);
     const QString path = Dialogs().saveFile(this, dlgSave);
     if (path.isEmpty())
         return;

@@ -126,11 +126,8 @@ void TfrmMain::actCheckExecute() {
 }
 
 void TfrmMain::actSaveCompactedExecute() {
-    FileDialogOptions dlgCompact;
-    dlgCompact.title = QStringLiteral("Save compacted copy as");
-    dlgCompact.filter = QStringLiteral("GTA3 Archive (*.img);;All Files (*.*)");
-    dlgCompact.defaultSuffix = QStringLiteral("img");
-    dlgCompact.initialPath = FCompactPath;
+    FileDialogOptions dlgCompact =
+        SaveArchiveOptions(QStringLiteral("Save compacted copy as"), FCompactPath);
     if (dlgCompact.initialPath.isEmpty()) {
         // A name beside the open archive, which the dialog does not let stand
         // as it is: a copy is never written over an existing pair.
