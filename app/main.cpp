@@ -1,11 +1,13 @@
 // The editor's entry: one window, opened on the archive named on the command line.
+#include "platform/Errors.h"
+#include "platform/FileSystem.h"
 #include "ui/FormMain.h"
 
 #include <QApplication>
 #include <QByteArrayList>
 
-#include <cstdio>
 #include <cstring>
+#include <string_view>
 
 namespace {
 
@@ -24,14 +26,24 @@ const char* const Help =
     "writable, otherwise in $XDG_CONFIG_HOME/Pelkon/Pelkon.ini\n"
     "(~/.config/Pelkon/Pelkon.ini by default).\n";
 
+// Writes an answer to standard output; 1 when it could not be written whole.
+int Answer(std::string_view text) {
+    try {
+        WriteStandardOutput(text);
+        return 0;
+    } catch (const Exception&) {
+        return 1;
+    }
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
     // Answered before Qt starts, so they need no display.
     if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0))
-        return std::fputs(Help, stdout) < 0 ? 1 : 0;
+        return Answer(Help);
     if (argc > 1 && std::strcmp(argv[1], "--version") == 0)
-        return std::puts("pelkon " PELKON_VERSION) < 0 ? 1 : 0;
+        return Answer("pelkon " PELKON_VERSION "\n");
 
     QApplication application(argc, argv);
     QApplication::setDesktopFileName(QStringLiteral("io.github.pelkon.Pelkon"));

@@ -57,6 +57,11 @@ for program in pelkon pelkon-cli; do
     said="$(env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb "$prefix/bin/$program" --version)" ||
         fail "$program --version failed"
     [ "$said" = "$program $version" ] || fail "$program --version says '$said'"
+    for answer in --version --help; do
+        if "$prefix/bin/$program" $answer >/dev/full 2>/dev/null; then
+            fail "$program $answer to a full device exits 0"
+        fi
+    done
     grep -q "^\.TH .*\"$program $version\"" "$share/man/man1/$program.1" ||
         fail "no manual page for $program $version"
 done
