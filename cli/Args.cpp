@@ -1,5 +1,7 @@
 #include "cli/Args.h"
 
+#include "archive/PrintableName.h"
+
 #include <algorithm>
 
 std::string ParsedArgs::Value(const std::string& option, const std::string& fallback) const {
@@ -45,10 +47,10 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args, std::span<const Optio
         }
         const OptionSpec* option = FindOption(options, name);
         if (!option)
-            throw UsageError("unknown option " + name);
+            throw UsageError("unknown option " + PrintableName(name));
         if (!option->takesValue) {
             if (hasInlineValue)
-                throw UsageError("option " + name + " takes no value");
+                throw UsageError("option " + PrintableName(name) + " takes no value");
             parsed.flags.insert(name);
             continue;
         }
@@ -56,7 +58,7 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args, std::span<const Optio
             parsed.values[name] = inlineValue;
         } else {
             if (i + 1 >= args.size())
-                throw UsageError("option " + name + " needs a value");
+                throw UsageError("option " + PrintableName(name) + " needs a value");
             parsed.values[name] = args[++i];
         }
     }

@@ -23,7 +23,7 @@ int Dispatch(const std::vector<std::string>& words) {
     }
     const Command* command = FindCommand(words[0]);
     if (!command)
-        throw UsageError("unknown command '" + words[0] + "'");
+        throw UsageError("unknown command '" + PrintableName(words[0]) + "'");
     try {
         ParsedArgs args = ParseArgs({words.begin() + 1, words.end()}, command->options);
         if (args.help) {

@@ -79,8 +79,8 @@ int RunRename(const ParsedArgs& args) {
     TGTA3Archive archive(args.positional[0], TOpenMode::Exclusive);
     std::vector<int> found = MatchingEntries(archive, std::span(&oldName, 1));
     if (found.size() > 1)
-        throw Exception(std::to_string(found.size()) + " entries are named " + oldName +
-                        "; rename needs exactly one");
+        throw Exception(std::to_string(found.size()) + " entries are named " +
+                        PrintableName(oldName) + "; rename needs exactly one");
 
     if (args.Has("--dry-run")) {
         const TArchiveEntry entry = archive.GetEntry(found[0]);

@@ -1,6 +1,7 @@
 #include "cli/EntrySelection.h"
 
 #include "archive/NameFold.h"
+#include "archive/PrintableName.h"
 #include "platform/Errors.h"
 
 #include <algorithm>
@@ -32,6 +33,6 @@ std::vector<int> MatchingEntries(const TGTA3Archive& archive, std::span<const st
     }
     for (size_t n = 0; n < names.size(); ++n)
         if (!used[n])
-            throw Exception("no entry named " + names[n]);
+            throw Exception("no entry named " + PrintableName(names[n]));
     return found;
 }

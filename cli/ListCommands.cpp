@@ -19,7 +19,7 @@ TCompareFunc SortOrder(const std::string& key) {
         return CompareByType;
     if (key == "size")
         return CompareBySize;
-    throw UsageError("--sort takes name, type or size, not '" + key + "'");
+    throw UsageError("--sort takes name, type or size, not '" + PrintableName(key) + "'");
 }
 
 // Appends `text` to `line`, then blanks up to `width` columns.

@@ -46,6 +46,13 @@ TEST_F(MessagesTest, NamesInMessagesAreEscaped) {
                            "is not a safe file name\n");
     CliResult rename = Run({"rename", "a.img", "nothing\x1b[2J", "x"});
     EXPECT_EQ(rename.err, "pelkon-cli: no entry named nothing\\x1b[2J\n");
+    // Typed as the four characters \x1b, told apart from the byte.
+    CliResult typed = Run({"rename", "a.img", "nothing\\x1b", "x"});
+    EXPECT_EQ(typed.err, "pelkon-cli: no entry named nothing\\\\x1b\n");
+    // Words of the command line that are not understood are told escaped too.
+    EXPECT_EQ(Run({"li\x1b[2Jst"}).err,
+              "pelkon-cli: unknown command 'li\\x1b[2Jst'\nTry 'pelkon-cli --help'.\n");
+    EXPECT_EQ(Run({"list", "a.img", "--sort", "\x9b"}).err.find('\x9b'), std::string::npos);
     CliResult list = Run({"list", "a.img"});
     EXPECT_EQ(list.out.find('\x1b'), std::string::npos);
     EXPECT_EQ(list.out.find("\xc2\x9b"), std::string::npos);
