@@ -215,11 +215,7 @@ void ExtractEntryToFile(TGTA3Archive& archive, int index, const std::string& tar
 }
 
 void PrepareExtractFolder(const std::string& folder) {
-    try {
-        RemoveStaleTemporaries(folder.empty() ? "." : folder);
-    } catch (const Exception&) {
-        // Leftovers stand in nobody's way; the next extract tries again.
-    }
+    RemoveStaleTemporariesQuietly(folder.empty() ? "." : folder);
 }
 
 std::string ExtractEntryToFolder(TGTA3Archive& archive, int index, std::string_view folder) {

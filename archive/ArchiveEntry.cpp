@@ -1,5 +1,7 @@
 #include "archive/ArchiveEntry.h"
 
+#include "platform/FileSystem.h"
+
 namespace {
 bool IsBlankOrControl(char c) {
     auto byte = static_cast<unsigned char>(c);
@@ -13,8 +15,7 @@ bool IsSafeFileName(std::string_view displayName) {
 }
 
 std::string_view EntryNameFromPath(std::string_view path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+    return FileNameOf(path);
 }
 
 std::string_view DisplayName(const TArchiveEntry& entry) {

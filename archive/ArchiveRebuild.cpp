@@ -107,11 +107,7 @@ TRebuildResult RebuildArchive(TGTA3Archive& source, const std::string& dataPath,
     if (dirPath == dataPath)
         throw Exception(dataPath + " would be its own directory file");
     const std::string folder = FolderOf(dataPath);
-    try {
-        RemoveStaleTemporaries(folder);
-    } catch (const Exception&) {
-        // Only leftovers of killed runs; they do not stand in the way.
-    }
+    RemoveStaleTemporariesQuietly(folder);
     for (const std::string& path : {dataPath, dirPath})
         if (PathExists(path))
             ThrowAlreadyExists(path);

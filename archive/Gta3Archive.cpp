@@ -41,8 +41,7 @@ TGTA3Archive::TGTA3Archive(const std::string& FileName, bool CreateNew)
 
 TGTA3Archive::TGTA3Archive(const std::string& FileName, TOpenMode Mode)
     : FileName_(FileName), ReadOnly_(Mode == TOpenMode::Shared),
-      ImgStream(OpenFile(FileName, Mode)),
-      DirStream(OpenFile(::DirectoryFileName(FileName), Mode)) {
+      ImgStream(OpenFile(FileName, Mode)), DirStream(OpenFile(DirectoryFileName(FileName), Mode)) {
     // A lone directory file given as the data file is one file for both halves:
     // an exclusive hold refuses the second open, a shared one has to be told.
     if (ImgStream.Info().SameFile(DirStream.Info()))
@@ -109,10 +108,11 @@ void TGTA3Archive::CopyData(uint64_t begin, uint64_t length, FileStream& Dest) {
     Dest.CopyFrom(ImgStream, length);
 }
 
-TDataPlace TGTA3Archive::PlaceForAppend(uint64_t length, std::string_view name) const {
+TDataPlace TGTA3Archive::PlaceForAppend(uint64_t dataLength, uint64_t length,
+                                        std::string_view name) {
     // A data file made elsewhere may end inside a sector: new data starts at
     // the next boundary, so its Offset says where its bytes really are.
-    const uint64_t start = RoundUpToSector(ImgStream.Length());
+    const uint64_t start = RoundUpToSector(dataLength);
     const uint64_t sectors = RoundUpToSector(length) / SectorSize;
     constexpr uint64_t maxField = std::numeric_limits<uint32_t>::max();
     if (start / SectorSize > maxField || sectors > maxField)
@@ -123,13 +123,13 @@ TDataPlace TGTA3Archive::PlaceForAppend(uint64_t length, std::string_view name) 
 
 TDataPlace TGTA3Archive::AppendData(FileStream& Source) {
     RequireWritable();
-    return CopyToEnd(Source, FileNameOf(Source.Path()));
+    return CopyToEnd(Source, FileNameOf(Source.Path()), ImgStream.Length());
 }
 
-TDataPlace TGTA3Archive::CopyToEnd(FileStream& Source, std::string_view name) {
-    const uint64_t length = Source.Length() - std::min(Source.Position(), Source.Length());
-    const TDataPlace place = PlaceForAppend(length, name);
-    const uint64_t oldLength = ImgStream.Length();
+TDataPlace TGTA3Archive::CopyToEnd(FileStream& Source, std::string_view name, uint64_t oldLength) {
+    const uint64_t sourceLength = Source.Length();
+    const uint64_t length = sourceLength - std::min(Source.Position(), sourceLength);
+    const TDataPlace place = PlaceForAppend(oldLength, length, name);
     const uint64_t start = uint64_t{place.Offset} * SectorSize;
     Unflushed = true;
     if (place.Size != 0)
@@ -168,7 +168,8 @@ void TGTA3Archive::AddFile(std::string_view Name, FileStream& Source) {
     }
 
     const uint64_t oldImgLength = ImgStream.Length();
-    const TDataPlace place = CopyToEnd(Source, Name); // undone by itself when it fails
+    // Undone by itself when it fails.
+    const TDataPlace place = CopyToEnd(Source, Name, oldImgLength);
     const TArchiveEntry entry =
         MakeEntry(place.Offset, place.Size, Name, static_cast<int32_t>(slot));
     try {
@@ -255,11 +256,7 @@ bool TGTA3Archive::ReplaceDirectoryFile() {
     if (old.links != 1 || PathKind(path) != TPathKind::File)
         return false;
     const std::string folder = FolderOf(path);
-    try {
-        RemoveStaleTemporaries(folder);
-    } catch (const Exception&) {
-        // Only leftovers of killed runs; they do not stand in the way.
-    }
+    RemoveStaleTemporariesQuietly(folder);
     std::optional<TTemporaryFile> replacement;
     try {
         replacement.emplace(path);

@@ -46,8 +46,6 @@ public:
 
     // The data file's path exactly as passed to the constructor.
     const std::string& FileName() const { return FileName_; }
-    const std::string& DirectoryFileName() const { return DirStream.Path(); }
-    bool ReadOnly() const { return ReadOnly_; }
     uint64_t DataLength() const { return ImgStream.Length(); }
     uint64_t DirectoryLength() const { return DirStream.Length(); }
 
@@ -92,10 +90,11 @@ private:
     void WriteRecord(const TArchiveEntry& entry);
     // Puts the table in the order of `order` (old positions, new order).
     void Reorder(std::vector<uint32_t>& order);
-    TDataPlace PlaceForAppend(uint64_t length, std::string_view name) const;
-    // Appends the rest of `Source` at the next sector boundary; the data file
-    // is cut back when that fails.
-    TDataPlace CopyToEnd(FileStream& Source, std::string_view name);
+    // Where `length` bytes appended to a data file of `dataLength` bytes go.
+    static TDataPlace PlaceForAppend(uint64_t dataLength, uint64_t length, std::string_view name);
+    // Appends the rest of `Source` at the next sector boundary of the data
+    // file, now `oldLength` bytes long; the data file is cut back when that fails.
+    TDataPlace CopyToEnd(FileStream& Source, std::string_view name, uint64_t oldLength);
     bool ReplaceDirectoryFile();
     void RewriteDirectoryInPlace();
 

@@ -74,7 +74,3 @@ TFoldedKey FoldedKey(std::string_view name) {
     }
     return key;
 }
-
-uint64_t FoldedPrefix(std::string_view name) {
-    return FoldedKey(name.substr(0, std::min<size_t>(name.size(), 8)))[0];
-}

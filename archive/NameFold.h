@@ -32,5 +32,3 @@ bool MatchesWildcard(std::string_view text, std::string_view pattern);
 // names as CompareText does and equal keys are equal names.
 using TFoldedKey = std::array<uint64_t, 3>;
 TFoldedKey FoldedKey(std::string_view name);
-// The first word of FoldedKey: orders names as their first eight bytes do.
-uint64_t FoldedPrefix(std::string_view name);

@@ -69,7 +69,6 @@ public:
 class EOSError : public EFileError {
 public:
     explicit EOSError(int code, const std::string& path = {});
-    int Code() const { return SystemError(); }
 };
 
 // "List index out of bounds (%d)"

@@ -51,8 +51,9 @@ std::string NewTemporaryToken() {
     if (::getrandom(&random, sizeof random, 0) != sizeof random) {
         // No kernel randomness: the clock still makes the name hard to guess,
         // and the exclusive create refuses any name already taken.
-        random = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count() *
-                                       6364136223846793005LL);
+        random =
+            static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) *
+            6364136223846793005ULL;
     }
     char text[40];
     std::snprintf(text, sizeof text, "%ld-%016llx", static_cast<long>(::getpid()),
@@ -128,11 +129,14 @@ size_t RemoveStaleTemporaries(const std::string& folder) {
             continue;
         const std::string path = JoinPath(folder, name);
         std::optional<FileStream> held = FileStream::TryHold(path);
-        if (!held || held->Info().owner != ::geteuid())
+        if (!held)
+            continue;
+        const TFileInfo info = held->Info();
+        if (info.owner != ::geteuid())
             continue;
         Stale stale{path, JoinPath(folder, parsed->finalName), std::move(*held)};
         if (const std::optional<TFileInfo> final = PathInfo(stale.finalPath))
-            stale.placed = final->SameFile(stale.held.Info());
+            stale.placed = final->SameFile(info);
         byToken[parsed->token].push_back(std::move(stale));
     }
 
@@ -153,4 +157,12 @@ size_t RemoveStaleTemporaries(const std::string& folder) {
         }
     }
     return removed;
+}
+
+void RemoveStaleTemporariesQuietly(const std::string& folder) noexcept {
+    try {
+        RemoveStaleTemporaries(folder);
+    } catch (...) {
+        // Left for the next writer in this folder.
+    }
 }

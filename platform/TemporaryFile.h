@@ -28,7 +28,6 @@ public:
 
     // The file's stream; its failures name the final path.
     FileStream& Stream() { return stream_; }
-    const std::string& Path() const { return path_; }
     const std::string& FinalPath() const { return finalPath_; }
 
     // What ReplaceFinal may replace.
@@ -60,3 +59,6 @@ private:
 // either wholly there or not at all. Returns how many files it removed.
 // Throws EOSError.
 size_t RemoveStaleTemporaries(const std::string& folder);
+// The same before a writer starts in `folder`: leftovers stand in nobody's
+// way, so a failure is left for the next writer there.
+void RemoveStaleTemporariesQuietly(const std::string& folder) noexcept;
