@@ -36,8 +36,7 @@ std::vector<std::string> ExtractRows(TGTA3Archive& archive, IEntryList& list,
             progress->SetLine2(NameToText(DisplayName(entry)));
             progress->Step();
         }
-        targets.push_back(ExtractTarget(entry, folder));
-        ExtractEntryToFile(archive, index, targets.back());
+        targets.push_back(ExtractEntryToFolder(archive, index, folder));
     }
     return targets;
 }

@@ -93,7 +93,7 @@ void TEntryModel::setRowCount(int rows) {
         // Entries come and go at the table's end, which is the end of the rows.
         while (!FVisible.empty() && FVisible.back() >= rowsWithEntries())
             FVisible.pop_back();
-        collectMatches(before, rowsWithEntries());
+        collectMatches(*FFilter, before, rowsWithEntries(), FVisible);
     }
     syncRowCount();
 }
@@ -113,24 +113,29 @@ void TEntryModel::syncRowCount() {
 }
 
 void TEntryModel::setFilter(const QString& text) {
-    beginResetModel();
-    FVisible.clear();
-    FFilter.reset();
+    // The rows are worked out before the reset, so that a failure (out of
+    // memory) leaves the model as it was rather than halfway through a reset.
+    std::optional<TNameFilter> filter;
+    std::vector<int> visible;
     if (!text.isEmpty()) {
-        FFilter.emplace(text);
-        collectMatches(0, rowsWithEntries());
+        filter.emplace(text);
+        collectMatches(*filter, 0, rowsWithEntries(), visible);
     }
+    beginResetModel();
+    FFilter = std::move(filter);
+    FVisible = std::move(visible);
     FRows = FFilter ? static_cast<int>(FVisible.size()) : FEntries;
     endResetModel();
 }
 
-void TEntryModel::collectMatches(int from, int to) {
-    if (!FFilter || from >= to)
+void TEntryModel::collectMatches(const TNameFilter& filter, int from, int to,
+                                 std::vector<int>& into) const {
+    if (from >= to)
         return;
     const auto table = FArchive->Table();
     for (int i = from; i < to; ++i)
-        if (FFilter->Matches(DisplayName(table[static_cast<size_t>(i)])))
-            FVisible.push_back(i);
+        if (filter.Matches(DisplayName(table[static_cast<size_t>(i)])))
+            into.push_back(i);
 }
 
 void TEntryModel::refresh() {
@@ -167,13 +172,13 @@ std::vector<int> TEntryModel::rowsOfEntries(std::span<const int> entries) const 
                 rows[i] = entries[i];
         return rows;
     }
-    // Both ascending: one walk along the rows.
-    size_t row = 0;
+    // Both ascending: each is looked for after the one before.
+    const auto end = FVisible.begin() + shown;
+    auto row = FVisible.begin();
     for (size_t i = 0; i < entries.size(); ++i) {
-        while (row < static_cast<size_t>(shown) && FVisible[row] < entries[i])
-            ++row;
-        if (row < static_cast<size_t>(shown) && FVisible[row] == entries[i])
-            rows[i] = static_cast<int>(row);
+        row = std::lower_bound(row, end, entries[i]);
+        if (row != end && *row == entries[i])
+            rows[i] = static_cast<int>(row - FVisible.begin());
     }
     return rows;
 }
@@ -204,7 +209,7 @@ void TEntryModel::reorderTable(std::span<const int> deletedRows,
     // row count stays until the layout change is over.
     if (FFilter) {
         FVisible.clear();
-        collectMatches(0, rowsWithEntries());
+        collectMatches(*FFilter, 0, rowsWithEntries(), FVisible);
     }
 
     int32_t lastSlot = -1;

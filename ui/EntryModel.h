@@ -92,8 +92,8 @@ private:
     // Rows that show an entry (with a filter, rows past the matches may stand
     // empty for the length of a layout change).
     int rowsShowingEntries() const;
-    // The matching table indexes in [from, to), appended to FVisible.
-    void collectMatches(int from, int to);
+    // Appends the table indexes in [from, to) whose names `filter` shows.
+    void collectMatches(const TNameFilter& filter, int from, int to, std::vector<int>& into) const;
     // Inserts or removes rows at the end until the views have as many rows as
     // there are to show.
     void syncRowCount();

@@ -5,6 +5,7 @@
 #include "history/SettingsLocation.h"
 #include "sorting/SortFunctions.h"
 #include "ui/BackgroundCheck.h"
+#include "ui/CommandSupport.h"
 #include "ui/DialogSeam.h"
 #include "ui/DragFolders.h"
 #include "ui/EntryModel.h"
@@ -32,7 +33,7 @@ const QByteArray HistorySection = QByteArrayLiteral("history");
 } // namespace
 
 TfrmMain::TfrmMain(const QByteArrayList& arguments, const QString& settingsPath, QWidget* parent)
-    : QMainWindow(parent), FSettingsOverride(settingsPath) {
+    : QMainWindow(parent), FSettingsFile(settingsPath) {
     setWindowTitle(ApplicationTitle);
     setWindowIcon(ApplicationIcon());
     resize(485, 560);
@@ -92,7 +93,6 @@ TfrmMain::TfrmMain(const QByteArrayList& arguments, const QString& settingsPath,
             &TfrmMain::UpdateWindow);
     connect(FModel, &QAbstractItemModel::rowsRemoved, this, &TfrmMain::UpdateWindow);
     connect(FModel, &QAbstractItemModel::rowsInserted, this, &TfrmMain::UpdateWindow);
-    connect(FModel, &QAbstractItemModel::modelReset, this, &TfrmMain::UpdateWindow);
 
     FormCreate(arguments);
 }
@@ -107,9 +107,11 @@ void TfrmMain::FormCreate(const QByteArrayList& arguments) {
     CurrentCompare = CompareByName;
     SortDescending = false;
     QCoreApplication::setApplicationName(ApplicationTitle);
+    if (FSettingsFile.isEmpty())
+        FSettingsFile = SettingsFilePath(QCoreApplication::applicationDirPath());
     // Each step reports its own failure, so an unreadable settings file does not
     // keep the archive on the command line from opening.
-    Guarded(this, [&] { History.LoadFromFile(SettingsFileName(), HistorySection); });
+    Guarded(this, [&] { History.LoadFromFile(FSettingsFile, HistorySection); });
     if (!arguments.isEmpty())
         Guarded(
             this, [&] { OpenArchive(arguments.first()); }, QStringLiteral("Open"));
@@ -118,13 +120,7 @@ void TfrmMain::FormCreate(const QByteArrayList& arguments) {
 
 void TfrmMain::FormClose() {
     Guarded(this, [&] { CloseArchive(); });
-    Guarded(this, [&] { History.SaveToFile(SettingsFileName(), HistorySection); });
-}
-
-QString TfrmMain::SettingsFileName() const {
-    if (!FSettingsOverride.isEmpty())
-        return FSettingsOverride;
-    return SettingsFilePath(QCoreApplication::applicationDirPath());
+    Guarded(this, [&] { History.SaveToFile(FSettingsFile, HistorySection); });
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
@@ -174,7 +170,7 @@ void TfrmMain::mniNewClick() {
     CloseArchive();
     // The save dialog's choice of an existing name is the user's say-so to
     // empty that pair.
-    CurrentArchive = CreatePair(TextToPath(path).toStdString(), true);
+    CurrentArchive = CreatePair(HostPath(path), true);
     ShowArchiveTitle();
     FCheck->Start();
     UpdateActions();

@@ -61,7 +61,6 @@ private:
     // FormMain.cpp: life of the archive.
     void FormCreate(const QByteArrayList& arguments);
     void FormClose();
-    QString SettingsFileName() const;
     void mniNewClick();
     void mniOpenClick();
     void mniExitClick();
@@ -113,7 +112,8 @@ private:
     void ChangeArchive(const std::function<bool()>& change);
     void UpdateStatus();
 
-    const QString FSettingsOverride;
+    // Decided once at start: the history is saved where it was read from.
+    QString FSettingsFile;
     QString FOpenPath; // the path chosen last in each dialog
     QString FSavePath;
     QString FAddPath;

@@ -20,10 +20,6 @@ constexpr size_t ListedFindings = 1000;
 // The bar of a compacted copy counts thousandths of the bytes to copy.
 constexpr int CopySteps = 1000;
 
-QString Text(const std::string& text) {
-    return NameToText(text);
-}
-
 } // namespace
 
 TCheckReport CheckWithFindings(const TGTA3Archive& archive) {
@@ -31,7 +27,7 @@ TCheckReport CheckWithFindings(const TGTA3Archive& archive) {
     TCheckReport report;
     report.summary = CheckArchive(archive, [&](const TCheckFinding& finding) {
         if (static_cast<size_t>(report.findings.size()) < ListedFindings)
-            report.findings << Text(finding.Text);
+            report.findings << NameToText(finding.Text);
     });
     if (report.summary.Problems > static_cast<uint64_t>(report.findings.size()))
         report.findings << QStringLiteral("… and %1 more")
@@ -48,10 +44,11 @@ void ShowCheckReport(QWidget* owner, const TCheckReport& report) {
             ? QStringLiteral("1 problem found.")
             : QStringLiteral("%1 problems found.")
                   .arg(QLocale().toString(static_cast<qulonglong>(summary.Problems)));
-    const QString sizes = QStringLiteral("%1 entries; data file %2 bytes; dead space %3.")
-                              .arg(QLocale().toString(static_cast<qulonglong>(summary.Entries)),
-                                   QLocale().toString(static_cast<qulonglong>(summary.DataLength)),
-                                   Text(DeadSpaceText(summary.DeadBytes, summary.DataLength)));
+    const QString sizes =
+        QStringLiteral("%1 entries; data file %2 bytes; dead space %3.")
+            .arg(QLocale().toString(static_cast<qulonglong>(summary.Entries)),
+                 QLocale().toString(static_cast<qulonglong>(summary.DataLength)),
+                 NameToText(DeadSpaceText(summary.DeadBytes, summary.DataLength)));
     Dialogs().showFindings(owner, QStringLiteral("Check Archive"), verdict + u'\n' + sizes,
                            report.findings);
 }
@@ -72,15 +69,15 @@ QString CompactedCopyNotice(const QString& dataPath, const TRebuildResult& resul
     const uint64_t saved =
         result.SourceDataLength - std::min(result.DataLength, result.SourceDataLength);
     QString notice = QStringLiteral("Compacted copy saved, %1 smaller: %2 and %3 in %4")
-                         .arg(Text(DeadSpaceText(saved, result.SourceDataLength)),
+                         .arg(NameToText(DeadSpaceText(saved, result.SourceDataLength)),
                               QFileInfo(dataPath).fileName(), QFileInfo(dirPath).fileName(),
                               QFileInfo(dataPath).absolutePath());
     // The pair is whole either way; these only say what may still go wrong.
     if (!result.FolderSynced)
         notice += QStringLiteral(" (its folder could not be put on disk: %1)")
-                      .arg(Text(result.SyncProblem));
+                      .arg(NameToText(result.SyncProblem));
     if (!result.LeftoverProblem.empty())
-        notice +=
-            QStringLiteral(" (a temporary file was left: %1)").arg(Text(result.LeftoverProblem));
+        notice += QStringLiteral(" (a temporary file was left: %1)")
+                      .arg(NameToText(result.LeftoverProblem));
     return notice;
 }
