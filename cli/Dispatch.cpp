@@ -41,8 +41,9 @@ int Dispatch(const std::vector<std::string>& words) {
     }
 }
 
-} // namespace
-
+// The one line a failure is reported in: "pelkon-cli: PATH: reason" for a
+// file, "pelkon-cli: COMMAND: Out of memory" when memory ran out, otherwise
+// "pelkon-cli: message". Names and paths are escaped for the terminal.
 std::string FailureLine(const std::exception& error, std::string_view command) {
     if (dynamic_cast<const std::bad_alloc*>(&error))
         return MessagePrefix + std::string(command.empty() ? "" : std::string(command) + ": ") +
@@ -51,6 +52,8 @@ std::string FailureLine(const std::exception& error, std::string_view command) {
         return MessagePrefix + PrintableName(file->Path()) + ": " + file->Reason();
     return MessagePrefix + PrintableText(error.what());
 }
+
+} // namespace
 
 int RunCommandLine(const std::vector<std::string>& words) {
     const std::string_view command = words.empty() ? std::string_view() : words[0];

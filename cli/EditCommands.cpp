@@ -1,5 +1,6 @@
 // add, delete and rename: the editor's commands on a pair held exclusively.
 #include "archive/ArchiveCommands.h"
+#include "archive/DirectoryCodec.h"
 #include "archive/Gta3Archive.h"
 #include "archive/PrintableName.h"
 #include "cli/Commands.h"
@@ -11,21 +12,20 @@
 
 namespace {
 
-// The name as the archive will store it: its first 24 bytes.
-std::string_view StoredForm(std::string_view name) {
-    return name.substr(0, sizeof(TDirEntry::Name));
-}
-
 // What an import did, a line per file's entry.
 void ReportImport(const TGTA3Archive& archive, const TImportResult& result) {
-    std::vector<std::string> names(static_cast<size_t>(archive.Count()));
-    for (const TArchiveEntry& entry : archive.Table())
-        names[static_cast<size_t>(entry.DirIndex)] = PrintableName(NameText(entry));
+    const auto table = archive.Table();
+    std::vector<size_t> placeOfSlot(table.size());
+    for (size_t i = 0; i < table.size(); ++i)
+        placeOfSlot[static_cast<size_t>(table[i].DirIndex)] = i;
+    const auto nameOf = [&](int32_t slot) {
+        return PrintableName(NameText(table[placeOfSlot[static_cast<size_t>(slot)]]));
+    };
     Output out;
     for (int32_t slot : result.Replaced)
-        out << "replaced " << names[static_cast<size_t>(slot)] << '\n';
+        out << "replaced " << nameOf(slot) << '\n';
     for (int32_t slot : result.Added)
-        out << "added " << names[static_cast<size_t>(slot)] << '\n';
+        out << "added " << nameOf(slot) << '\n';
     for (const std::string& name : result.SharedNames)
         out << "note: several entries are named " << PrintableName(name)
             << "; the first in the directory was replaced\n";
@@ -54,12 +54,16 @@ int RunAdd(const ParsedArgs& args) {
 
 int RunDelete(const ParsedArgs& args) {
     TGTA3Archive archive(args.positional[0], TOpenMode::Exclusive);
-    SortDescending = false;
-    SortEntries(archive, CompareByName);
+    const bool dryRun = args.Has("--dry-run");
+    if (dryRun) {
+        // The list of what would go is told in name order.
+        SortDescending = false;
+        SortEntries(archive, CompareByName);
+    }
     std::span<const std::string> names(args.positional.begin() + 1, args.positional.end());
     const std::vector<int> doomed = MatchingEntries(archive, names);
 
-    if (args.Has("--dry-run")) {
+    if (dryRun) {
         Output out;
         for (int index : doomed) {
             const TArchiveEntry entry = archive.GetEntry(index);
@@ -84,10 +88,12 @@ int RunRename(const ParsedArgs& args) {
 
     if (args.Has("--dry-run")) {
         const TArchiveEntry entry = archive.GetEntry(found[0]);
+        TArchiveEntry renamed = entry;
+        SetName(renamed.Name, newName);
         Output out;
         out << "would rename " << PrintableName(NameText(entry)) << " (slot "
-            << static_cast<uint64_t>(entry.DirIndex) << ") to "
-            << PrintableName(StoredForm(newName)) << '\n';
+            << static_cast<uint64_t>(entry.DirIndex) << ") to " << PrintableName(NameText(renamed))
+            << '\n';
         out.Flush();
         return ExitOk;
     }

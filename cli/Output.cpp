@@ -35,8 +35,13 @@ void Output::MaybeFlush() {
 }
 
 void Output::Flush() {
-    std::string pending;
-    pending.swap(buffer_);
-    buffer_.reserve(Capacity);
-    WriteStandardOutput(pending);
+    // Emptied either way, so that a failed write is not tried again at the end;
+    // the buffer's memory is kept for what comes next.
+    try {
+        WriteStandardOutput(buffer_);
+    } catch (...) {
+        buffer_.clear();
+        throw;
+    }
+    buffer_.clear();
 }

@@ -11,13 +11,13 @@ int RunRebuild(const ParsedArgs& args) {
     const TRebuildResult result = RebuildArchive(source, args.positional[1]);
     // The pair is whole and in place: a folder that could not be synced is
     // worth a warning, not a failure that would make a rerun refuse.
+    const auto warn = [&](std::string_view what, const std::string& why) {
+        std::cerr << MessagePrefix << "warning: " << PrintableName(args.positional[1]) << ": "
+                  << what << " (" << why << "); the new pair is in place\n";
+    };
     if (!result.FolderSynced)
-        std::cerr << MessagePrefix << "warning: " << PrintableName(args.positional[1])
-                  << ": the folder could not be synced (" << result.SyncProblem
-                  << "); the new pair is in place\n";
+        warn("the folder could not be synced", result.SyncProblem);
     if (!result.LeftoverProblem.empty())
-        std::cerr << MessagePrefix << "warning: " << PrintableName(args.positional[1])
-                  << ": a temporary file could not be removed (" << result.LeftoverProblem
-                  << "); the new pair is in place\n";
+        warn("a temporary file could not be removed", result.LeftoverProblem);
     return ExitOk;
 }
