@@ -50,17 +50,14 @@ TypeId TypeIdOf(const TTypeText& text) {
 class TypeRanks {
 public:
     explicit TypeRanks(const TGTA3Archive& archive) {
+        // The texts point into the table, which stays as it is until the sort.
         std::vector<std::pair<TypeId, TTypeText>> distinct;
-        std::vector<TArchiveEntry> owners; // keep the texts' bytes alive
-        for (int i = 0; i < archive.Count(); ++i) {
-            const TArchiveEntry entry = archive.GetEntry(i);
-            const TypeId id = TypeIdOf(TypeTextOf(entry));
+        for (const TArchiveEntry& entry : archive.Table()) {
+            const TTypeText text = TypeTextOf(entry);
+            const TypeId id = TypeIdOf(text);
             if (ranks_.emplace(id, 0).second)
-                owners.push_back(entry);
+                distinct.emplace_back(id, text);
         }
-        distinct.reserve(owners.size());
-        for (const TArchiveEntry& owner : owners)
-            distinct.emplace_back(TypeIdOf(TypeTextOf(owner)), TypeTextOf(owner));
         std::sort(distinct.begin(), distinct.end(), [](const auto& a, const auto& b) {
             return CompareTypeTexts(a.second, b.second) < 0;
         });
