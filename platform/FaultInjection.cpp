@@ -19,22 +19,12 @@ bool fired = false;
 
 } // namespace
 
-void FailNthCall(long n, int error) {
-    armed = Armed{n, error, std::nullopt, {}};
-    fired = false;
-}
-
-void FailNthCall(long n, int error, Call only) {
+void FailNthCall(long n, int error, std::optional<Call> only) {
     armed = Armed{n, error, only, {}};
     fired = false;
 }
 
-void BeforeNthCall(long n, std::function<void()> action) {
-    armed = Armed{n, 0, std::nullopt, std::move(action)};
-    fired = false;
-}
-
-void BeforeNthCall(long n, std::function<void()> action, Call only) {
+void BeforeNthCall(long n, std::function<void()> action, std::optional<Call> only) {
     armed = Armed{n, 0, only, std::move(action)};
     fired = false;
 }

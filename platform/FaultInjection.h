@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 
 namespace faults {
 
@@ -26,12 +27,10 @@ enum class Call {
 
 // Makes the `n`th file-layer call from now (1 = the next one) fail with `error`.
 // With `only` set, only calls of that kind are counted.
-void FailNthCall(long n, int error);
-void FailNthCall(long n, int error, Call only);
+void FailNthCall(long n, int error, std::optional<Call> only = std::nullopt);
 // Runs `action` right before the `n`th file-layer call from now (of kind
 // `only`, when given): a race made to happen at one exact moment.
-void BeforeNthCall(long n, std::function<void()> action);
-void BeforeNthCall(long n, std::function<void()> action, Call only);
+void BeforeNthCall(long n, std::function<void()> action, std::optional<Call> only = std::nullopt);
 // Removes any armed fault and restarts the count.
 void Reset();
 // Whether the armed fault was delivered (its call was reached) since it was armed.

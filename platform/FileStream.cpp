@@ -60,16 +60,12 @@ int OpenAndHold(const std::string& path, int flags, int lock, OpenFailure& failu
     return fd;
 }
 
-[[noreturn]] void ThrowOpenError(const std::string& path, const OpenFailure& failure) {
+// EFOpenError or EFCreateError, with the reason the open gave.
+template <typename Failure>
+[[noreturn]] void ThrowFailure(const std::string& path, const OpenFailure& failure) {
     if (failure.why)
-        throw EFOpenError(path, failure.why);
-    throw EFOpenError(path, failure.error);
-}
-
-[[noreturn]] void ThrowCreateError(const std::string& path, const OpenFailure& failure) {
-    if (failure.why)
-        throw EFCreateError(path, failure.why);
-    throw EFCreateError(path, failure.error);
+        throw Failure(path, failure.why);
+    throw Failure(path, failure.error);
 }
 
 // Copy buffer: large enough to amortise the calls, aligned so the kernel's
@@ -93,7 +89,7 @@ FileStream FileStream::OpenHeld(const std::string& path) {
     OpenFailure failure;
     const int fd = OpenAndHold(path, O_RDWR, LOCK_EX, failure);
     if (fd < 0)
-        ThrowOpenError(path, failure);
+        ThrowFailure<EFOpenError>(path, failure);
     return FileStream(fd, path);
 }
 
@@ -103,7 +99,7 @@ FileStream FileStream::CreateHeld(const std::string& path, Links links) {
     const int flags = O_RDWR | O_CREAT | (links == Links::Refuse ? O_NOFOLLOW : 0);
     const int fd = OpenAndHold(path, flags, LOCK_EX, failure);
     if (fd < 0)
-        ThrowCreateError(path, failure);
+        ThrowFailure<EFCreateError>(path, failure);
     FileStream stream(fd, path);
     // A new file is already empty: cutting it anyway makes ext4 write it back
     // on close, which slows extracting many files several times over.
@@ -117,7 +113,7 @@ FileStream FileStream::CreateNew(const std::string& path) {
     OpenFailure failure;
     const int fd = OpenAndHold(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, LOCK_EX, failure);
     if (fd < 0)
-        ThrowCreateError(path, failure);
+        ThrowFailure<EFCreateError>(path, failure);
     return FileStream(fd, path);
 }
 
@@ -125,7 +121,7 @@ FileStream FileStream::OpenReadShared(const std::string& path) {
     OpenFailure failure;
     const int fd = OpenAndHold(path, O_RDONLY, LOCK_SH, failure);
     if (fd < 0)
-        ThrowOpenError(path, failure);
+        ThrowFailure<EFOpenError>(path, failure);
     return FileStream(fd, path);
 }
 
