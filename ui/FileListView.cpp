@@ -195,11 +195,15 @@ void TFileListView::selectAllRows() {
 
 void TFileListView::selectEntries(std::span<const int> entries) {
     const std::vector<int> rows = FModel->rowsOfEntries(entries);
-    selectionModel()->select(RowRanges(FModel, rows), QItemSelectionModel::ClearAndSelect);
     const auto first = std::find_if(rows.begin(), rows.end(), [](int row) { return row >= 0; });
-    if (first == rows.end())
+    selectRows(rows, first == rows.end() ? -1 : *first);
+}
+
+void TFileListView::selectRows(const std::vector<int>& rows, int currentRow) {
+    selectionModel()->select(RowRanges(FModel, rows), QItemSelectionModel::ClearAndSelect);
+    if (currentRow < 0)
         return;
-    selectionModel()->setCurrentIndex(FModel->index(*first, 0), QItemSelectionModel::NoUpdate);
+    selectionModel()->setCurrentIndex(FModel->index(currentRow, 0), QItemSelectionModel::NoUpdate);
     scrollTo(currentIndex());
 }
 
@@ -221,14 +225,8 @@ void TFileListView::setFilterText(const QString& text) {
 
     FModel->setFilter(text);
 
-    selectionModel()->select(RowRanges(FModel, FModel->rowsOfEntries(chosen)),
-                             QItemSelectionModel::ClearAndSelect);
-    const int focusedRow = FModel->rowsOfEntries(std::span(&focused, 1)).front();
-    if (focusedRow >= 0) {
-        selectionModel()->setCurrentIndex(FModel->index(focusedRow, 0),
-                                          QItemSelectionModel::NoUpdate);
-        scrollTo(currentIndex());
-    }
+    selectRows(FModel->rowsOfEntries(chosen),
+               FModel->rowsOfEntries(std::span(&focused, 1)).front());
 }
 
 void TFileListView::startDrag(Qt::DropActions) {

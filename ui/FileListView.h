@@ -58,6 +58,8 @@ protected:
 private:
     void fitNameColumn();
     void showCurrentRow();
+    // Selects exactly `rows` (-1: none) and focuses `currentRow`, if any, in view.
+    void selectRows(const std::vector<int>& rows, int currentRow);
 
     TEntryModel* FModel;
     // The FileName column's own width: the designed one, or the one the user
