@@ -108,9 +108,15 @@ public:
             [](const TArchiveEntry&, const TArchiveEntry&) { return false; });
         for (const Keyed& item : order_) {
             const TArchiveEntry& entry = entries_[item.index];
-            if (!IsSafeFileName(DisplayName(entry)))
+            // Told on every system: archives travel between them.
+            if (!IsSafeFileNameAnywhere(DisplayName(entry)))
                 Report(TCheckFinding::TKind::UnsafeName,
                        "unsafe name: " + Describe(entry) + " cannot be extracted as a file",
+                       {entry.DirIndex});
+            else if (!IsSafeWindowsFileName(DisplayName(entry)))
+                Report(TCheckFinding::TKind::UnsafeOnWindows,
+                       "unsafe name on Windows: " + Describe(entry) +
+                           " cannot be extracted as a file there",
                        {entry.DirIndex});
             if (NameUnterminated(entry))
                 Report(TCheckFinding::TKind::UnterminatedName,

@@ -22,6 +22,7 @@ struct TCheckFinding {
         DuplicateRecord,  // a record repeats another one exactly (offset, size, name)
         Overlap,          // a record's data overlaps another record's
         UnsafeName,       // a display name that cannot be a file name
+        UnsafeOnWindows,  // a display name that cannot be a file name on Windows
         UnterminatedName, // a stored name of all 24 bytes, without a zero byte
         DuplicateName,    // display names equal but for the case of a-z
     };

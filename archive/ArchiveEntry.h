@@ -54,9 +54,17 @@ inline uint64_t DataEnd(const TArchiveEntry& entry) {
     return DataBegin(entry) + uint64_t{entry.Size} * SectorSize;
 }
 
-// Whether a display name can be used as a file name inside a chosen folder:
-// not empty, not "." or "..", and without '/'. An entry's name must never
-// choose where a file is written.
+// Whether a display name can be used as a file name inside a chosen folder
+// on every system: not empty, not "." or "..", and without '/'. An entry's
+// name must never choose where a file is written.
+bool IsSafeFileNameAnywhere(std::string_view displayName);
+// Whether such a name is also one Windows takes as a plain file name, rather
+// than refusing it or reading it as something else: none of \ : < > " | ? *
+// (a ':' names a stream of another file) or control characters, no device
+// name (CON, PRN, AUX, NUL, COM0-9, LPT0-9, with any extension), and no dot
+// or blank at the end (Windows would drop it).
+bool IsSafeWindowsFileName(std::string_view displayName);
+// The rule of the system the program runs on: on Windows both of the above.
 bool IsSafeFileName(std::string_view displayName);
 
 // The name an added file gets: the part of its path after the last '/', bytes

@@ -30,8 +30,10 @@ FileStream OpenFile(const std::string& path, TOpenMode mode) {
 } // namespace
 
 std::string DirectoryFileName(const std::string& dataFileName) {
-    size_t dot = dataFileName.rfind('.');
-    if (dot == std::string::npos || dataFileName.find('/', dot) != std::string::npos)
+    // The extension is the file name's, never a dot in a folder's name.
+    const size_t nameStart = dataFileName.size() - FileNameOf(dataFileName).size();
+    const size_t dot = dataFileName.rfind('.');
+    if (dot == std::string::npos || dot < nameStart)
         return dataFileName + ".dir";
     return dataFileName.substr(0, dot) + ".dir";
 }

@@ -1,7 +1,8 @@
 #include "platform/Errors.h"
 
+#include "platform/ErrorText.h"
+
 #include <cerrno>
-#include <cstring>
 #include <exception>
 
 namespace {
@@ -18,7 +19,7 @@ EFileError::EFileError(const std::string& message, std::string path, int error, 
 std::string SystemErrorText(int error) {
     if (error == EWOULDBLOCK)
         return "in use by another program";
-    return std::strerror(error);
+    return ErrorNumberText(error);
 }
 
 EFOpenError::EFOpenError(const std::string& path, int error)
@@ -42,8 +43,8 @@ EWriteError::EWriteError(const std::string& path, int error)
                  error == 0 ? "Stream write error" : SystemErrorText(error)) {}
 
 EOSError::EOSError(int code, const std::string& path)
-    : EFileError("System Error.  Code: " + std::to_string(code) + ".\n" + std::strerror(code), path,
-                 code, SystemErrorText(code)) {}
+    : EFileError("System Error.  Code: " + std::to_string(code) + ".\n" + ErrorNumberText(code),
+                 path, code, SystemErrorText(code)) {}
 
 EListError::EListError(long long index)
     : Exception("List index out of bounds (" + std::to_string(index) + ")") {}

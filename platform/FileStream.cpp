@@ -282,6 +282,10 @@ void FileStream::CopyAttributesFrom(const TFileInfo& info) {
         throw EOSError(errno, path_);
 }
 
+bool FileStream::OwnedByCurrentUser() const {
+    return Info().owner == ::geteuid();
+}
+
 void FileStream::Flush() {
     if (int error = faults::Enter(Call::Flush))
         throw EOSError(error, path_);

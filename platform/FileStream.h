@@ -8,6 +8,10 @@
 // fails until the stream is closed; OpenReadShared takes a shared hold, which
 // other readers may share but a holder excludes. Failures throw the
 // exceptions of Errors.h, carrying the file's path and the system's reason.
+//
+// Windows holds with share modes instead of flock (FileStreamWin32.cpp):
+// there a hold also keeps out programs that do not use this layer, such as
+// the games, which open their archives for reading.
 #pragma once
 
 #include <cstddef>
@@ -94,6 +98,8 @@ public:
     // Gives the file the permission bits of `info`, and its owner and group
     // where the system allows. Throws EOSError.
     void CopyAttributesFrom(const TFileInfo& info);
+    // Whether the file belongs to the user this program runs as.
+    bool OwnedByCurrentUser() const;
     // Puts the file's data on disk (fsync). Throws EOSError.
     void Flush();
     // Closes the file. Throws EOSError when the system reports a failure.
@@ -101,8 +107,17 @@ public:
 
 private:
     FileStream(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+#ifdef _WIN32
+    // Windows (FileStreamWin32.cpp): a stream on an opened handle, known to the
+    // holds a rename over its file releases (TReleasedHolds).
+    friend class TReleasedHolds;
+    static FileStream Opened(void* handle, const std::string& path, unsigned long access,
+                             unsigned long share);
+#endif
     void CopyThroughBuffer(FileStream& source, uint64_t count);
 
+    // The file descriptor; on Windows the file's handle, which Windows keeps
+    // within 32 bits (HandleToLong), INVALID_HANDLE_VALUE being -1.
     int fd_ = -1;
     uint64_t pos_ = 0;
     std::string path_;

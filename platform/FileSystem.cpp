@@ -122,27 +122,3 @@ void WriteStandardOutput(std::string_view bytes) {
         bytes.remove_prefix(static_cast<size_t>(written));
     }
 }
-
-std::string FolderOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string_view FileNameOf(std::string_view path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
-std::string JoinPath(std::string_view folder, std::string_view name) {
-    if (folder.empty())
-        return std::string(name);
-    while (folder.size() > 1 && folder.back() == '/')
-        folder.remove_suffix(1);
-    std::string path(folder);
-    if (path.back() != '/')
-        path += '/';
-    path += name;
-    return path;
-}

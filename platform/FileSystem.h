@@ -40,10 +40,20 @@ std::vector<std::string> FolderNames(const std::string& folder);
 // Writes all of `bytes` to standard output. Throws EWriteError.
 void WriteStandardOutput(std::string_view bytes);
 
-// The folder part of a path: "." for a bare name, "/" for a name in the root.
+// Paths as text (PathNames.cpp). A separator is '/', and on Windows '\\' too.
+// The folder part of a path: "." for a bare name, "/" for a name in the root
+// (on Windows also "C:/" for a name in a drive's root).
 std::string FolderOf(const std::string& path);
-// The part of a path after its last '/'.
+// The part of a path after its last separator.
 std::string_view FileNameOf(std::string_view path);
-// The folder, ending in exactly one '/', followed by `name`; `name` alone
-// when the folder is empty (the current folder).
+// The folder, ending in exactly one separator, followed by `name`; `name`
+// alone when the folder is empty (the current folder).
 std::string JoinPath(std::string_view folder, std::string_view name);
+// Whether `c` separates the folders of a path on this system.
+constexpr bool IsPathSeparator(char c) {
+#ifdef _WIN32
+    return c == '/' || c == '\\';
+#else
+    return c == '/';
+#endif
+}

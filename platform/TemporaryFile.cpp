@@ -2,14 +2,13 @@
 
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
+#include "platform/Process.h"
 
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <map>
 #include <optional>
-#include <sys/random.h>
-#include <unistd.h>
 
 namespace {
 
@@ -48,7 +47,7 @@ FileStream CreateFor(const std::string& finalPath, const std::string& path) {
 
 std::string NewTemporaryToken() {
     uint64_t random = 0;
-    if (::getrandom(&random, sizeof random, 0) != sizeof random) {
+    if (!FillRandom(&random, sizeof random)) {
         // No kernel randomness: the clock still makes the name hard to guess,
         // and the exclusive create refuses any name already taken.
         random =
@@ -56,7 +55,7 @@ std::string NewTemporaryToken() {
             6364136223846793005ULL;
     }
     char text[40];
-    std::snprintf(text, sizeof text, "%ld-%016llx", static_cast<long>(::getpid()),
+    std::snprintf(text, sizeof text, "%ld-%016llx", ProcessNumber(),
                   static_cast<unsigned long long>(random));
     return text;
 }
@@ -131,9 +130,9 @@ size_t RemoveStaleTemporaries(const std::string& folder) {
         std::optional<FileStream> held = FileStream::TryHold(path);
         if (!held)
             continue;
-        const TFileInfo info = held->Info();
-        if (info.owner != ::geteuid())
+        if (!held->OwnedByCurrentUser())
             continue;
+        const TFileInfo info = held->Info();
         Stale stale{path, JoinPath(folder, parsed->finalName), std::move(*held)};
         if (const std::optional<TFileInfo> final = PathInfo(stale.finalPath))
             stale.placed = final->SameFile(info);

@@ -1,6 +1,7 @@
 #include "ui/BackgroundCheck.h"
 
 #include "archive/Gta3Archive.h"
+#include "platform/Process.h"
 
 #include <QEvent>
 #include <QThread>
@@ -11,14 +12,10 @@
 #include <utility>
 #include <vector>
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 namespace {
 
 // A hidden window is never painted: its check begins after this long.
 constexpr int FirstPaintWaitMs = 1000;
-constexpr int WorkerNiceness = 10;
 
 } // namespace
 
@@ -85,8 +82,8 @@ void TBackgroundCheck::SetResult(const TCheckSummary& summary) {
 void TBackgroundCheck::RunInWorker(std::function<void()> work, void (TBackgroundCheck::*then)()) {
     FThread = QThread::create([work = std::move(work)] {
         // Behind the window for the processor, yet never starved on a busy
-        // machine as the idle class could be. Linux keeps a nice value per thread.
-        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), WorkerNiceness);
+        // machine as the idle class could be.
+        LowerThreadPriority();
         work();
     });
     connect(FThread, &QThread::finished, this, [this, then] {

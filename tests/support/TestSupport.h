@@ -7,6 +7,7 @@
 #include "archive/ArchiveEntry.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -25,6 +26,8 @@ private:
     std::string path_;
 };
 
+// A path of ours (UTF-8) as the standard library takes it on every system.
+std::filesystem::path HostPath(const std::string& path);
 std::string ReadAll(const std::string& path);
 void WriteAll(const std::string& path, std::string_view bytes);
 uint64_t FileLength(const std::string& path);
@@ -43,11 +46,14 @@ std::string Pattern(size_t length, unsigned seed = 1);
 
 // Runs `body` in a forked child and returns what it returned (an exception's
 // message when it threw). For faults that must not touch the test process:
-// resource limits, another user, a second holder of a file.
+// resource limits, another user, a second holder of a file. Windows has no
+// fork: there the body runs in this process, where a second open of a file is
+// refused by the first one's share mode as another process's would be (the
+// tests of limits and users do not run there).
 std::string RunInChild(const std::function<std::string()>& body);
 // Inside RunInChild: goes on as the unprivileged user "nobody" (65534), as a
 // second user who shares a folder would. Returns false when that is not
-// possible (the tests are not run as root).
+// possible (the tests are not run as root, or on Windows).
 bool BecomeNobody();
 // Runs `body` in a child as a user whom file permissions bind: as root, the
 // user nobody; otherwise the user running the tests.

@@ -1,0 +1,24 @@
+#include "platform/Process.h"
+
+#include <algorithm>
+#include <sys/random.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+long ProcessNumber() {
+    return static_cast<long>(::getpid());
+}
+
+bool FillRandom(void* buffer, size_t size) {
+    return ::getrandom(buffer, size, 0) == static_cast<ssize_t>(size);
+}
+
+void LowerThreadPriority() noexcept {
+    // Linux keeps a nice value per thread.
+    constexpr int Niceness = 10;
+    (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), Niceness);
+}
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+    return {argv + std::min(argc, 1), argv + argc};
+}

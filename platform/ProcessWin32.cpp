@@ -1,0 +1,41 @@
+#include "platform/Process.h"
+
+#include "platform/WidePath.h"
+
+#include <windows.h>
+
+#include <bcrypt.h>
+#include <cstdio>
+#include <fcntl.h>
+#include <io.h>
+#include <shellapi.h>
+
+long ProcessNumber() {
+    return static_cast<long>(::GetCurrentProcessId());
+}
+
+bool FillRandom(void* buffer, size_t size) {
+    return BCRYPT_SUCCESS(::BCryptGenRandom(nullptr, static_cast<PUCHAR>(buffer),
+                                            static_cast<ULONG>(size),
+                                            BCRYPT_USE_SYSTEM_PREFERRED_RNG));
+}
+
+void LowerThreadPriority() noexcept {
+    (void)::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
+}
+
+std::vector<std::string> ProgramArguments(int, char**) {
+    // The C runtime's argv is in the ANSI code page, which cannot hold every
+    // name a user's files have.
+    (void)::_setmode(::_fileno(stdout), _O_BINARY);
+    (void)::_setmode(::_fileno(stderr), _O_BINARY);
+    int count = 0;
+    wchar_t** words = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    std::vector<std::string> arguments;
+    for (int i = 1; words && i < count; ++i) {
+        const std::wstring_view word = words[i];
+        arguments.push_back(Utf8FromWide(std::u16string(word.begin(), word.end())));
+    }
+    ::LocalFree(words);
+    return arguments;
+}

@@ -1,0 +1,50 @@
+// The Windows twins of TestSupportPosix.cpp.
+#include "tests/support/TestSupport.h"
+
+#include "platform/Process.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+    const fs::path base = fs::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        uint64_t random = 0;
+        FillRandom(&random, sizeof random);
+        char name[40];
+        std::snprintf(name, sizeof name, "pelkon-test-%016llx",
+                      static_cast<unsigned long long>(random));
+        if (fs::create_directory(base / name)) {
+            const std::u8string path = (base / name).generic_u8string();
+            path_.assign(path.begin(), path.end());
+            return;
+        }
+    }
+    throw std::runtime_error("cannot make a temporary folder");
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    fs::remove_all(HostPath(path_), ignored);
+}
+
+std::string RunInChild(const std::function<std::string()>& body) {
+    try {
+        return body();
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+}
+
+bool BecomeNobody() {
+    return false;
+}
+
+std::string AsUnprivilegedUser(const std::function<std::string()>& body) {
+    return RunInChild(body);
+}
+
+void GiveToUnprivilegedUser(const std::string&) {}
