@@ -23,8 +23,12 @@ const char* const Help =
     "\n"
     "The archives opened last are listed under File, Reopen. They are kept in\n"
     "Pelkon.ini beside the program when that file is there and its folder is\n"
+#ifdef _WIN32
+    "writable, otherwise in %APPDATA%\\Pelkon\\Pelkon.ini.\n";
+#else
     "writable, otherwise in $XDG_CONFIG_HOME/Pelkon/Pelkon.ini\n"
     "(~/.config/Pelkon/Pelkon.ini by default).\n";
+#endif
 
 // Writes an answer to standard output; 1 when it could not be written whole.
 int Answer(std::string_view text) {
@@ -50,8 +54,15 @@ int main(int argc, char* argv[]) {
     // Qt has taken its own options out of argv. The rest are kept as bytes:
     // QApplication::arguments() decodes them as UTF-8, which loses any other byte.
     QByteArrayList arguments;
+#ifdef Q_OS_WIN
+    // Windows' argv is in the ANSI code page; Qt reads the UTF-16 command
+    // line, and paths are UTF-8 inside the program.
+    for (const QString& argument : QCoreApplication::arguments().mid(1))
+        arguments << argument.toUtf8();
+#else
     for (int i = 1; i < argc; ++i)
         arguments << QByteArray(argv[i]);
+#endif
     TfrmMain frmMain(arguments);
     frmMain.show();
     return QApplication::exec();

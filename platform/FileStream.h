@@ -11,7 +11,7 @@
 //
 // Windows holds with share modes instead of flock (FileStreamWin32.cpp):
 // there a hold also keeps out programs that do not use this layer, such as
-// the games, which open their archives for reading.
+// the games, which open their archives for reading and share only reading.
 #pragma once
 
 #include <cstddef>

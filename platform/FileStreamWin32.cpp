@@ -1,13 +1,19 @@
 // FileStream on Windows, with the promises of FileStream.h kept by Win32's
 // own means:
 //
-// - Holds are share modes, not locks. A held file (OpenHeld, CreateHeld,
-//   CreateNew, TryHold) is open for reading and writing and shares neither,
-//   so every other open for reading or writing fails with a sharing
-//   violation, which reads "in use by another program" - also the games'
-//   (GENERIC_READ, FILE_SHARE_READ), which therefore cannot read an archive
-//   half-way through a change. OpenReadShared shares reading only: other
-//   readers may come, a holder may not.
+// - Holds are share modes, not locks, and Windows enforces them on every
+//   program. A held file (OpenHeld, CreateHeld, CreateNew, TryHold) is open for
+//   reading and writing and lets others share reading only. Sharing is checked
+//   both ways - a newcomer must allow what the holder does - so everyone who
+//   will not share writing is refused with a sharing violation, which reads
+//   "in use by another program": another hold, a shared reader of this layer,
+//   and the games, which open their archives for reading and share only
+//   reading (GENERIC_READ, FILE_SHARE_READ), so they can never read one half-way
+//   through a change. Only a reader that itself allows writers (as a hex
+//   viewer or a test's check of the bytes does) may look, as any reader may
+//   past an advisory flock on Linux.
+// - OpenReadShared reads and shares reading only: other readers may come, a
+//   holder may not.
 // - Every handle shares deleting (FILE_SHARE_DELETE), as a Linux file's
 //   names may change while it is open: the layer renames and removes files it
 //   holds itself (a temporary put in place, a leftover removed while held).
@@ -36,7 +42,7 @@ using faults::Call;
 namespace {
 
 constexpr DWORD ReadWrite = GENERIC_READ | GENERIC_WRITE;
-constexpr DWORD Exclusive = FILE_SHARE_DELETE;
+constexpr DWORD Exclusive = FILE_SHARE_READ | FILE_SHARE_DELETE;
 constexpr DWORD SharedReading = FILE_SHARE_READ | FILE_SHARE_DELETE;
 
 HANDLE HandleOf(int fd) {

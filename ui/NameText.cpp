@@ -12,5 +12,21 @@ QString NameToText(std::string_view bytes) {
 }
 
 std::string TextToName(const QString& text) {
-    return QFile::encodeName(text).toStdString();
+    return HostNameBytes(text).toStdString();
+}
+
+QByteArray HostNameBytes(const QString& text) {
+#ifdef Q_OS_WIN
+    return text.toUtf8();
+#else
+    return QFile::encodeName(text);
+#endif
+}
+
+QString HostNameText(const QByteArray& bytes) {
+#ifdef Q_OS_WIN
+    return QString::fromUtf8(bytes);
+#else
+    return QFile::decodeName(bytes);
+#endif
 }

@@ -4,7 +4,6 @@
 #include "platform/FileSystem.h"
 #include "ui/NameText.h"
 
-#include <QFile>
 #include <QStringList>
 
 #include <optional>
@@ -22,7 +21,7 @@ std::optional<QByteArray> NameOnDisk(const QByteArray& folder, const QString& na
     }
     std::optional<QByteArray> found;
     for (const std::string& candidate : names) {
-        if (QFile::decodeName(QByteArray::fromStdString(candidate)) != name)
+        if (HostNameText(QByteArray::fromStdString(candidate)) != name)
             continue;
         if (found)
             return std::nullopt;
@@ -42,7 +41,7 @@ QString PathToText(const QByteArray& path) {
 
 QByteArray TextToPath(const QString& text) {
     if (!text.contains(QChar::ReplacementCharacter))
-        return QFile::encodeName(text);
+        return HostNameBytes(text);
     QByteArray path;
     const QStringList parts = text.split(u'/');
     for (qsizetype i = 0; i < parts.size(); ++i) {
@@ -52,7 +51,7 @@ QByteArray TextToPath(const QString& text) {
         const std::optional<QByteArray> onDisk = parts[i].contains(QChar::ReplacementCharacter)
                                                      ? NameOnDisk(folder, parts[i])
                                                      : std::nullopt;
-        path += onDisk ? *onDisk : QFile::encodeName(parts[i]);
+        path += onDisk ? *onDisk : HostNameBytes(parts[i]);
     }
     return path;
 }

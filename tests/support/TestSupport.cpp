@@ -37,6 +37,19 @@ bool Exists(const std::string& path) {
     return fs::exists(HostPath(path));
 }
 
+void MakeHardLink(const std::string& existing, const std::string& added) {
+    fs::create_hard_link(HostPath(existing), HostPath(added));
+}
+
+bool MakeSymbolicLink(const std::string& target, const std::string& link, bool folder) {
+    std::error_code error;
+    if (folder)
+        fs::create_directory_symlink(HostPath(target), HostPath(link), error);
+    else
+        fs::create_symlink(HostPath(target), HostPath(link), error);
+    return !error;
+}
+
 std::string Record(uint32_t offset, uint32_t size, std::string_view name) {
     const TArchiveEntry entry = MakeEntry(offset, size, name);
     return EncodeRecords({&entry, 1});

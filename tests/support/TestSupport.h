@@ -33,6 +33,22 @@ void WriteAll(const std::string& path, std::string_view bytes);
 uint64_t FileLength(const std::string& path);
 bool Exists(const std::string& path);
 
+// A further name for a file (a hard link). Throws when the system refuses.
+void MakeHardLink(const std::string& existing, const std::string& added);
+// A symbolic link at `link` to `target` (a file, or a folder when `folder`);
+// false where the system refuses one (Windows, without the privilege).
+bool MakeSymbolicLink(const std::string& target, const std::string& link, bool folder = false);
+
+// Why a test does not run on Windows, where it is skipped with that reason.
+inline constexpr const char* NoFileSizeLimitOnWindows =
+    "Windows has no per-process file-size limit (RLIMIT_FSIZE) to fake a full disk with; the "
+    "fault seam fakes the same failure in the tests that run there";
+inline constexpr const char* NoSecondUserOnWindows =
+    "needs a second user and POSIX file modes; Windows keeps access-control lists and the tests "
+    "have no second account there";
+inline constexpr const char* NoSymbolicLinksHere =
+    "cannot make symbolic links here (Windows needs a privilege for them)";
+
 // A 32-byte directory record with the given fields.
 std::string Record(uint32_t offset, uint32_t size, std::string_view name);
 // Writes the pair whose data file is `dataPath`: its directory file beside it.
