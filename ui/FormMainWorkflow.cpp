@@ -73,11 +73,15 @@ void TfrmMain::DragSelectedOut() {
     QList<QUrl> urls;
     try {
         // File addresses are made of the names' bytes, so that a name that is
-        // not UTF-8 still names its file.
+        // not UTF-8 still names its file. A Windows path begins with its drive
+        // ("file:///C:/..."), not with a slash.
         for (const std::string& file :
-             ExtractSelectedForDrag(this, *CurrentArchive, *FEntryList, folder))
-            urls << QUrl::fromEncoded("file://" +
-                                      QByteArray::fromStdString(file).toPercentEncoding("/"));
+             ExtractSelectedForDrag(this, *CurrentArchive, *FEntryList, folder)) {
+            QByteArray path = QByteArray::fromStdString(file);
+            if (!path.startsWith('/'))
+                path.prepend('/');
+            urls << QUrl::fromEncoded("file://" + path.toPercentEncoding("/"));
+        }
     } catch (...) {
         FDragFolders->Remove(folder);
         throw;

@@ -108,7 +108,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ExtractTest, ASymbolicLinkUnderAnEntrysNameIsNotFollowed) {
     WriteAll(dir.File("outside.txt"), "keep me");
-    std::filesystem::create_symlink("../outside.txt", dir.File("out/b.col"));
+    if (!MakeSymbolicLink("../outside.txt", dir.File("out/b.col")))
+        GTEST_SKIP() << NoSymbolicLinksHere;
     CliResult result = Run({"extract", "a.img", "--all", "-C", "out"});
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err, "pelkon-cli: out/b.col: Cannot create: a symbolic link stands there\n");

@@ -13,6 +13,7 @@ struct CliResult {
     std::string err;
 };
 
+// On Windows only outputFile is taken; a test that needs the others skips there.
 struct CliOptions {
     // Above 0: caps the size of every file the program writes (RLIMIT_FSIZE,
     // with SIGXFSZ ignored), so that writing past it fails as a full disk would.
@@ -39,7 +40,8 @@ std::string DirOf(const std::string& dataFile);
 // Names of the files in a folder, sorted.
 std::vector<std::string> FolderContents(const std::string& folder);
 
-// Holds a file the way the file layer does (flock, exclusive) until destroyed.
+// Holds a file the way the file layer does (flock, exclusive; on Windows a
+// handle that shares nothing) until destroyed.
 class HeldFile {
 public:
     explicit HeldFile(const std::string& path);
@@ -48,5 +50,9 @@ public:
     HeldFile& operator=(const HeldFile&) = delete;
 
 private:
+#ifdef _WIN32
+    void* handle_;
+#else
     int fd_;
+#endif
 };

@@ -9,7 +9,7 @@
 #include <QFile>
 #include <QStringEncoder>
 
-#include <sys/stat.h>
+#include "platform/FileSystem.h"
 
 #include <functional>
 #include <string>
@@ -42,11 +42,8 @@ protected:
         return ReadBytes(Ini);
     }
 
-    ino_t Inode() const {
-        struct stat info {};
-        EXPECT_EQ(stat(QFile::encodeName(Ini).constData(), &info), 0);
-        return info.st_ino;
-    }
+    // Which file the name shows (on Windows its file index).
+    uint64_t Inode() const { return PathInfo(HostBytes(Ini)).value().inode; }
 
     TestFolder Folder;
     QString Ini = Folder.File("Pelkon.ini");
@@ -236,7 +233,7 @@ TEST_F(SettingsFileTest, WritesReachTheFileOnFlushOrRelease) {
 
 TEST_F(SettingsFileTest, UnchangedFileIsNotRewritten) {
     WriteBytes(Ini, "[s]\r\nk=v\r\n");
-    const ino_t before = Inode();
+    const uint64_t before = Inode();
     EXPECT_EQ(AfterWrite("[s]\r\nk=v\r\n", "S", "K", "v"), "[s]\r\nk=v\r\n");
     EXPECT_EQ(AfterErase("[s]\r\nk=v\r\n", "missing"), "[s]\r\nk=v\r\n");
     EXPECT_EQ(Inode(), before);

@@ -11,11 +11,35 @@
 #include <QDir>
 #include <QFile>
 
+#include <string>
+
+#ifdef _WIN32
+namespace {
+
+// Windows: beside the program where a Pelkon.ini is and the folder is
+// writable, otherwise in the user's roaming application data, %APPDATA%.
+TEST(SettingsPlaceWindowsTest, BesideTheProgramOrInTheApplicationData) {
+    TestFolder folder;
+    const QString program = folder.File("bin");
+    const QString appData = folder.File("AppData/Roaming");
+    ASSERT_TRUE(QDir().mkpath(program));
+    qputenv("APPDATA", QDir::toNativeSeparators(appData).toUtf8());
+    EXPECT_EQ(SettingsFilePath(program), appData + "/Pelkon/Pelkon.ini");
+    WriteBytes(program + "/Pelkon.ini", "[history]\r\n0=C:/portable.img\r\n");
+    EXPECT_EQ(SettingsFilePath(program), program + "/Pelkon.ini");
+    qunsetenv("APPDATA");
+}
+
+// The POSIX suite below needs file modes, a second user and file-size limits.
+TEST(SettingsPlaceWindowsTest, FolderPermissionCasesNeedASecondUser) {
+    GTEST_SKIP() << NoSecondUserOnWindows;
+}
+
+} // namespace
+#else
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
-
-#include <string>
 
 namespace {
 
@@ -126,3 +150,4 @@ TEST_F(SettingsPlaceTest, SaveInAReadOnlyFolderThatFailsSaysSo) {
 }
 
 } // namespace
+#endif

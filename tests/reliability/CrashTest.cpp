@@ -9,15 +9,86 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
+#include <algorithm>
+
 #include <cstdio>
+#ifdef _WIN32
+#include <cstdlib>
+#include <string>
+#include <windows.h>
+#else
+#include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 using namespace reliability;
 
 namespace {
 
+#ifdef _WIN32
+// Windows has no fork: the child is this test program started again to run
+// only CrashChild.RunsTheOperationUntilKilled, told by the environment which
+// scenario, which folder and which call. It terminates itself right before
+// that call (TerminateProcess, which like a kill runs nothing more: no
+// destructor, no flush), and the system closes its handles.
+constexpr const char* ChildJob = "PELKON_CRASH_CHILD";
+constexpr UINT Killed = 137;
+
+bool KillDuring(const Scenario& scenario, const PairOnDisk& pair, long k) {
+    const auto& scenarios = Scenarios();
+    const auto index = std::find_if(scenarios.begin(), scenarios.end(),
+                                    [&](const Scenario& s) { return s.name == scenario.name; }) -
+                       scenarios.begin();
+    const std::string job = std::to_string(index) + "|" + std::to_string(k) + "|" + pair.Path();
+    ::SetEnvironmentVariableA(ChildJob, job.c_str());
+    wchar_t self[MAX_PATH];
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring commandLine =
+        L"\"" + std::wstring(self) + L"\" --gtest_filter=CrashChild.RunsTheOperationUntilKilled";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    // The child's reports go where this program's go.
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = ::GetStdHandle(STD_ERROR_HANDLE);
+    startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION child{};
+    const BOOL started = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
+                                          CREATE_NO_WINDOW, nullptr, nullptr, &startup, &child);
+    ::SetEnvironmentVariableA(ChildJob, nullptr);
+    if (!started)
+        return false;
+    ::WaitForSingleObject(child.hProcess, INFINITE);
+    DWORD status = 0;
+    ::GetExitCodeProcess(child.hProcess, &status);
+    ::CloseHandle(child.hThread);
+    ::CloseHandle(child.hProcess);
+    return status == Killed;
+}
+
+TEST(CrashChild, RunsTheOperationUntilKilled) {
+    const char* job = std::getenv(ChildJob);
+    if (!job)
+        GTEST_SKIP() << "runs only as the crash harness's child";
+    const std::string text = job;
+    const size_t first = text.find('|'), second = text.find('|', first + 1);
+    const std::vector<Scenario> scenarios = Scenarios();
+    const Scenario& scenario = scenarios.at(std::stoul(text.substr(0, first)));
+    const long k = std::stol(text.substr(first + 1, second - first - 1));
+    const PairOnDisk pair(text.substr(second + 1));
+    try {
+        TGTA3Archive archive(pair.Img(), false);
+        RunOperation(scenario, pair, archive, [k] {
+            faults::Reset();
+            faults::BeforeNthCall(k, [] { ::TerminateProcess(::GetCurrentProcess(), Killed); });
+        });
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "crash child: %s\n", error.what());
+        std::_Exit(2);
+    }
+    std::_Exit(0); // the destructor's calls may come after the operation's last one
+}
+#else
 // Runs the operation in a child that is killed right before its `k`th
 // file-layer call. Returns false when the child was not killed there.
 bool KillDuring(const Scenario& scenario, const PairOnDisk& pair, long k) {
@@ -38,6 +109,7 @@ bool KillDuring(const Scenario& scenario, const PairOnDisk& pair, long k) {
     waitpid(pid, &status, 0);
     return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
 }
+#endif
 
 // What a user does next: opens the pair and runs the command again. A rebuild
 // whose pair is already whole refuses, after clearing its leftovers.

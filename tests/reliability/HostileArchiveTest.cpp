@@ -10,7 +10,9 @@
 
 #include <cstdio>
 #include <filesystem>
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 using namespace reliability;
 
@@ -175,6 +177,9 @@ TEST_P(HostileArchive, EveryOperationSurvives) {
 // In a child, so the peak belongs to this archive alone: no record's Size may
 // make the program allocate in proportion to it (Size 0xFFFFFFFF is 8 TiB).
 TEST_P(HostileArchive, MemoryStaysSmall) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the peak is measured in a forked child of its own; Windows has no fork";
+#else
     const Hostile& hostile = GetParam();
     Scenario asScenario{
         hostile.name, hostile.dirBytes, hostile.imgBytes, Scenario::Op::Add, {}, {}};
@@ -189,6 +194,7 @@ TEST_P(HostileArchive, MemoryStaysSmall) {
     });
     const long growthKiB = std::stol(result);
     EXPECT_LT(growthKiB, 64 * 1024) << "peak memory grew by " << growthKiB << " KiB";
+#endif
 }
 
 INSTANTIATE_TEST_SUITE_P(Pairs, HostileArchive, ::testing::ValuesIn(HostilePairs()),
@@ -209,7 +215,10 @@ TEST(HostileFiles, PairsThatAreNotTwoFilesAreRefused) {
     }
 
     std::filesystem::remove(dir.File("gta3.dir"));
-    std::filesystem::create_symlink(img, dir.File("gta3.dir"));
+    // The same file under both names: a link where the system makes one,
+    // otherwise a second name of the file itself.
+    if (!MakeSymbolicLink(img, dir.File("gta3.dir")))
+        MakeHardLink(img, dir.File("gta3.dir"));
     try {
         TGTA3Archive archive(img, false);
         ADD_FAILURE() << "the data file opened as its own directory file";

@@ -143,10 +143,10 @@ std::vector<Scenario> Scenarios() {
     };
 }
 
-PairOnDisk::PairOnDisk(const Scenario& scenario) {
+PairOnDisk::PairOnDisk(const Scenario& scenario) : dir_(std::in_place), path_(dir_->Path()) {
     WriteAll(Dir(), scenario.dirBytes);
     WriteAll(Img(), scenario.imgBytes);
-    fs::create_directory(dir_.File("in"));
+    fs::create_directory(File("in"));
     fs::create_directory(Out());
     for (const auto& [name, bytes] : scenario.files)
         WriteAll(scenario.op == Scenario::Op::Extract ? Out() + "/" + name : Input(name), bytes);

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -47,15 +48,21 @@ inline void PrintTo(const Scenario& scenario, std::ostream* out) {
 class PairOnDisk {
 public:
     explicit PairOnDisk(const Scenario& scenario);
-    std::string Img() const { return dir_.File("gta3.img"); }
-    std::string Dir() const { return dir_.File("gta3.dir"); }
-    std::string Input(const std::string& name) const { return dir_.File("in/" + name); }
-    std::string Out() const { return dir_.File("out"); }
-    std::string RebuiltImg() const { return dir_.File("new.img"); }
-    const std::string& Path() const { return dir_.Path(); }
+    // The folder another PairOnDisk made, as a child process that works on it
+    // sees it (the Windows crash harness); not removed by this one.
+    explicit PairOnDisk(std::string folder) : path_(std::move(folder)) {}
+    std::string Img() const { return File("gta3.img"); }
+    std::string Dir() const { return File("gta3.dir"); }
+    std::string Input(const std::string& name) const { return File("in/" + name); }
+    std::string Out() const { return File("out"); }
+    std::string RebuiltImg() const { return File("new.img"); }
+    const std::string& Path() const { return path_; }
 
 private:
-    TempDir dir_;
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+    std::optional<TempDir> dir_;
+    std::string path_;
 };
 
 // Runs the scenario's operation on an open archive of the pair, as the

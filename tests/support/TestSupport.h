@@ -39,6 +39,9 @@ void MakeHardLink(const std::string& existing, const std::string& added);
 // false where the system refuses one (Windows, without the privilege).
 bool MakeSymbolicLink(const std::string& target, const std::string& link, bool folder = false);
 
+// Whether this is a Windows program running under Wine on Linux.
+bool RunsUnderWine();
+
 // Why a test does not run on Windows, where it is skipped with that reason.
 inline constexpr const char* NoFileSizeLimitOnWindows =
     "Windows has no per-process file-size limit (RLIMIT_FSIZE) to fake a full disk with; the "

@@ -69,3 +69,7 @@ void GiveToUnprivilegedUser(const std::string& path) {
     if (geteuid() == 0 && chown(path.c_str(), 65534, 65534) != 0)
         throw std::runtime_error("cannot hand " + path + " to nobody");
 }
+
+bool RunsUnderWine() {
+    return false;
+}

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <stdexcept>
+#include <windows.h>
 
 namespace fs = std::filesystem;
 
@@ -48,3 +49,8 @@ std::string AsUnprivilegedUser(const std::function<std::string()>& body) {
 }
 
 void GiveToUnprivilegedUser(const std::string&) {}
+
+bool RunsUnderWine() {
+    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    return ntdll && ::GetProcAddress(ntdll, "wine_get_version");
+}

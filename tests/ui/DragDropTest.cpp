@@ -58,6 +58,8 @@ QStringList Leftovers(const QString& tmp) {
 
 } // namespace
 
+constexpr const char* TemporaryFolderVariables[] = {"TMPDIR", "TMP", "TEMP"};
+
 class DragDropTest : public QObject {
     Q_OBJECT
 
@@ -68,11 +70,21 @@ private slots:
         // Drag folders are made where the tests can see them.
         QVERIFY(QDir(folder->Path()).mkdir("tmp"));
         tmp = folder->File("tmp");
-        qputenv("TMPDIR", QFile::encodeName(tmp));
+        // Windows takes its temporary folder from TMP.
+        for (const char* name : TemporaryFolderVariables) {
+            saved << qgetenv(name);
+            qputenv(name, QDir::toNativeSeparators(tmp).toUtf8());
+        }
     }
     void cleanup() {
         dialogs.reset();
-        qunsetenv("TMPDIR");
+        for (const char* name : TemporaryFolderVariables) {
+            const QByteArray value = saved.takeFirst();
+            if (value.isNull())
+                qunsetenv(name);
+            else
+                qputenv(name, value);
+        }
     }
 
     void droppedFilesAreImportedAndReplace();
@@ -91,6 +103,7 @@ private:
     std::unique_ptr<TestFolder> folder;
     std::unique_ptr<ScriptedDialogs> dialogs;
     QString tmp;
+    QByteArrayList saved; // the variables' values before the test
 };
 
 void DragDropTest::droppedFilesAreImportedAndReplace() {
@@ -218,8 +231,10 @@ void DragDropTest::dragOutExtractsIntoAPrivateFolder() {
     QCOMPARE(seen.size(), selected);
     QCOMPARE(QFileInfo(seen.first()).fileName(), QString("e13.txd"));
     QVERIFY(whole);
+#ifndef Q_OS_WIN // there the folder is private by the access list of the user's own TMP
     QCOMPARE(access & (QFile::ReadGroup | QFile::ReadOther | QFile::ExeOther),
              QFile::Permissions());
+#endif
     QCOMPARE(!progress.frames.isEmpty(), progressShown);
     // Only a drag that nobody took can be cleaned up at once: a file manager
     // copies after it has answered the drop.

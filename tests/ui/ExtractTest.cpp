@@ -162,10 +162,16 @@ void ExtractTest::namesFromTheDisplayName() {
     ExtractSelected(owner, *archive, list, folder.File("out"));
 
     // Trimmed names; of two with one display name the later row's file stays.
-    QCOMPARE(Tree(folder.File("out")), QStringList({"Same.dat", "same.dat", "spaced.txt"}));
     QCOMPARE(ReadBytes(folder.File("out/spaced.txt")), Pattern(2048, 1));
+#ifdef Q_OS_WIN
+    // Windows' names ignore letter case: "Same.dat" is "same.dat" there.
+    QCOMPARE(Tree(folder.File("out")).size(), 2);
+    QCOMPARE(ReadBytes(folder.File("out/same.dat")), Pattern(2048, 4));
+#else
+    QCOMPARE(Tree(folder.File("out")), QStringList({"Same.dat", "same.dat", "spaced.txt"}));
     QCOMPARE(ReadBytes(folder.File("out/same.dat")), Pattern(2048, 3));
     QCOMPARE(ReadBytes(folder.File("out/Same.dat")), Pattern(2048, 4));
+#endif
     QCOMPARE(recorder.Steps().at(1).line2, QString("spaced.txt")); // after the frame at 0
 }
 
@@ -250,7 +256,9 @@ void ExtractTest::neverWritesThroughALink() {
     QVERIFY(QDir(folder.Path()).mkdir("out"));
     if (linkTargetExists)
         WriteBytes(folder.File("outside.txt"), "keep");
-    QVERIFY(QFile::link(folder.File("outside.txt"), folder.File("out/victim.txt")));
+    if (!MakeSymbolicLink(HostBytes(folder.File("outside.txt")),
+                          HostBytes(folder.File("out/victim.txt"))))
+        QSKIP(NoSymbolicLinksHere);
     FakeEntryList list;
     list.rows = 1;
     list.selected = {0};

@@ -52,6 +52,9 @@ private slots:
     void cleanup() { dialogs.reset(); }
 
     void commandLineThroughReopenAfterARestart() {
+#ifdef Q_OS_WIN
+        QSKIP("Windows names are UTF-16: bytes that are no UTF-8 name no file there");
+#endif
         TestFolder folder;
         const RemovedByBytes removed{folder.Path()};
         QVERIFY(QDir(folder.Path()).mkdir(Utf8Folder));
@@ -86,6 +89,9 @@ private slots:
 
     // Qt's dialogs hand back such a name with replacement characters in it.
     void dialogsGiveTheBytesOfNamesQtCannotDecode() {
+#ifdef Q_OS_WIN
+        QSKIP("Windows names are UTF-16: bytes that are no UTF-8 name no file there");
+#endif
         TestFolder folder;
         const RemovedByBytes removed{folder.Path()};
         const QByteArray base = PathBytes(folder.Path()) + '/';
