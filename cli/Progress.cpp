@@ -1,13 +1,13 @@
 #include "cli/Progress.h"
 
 #include "archive/PrintableName.h"
+#include "platform/Process.h"
 
 #include <cstdio>
 #include <string>
-#include <unistd.h>
 
 Progress::Progress(std::string_view verb, size_t total)
-    : verb_(verb), total_(total), enabled_(total >= MinimumTotal && isatty(STDERR_FILENO)) {}
+    : verb_(verb), total_(total), enabled_(total >= MinimumTotal && StandardErrorIsTerminal()) {}
 
 Progress::~Progress() {
     if (drawn_)

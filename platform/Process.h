@@ -15,6 +15,9 @@ bool FillRandom(void* buffer, size_t size);
 // Puts the calling thread behind the window's thread for the processor,
 // without starving it on a busy machine. A hint: failures are ignored.
 void LowerThreadPriority() noexcept;
+// Whether standard error is a terminal (on Windows a console; the NUL device
+// is none), where a progress line may be redrawn.
+bool StandardErrorIsTerminal();
 // The program's arguments after its name. On Windows they are read from the
 // system's UTF-16 command line and given as UTF-8, like every path inside
 // the program; standard output and error there write bytes as they are

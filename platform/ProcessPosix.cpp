@@ -19,6 +19,10 @@ void LowerThreadPriority() noexcept {
     (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), Niceness);
 }
 
+bool StandardErrorIsTerminal() {
+    return ::isatty(STDERR_FILENO) == 1;
+}
+
 std::vector<std::string> ProgramArguments(int argc, char** argv) {
     return {argv + std::min(argc, 1), argv + argc};
 }

@@ -24,6 +24,11 @@ void LowerThreadPriority() noexcept {
     (void)::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
 }
 
+bool StandardErrorIsTerminal() {
+    DWORD mode = 0;
+    return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
 std::vector<std::string> ProgramArguments(int, char**) {
     // The C runtime's argv is in the ANSI code page, which cannot hold every
     // name a user's files have.
