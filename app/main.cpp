@@ -1,6 +1,7 @@
 // The editor's entry: one window, opened on the archive named on the command line.
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
+#include "platform/Process.h"
 #include "ui/FormMain.h"
 
 #include <QApplication>
@@ -44,6 +45,8 @@ int Answer(std::string_view text) {
 
 int main(int argc, char* argv[]) {
     // Answered before Qt starts, so they need no display.
+    if (argc > 1 && argv[1][0] == '-')
+        AnswerInParentConsole();
     if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0))
         return Answer(Help);
     if (argc > 1 && std::strcmp(argv[1], "--version") == 0)

@@ -18,6 +18,10 @@ void LowerThreadPriority() noexcept;
 // Whether standard error is a terminal (on Windows a console; the NUL device
 // is none), where a progress line may be redrawn.
 bool StandardErrorIsTerminal();
+// For a windowed program about to answer on standard output (--help): on
+// Windows, where such a program has no console, the console it was started
+// from, if any, when its output is not redirected. Nothing elsewhere.
+void AnswerInParentConsole();
 // The program's arguments after its name. On Windows they are read from the
 // system's UTF-16 command line and given as UTF-8, like every path inside
 // the program; standard output and error there write bytes as they are

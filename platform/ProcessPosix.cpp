@@ -23,6 +23,8 @@ bool StandardErrorIsTerminal() {
     return ::isatty(STDERR_FILENO) == 1;
 }
 
+void AnswerInParentConsole() {}
+
 std::vector<std::string> ProgramArguments(int argc, char** argv) {
     return {argv + std::min(argc, 1), argv + argc};
 }

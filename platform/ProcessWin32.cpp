@@ -29,6 +29,18 @@ bool StandardErrorIsTerminal() {
     return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
 
+void AnswerInParentConsole() {
+    const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    if ((output == nullptr || output == INVALID_HANDLE_VALUE) &&
+        ::AttachConsole(ATTACH_PARENT_PROCESS)) {
+        const HANDLE console =
+            ::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (console != INVALID_HANDLE_VALUE)
+            ::SetStdHandle(STD_OUTPUT_HANDLE, console);
+    }
+}
+
 std::vector<std::string> ProgramArguments(int, char**) {
     // The C runtime's argv is in the ANSI code page, which cannot hold every
     // name a user's files have.
