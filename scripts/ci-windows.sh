@@ -35,13 +35,14 @@ export WINEPREFIX="$root/build-windows/wine-prefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=" # no .NET or Gecko installer prompts
 unset DISPLAY
+# One server for the whole run, with Wine's own services started here, away
+# from the tests: a service started by the first test program would inherit
+# its output and keep CTest waiting for it to end.
 prepare_wine() {
-    wineboot --init
-    wineserver --wait
-    # One server for the whole run, so each test program starts at once.
-    wineserver --persistent=600
+    wineserver --persistent
+    wineboot --init </dev/null >/dev/null 2>&1
 }
+trap 'wineserver --kill 2>/dev/null || true' EXIT
 step "preparing Wine" prepare_wine
 step "running every suite under Wine" ctest --test-dir build-windows --output-on-failure -j2
-wineserver --kill || true
 step "packaging" bash scripts/package-windows.sh build-windows
