@@ -3,6 +3,7 @@
 #include "archive/Gta3Archive.h"
 #include "archive/NameFold.h"
 #include "archive/PrintableName.h"
+#include "archive/StreamingOrder.h"
 #include "platform/LargeMemory.h"
 
 #include <algorithm>
@@ -143,6 +144,22 @@ public:
         }
     }
 
+    // Records that the games read wrongly, by slot; the memory of the orders
+    // above is given back first.
+    void CheckStreamingOrder() {
+        order_ = std::vector<Keyed>();
+        ForEachStreamingBreak(entries_, FirstGameStreaming,
+                              [this](const TArchiveEntry& entry, const TArchiveEntry& before) {
+                                  Report(TCheckFinding::TKind::NotAfterPrevious,
+                                         "not after the entry before it: " + Describe(entry) +
+                                             " should begin at sector " +
+                                             std::to_string(uint64_t{before.Offset} + before.Size) +
+                                             ", where " + Describe(before) +
+                                             " ends; compact the archive",
+                                         {entry.DirIndex, before.DirIndex});
+                              });
+    }
+
     TCheckSummary Summary() const { return summary_; }
 
 private:
@@ -205,6 +222,7 @@ TCheckSummary CheckEntries(std::span<const TArchiveEntry> entries, uint64_t data
     checker.CheckRanges();
     checker.CheckEachName();
     checker.CheckDuplicateNames();
+    checker.CheckStreamingOrder();
     TCheckSummary summary = checker.Summary();
     summary.Entries = entries.size();
     summary.DataLength = dataLength;

@@ -42,6 +42,11 @@ std::string_view StoredEntryName(const std::string& path) {
     return EntryNameFromPath(path).substr(0, sizeof(TArchiveEntry::Name));
 }
 
+// The name an import matches a file by: the display name of its entry.
+std::string_view MatchedName(const std::string& path) {
+    return DisplayText(StoredEntryName(path));
+}
+
 struct KeyHash {
     size_t operator()(const TFoldedKey& key) const {
         uint64_t h = 0xCBF29CE484222325u;
@@ -57,7 +62,7 @@ class NameIndex {
 public:
     NameIndex(const TGTA3Archive& archive, std::span<const std::string> paths) {
         for (const std::string& path : paths)
-            byName_.emplace(FoldedKey(StoredEntryName(path)), Found{});
+            byName_.emplace(FoldedKey(MatchedName(path)), Found{});
         const auto table = archive.Table();
         for (size_t i = 0; i < table.size(); ++i) {
             auto found = byName_.find(FoldedKey(DisplayName(table[i])));
@@ -123,29 +128,40 @@ void AddFiles(TGTA3Archive& archive, std::span<const std::string> paths,
     FlushAfter(archive, failure);
 }
 
-TImportResult ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths,
-                          const TItemProgress& progress) {
+std::vector<int32_t> TImportResult::Slots(bool replaced) const {
+    std::vector<int32_t> slots;
+    for (const TImportedFile& file : Files)
+        if (file.Replaced == replaced)
+            slots.push_back(file.Slot);
+    return slots;
+}
+
+void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImportResult& result,
+                 const TItemProgress& progress) {
     NameIndex names(archive, paths);
-    TImportResult result;
+    result = {};
     struct Pending {
         int index;
         TDataPlace place;
+        size_t file; // its line in result.Files
     };
     std::vector<Pending> pending;
     std::exception_ptr failure;
     try {
         for (size_t i = 0; i < paths.size(); ++i) {
             const std::string_view name = StoredEntryName(paths[i]);
+            const std::string_view matched = MatchedName(paths[i]);
             FileStream source = OpenSource(paths[i]);
-            if (const int index = names.Find(name); index >= 0) {
-                pending.push_back({index, archive.AppendData(source)});
-                if (names.Shared(name))
+            if (const int index = names.Find(matched); index >= 0) {
+                pending.push_back({index, archive.AppendData(source), result.Files.size()});
+                result.Files.push_back({archive.GetEntry(index).DirIndex, true});
+                if (names.Shared(matched))
                     result.SharedNames.emplace_back(name);
             } else {
                 archive.AddFile(name, source);
                 const TArchiveEntry added = archive.GetEntry(archive.Count() - 1);
-                names.Added(name, archive.Count() - 1, added.DirIndex);
-                result.Added.push_back(added.DirIndex);
+                names.Added(matched, archive.Count() - 1, added.DirIndex);
+                result.Files.push_back({added.DirIndex, false});
             }
             CloseSource(source);
             if (progress)
@@ -155,18 +171,20 @@ TImportResult ImportFiles(TGTA3Archive& archive, std::span<const std::string> pa
         failure = std::current_exception();
     }
     // The new data is on disk before any record points at it.
+    size_t applied = 0;
     try {
         archive.Flush();
-        for (const Pending& replacement : pending) {
-            archive.SetEntryData(replacement.index, replacement.place);
-            result.Replaced.push_back(archive.GetEntry(replacement.index).DirIndex);
-        }
+        for (; applied < pending.size(); ++applied)
+            archive.SetEntryData(pending[applied].index, pending[applied].place);
     } catch (...) {
         if (!failure)
             failure = std::current_exception();
     }
+    // A replacement never applied was not done.
+    for (size_t i = applied; i < pending.size(); ++i)
+        result.Files[pending[i].file].Slot = -1;
+    std::erase_if(result.Files, [](const TImportedFile& file) { return file.Slot < 0; });
     FlushAfter(archive, failure);
-    return result;
 }
 
 void DeleteEntries(TGTA3Archive& archive, std::span<const int> indexes) {

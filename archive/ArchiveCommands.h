@@ -30,22 +30,33 @@ std::unique_ptr<TGTA3Archive> CreatePair(const std::string& dataPath, bool repla
 void AddFiles(TGTA3Archive& archive, std::span<const std::string> paths,
               const TItemProgress& progress = {});
 
+// What an import did with one file.
+struct TImportedFile {
+    int32_t Slot;  // of the entry the file became the data of
+    bool Replaced; // the entry was there before; otherwise it was added
+};
 struct TImportResult {
-    std::vector<int32_t> Replaced; // slots of the entries given new data
-    std::vector<int32_t> Added;    // slots of the entries added
+    // A line per file done, in the order of the files.
+    std::vector<TImportedFile> Files;
     // Names that several entries carry; the first of them in slot order was
     // the one replaced.
     std::vector<std::string> SharedNames;
+
+    // The slots of the entries replaced (`replaced`) or added, in file order.
+    std::vector<int32_t> Slots(bool replaced) const;
 };
-// Import and replace: for each file, the first entry in slot order whose
-// display name equals the file's entry name (cut to 24 bytes), letter case of
-// a-z aside, gets the file as its new data; a file without such an entry is
-// added. New data is appended and put on disk before any record points at it,
-// and each record is then rewritten in place, so after a failure or a power
-// cut every entry holds either its old data or its new. The first failure
-// stops the batch; the files before it are done, and it is rethrown.
-TImportResult ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths,
-                          const TItemProgress& progress = {});
+// Import and replace: each file is matched by the display name of the entry
+// it would be added as (its name cut to 24 bytes, without leading and trailing
+// blanks and control bytes), letter case of a-z aside. The first entry in slot
+// order with that display name - one there before, or one an earlier file of
+// the batch added - gets the file as its new data; a file without such an
+// entry is added. New data is appended and put on disk before any record
+// points at it, and each record is then rewritten in place, so after a
+// failure or a power cut every entry holds either its old data or its new.
+// The first failure stops the batch: the files before it are done and told in
+// `result`, and the failure is rethrown.
+void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImportResult& result,
+                 const TItemProgress& progress = {});
 
 // Deletes the entries at the table positions given: marks them, then purges
 // - also when marking stops part-way, so no mark outlives the command - and

@@ -16,6 +16,7 @@ struct Armed {
 long callCount = 0;
 Armed armed;
 bool fired = false;
+std::optional<uint64_t> fakedFreeSpace;
 
 } // namespace
 
@@ -29,8 +30,17 @@ void BeforeNthCall(long n, std::function<void()> action, std::optional<Call> onl
     fired = false;
 }
 
+void FakeFreeSpace(uint64_t bytes) {
+    fakedFreeSpace = bytes;
+}
+
+std::optional<uint64_t> FakedFreeSpace() {
+    return fakedFreeSpace;
+}
+
 void Reset() {
     armed = Armed{};
+    fakedFreeSpace.reset();
     callCount = 0;
     fired = false;
 }

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 using faults::Call;
@@ -87,6 +88,17 @@ void SyncFolder(const std::string& folder) {
     ::close(fd);
     if (result != 0)
         throw EOSError(error, folder);
+}
+
+uint64_t FreeSpace(const std::string& folder) {
+    if (int error = faults::Enter(Call::Stat))
+        throw EOSError(error, folder);
+    if (const std::optional<uint64_t> faked = faults::FakedFreeSpace())
+        return *faked;
+    struct statvfs info {};
+    if (::statvfs(folder.c_str(), &info) != 0)
+        throw EOSError(errno, folder);
+    return uint64_t{info.f_bavail} * info.f_frsize;
 }
 
 std::vector<std::string> FolderNames(const std::string& folder) {

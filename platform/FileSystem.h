@@ -4,6 +4,7 @@
 // throw the exceptions of Errors.h with the path concerned.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,6 +36,9 @@ void RemoveFile(const std::string& path);
 // Puts the folder's names on disk, so renames and removals in it survive a
 // power cut. Throws EOSError.
 void SyncFolder(const std::string& folder);
+// The bytes that this program may still write in the file system of the
+// folder (what is reserved for others left out). Throws EOSError.
+uint64_t FreeSpace(const std::string& folder);
 // The names in the folder, "." and ".." left out. Throws EOSError.
 std::vector<std::string> FolderNames(const std::string& folder);
 // Writes all of `bytes` to standard output. Throws EWriteError.

@@ -78,7 +78,7 @@ TImportResult ImportAndReplace(QWidget* owner, TGTA3Archive& archive, IEntryList
         auto progress = ShowProgress(owner, QStringLiteral("Importing File(s)..."),
                                      static_cast<int>(paths.size()));
         try {
-            result = ImportFiles(archive, HostPaths(paths), [&](size_t) { progress->Step(); });
+            ImportFiles(archive, HostPaths(paths), result, [&](size_t) { progress->Step(); });
         } catch (...) {
             failure = std::current_exception();
         }
@@ -86,8 +86,8 @@ TImportResult ImportAndReplace(QWidget* owner, TGTA3Archive& archive, IEntryList
     // The entries done before a failure are on disk: the list shows them too.
     list.setRowCount(archive.Count());
     list.reorderTable({}, [&] { SortEntries(archive, CurrentCompare); });
-    if (!failure && !result.Replaced.empty())
-        list.selectEntries(EntriesInSlots(archive, result.Replaced));
+    if (const std::vector<int32_t> replaced = result.Slots(true); !failure && !replaced.empty())
+        list.selectEntries(EntriesInSlots(archive, replaced));
     list.repaint();
     if (failure)
         std::rethrow_exception(failure);
@@ -190,4 +190,18 @@ bool RenameSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list) {
     if (failure)
         std::rethrow_exception(failure);
     return true;
+}
+
+QString UnreadableNamesNotice(const TGTA3Archive& archive, int32_t firstSlot, int32_t lastSlot) {
+    const auto table = archive.Table();
+    const auto count = std::count_if(table.begin(), table.end(), [&](const TArchiveEntry& entry) {
+        return entry.DirIndex >= firstSlot && entry.DirIndex <= lastSlot && NameUnterminated(entry);
+    });
+    if (count == 0)
+        return {};
+    return count == 1 ? QStringLiteral("1 name fills all 24 bytes with no zero byte after it: "
+                                       "the games cannot read it (use at most 23 bytes)")
+                      : QStringLiteral("%1 names fill all 24 bytes with no zero byte after "
+                                       "them: the games cannot read them (use at most 23 bytes)")
+                            .arg(count);
 }

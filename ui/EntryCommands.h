@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <functional>
 #include <span>
 #include <string>
@@ -65,3 +66,7 @@ bool DeleteSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list);
 // Asks for a new name for the selected row and renames it when it differs.
 // False when nothing was to be written.
 bool RenameSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list);
+// What the status bar tells of the names among the entries in slots
+// `firstSlot` to `lastSlot` that the games cannot read (NameUnterminated):
+// empty when there are none.
+QString UnreadableNamesNotice(const TGTA3Archive& archive, int32_t firstSlot, int32_t lastSlot);

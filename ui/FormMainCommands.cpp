@@ -16,6 +16,7 @@
 #include <QMenuBar>
 
 #include <algorithm>
+#include <cstdint>
 
 QAction* TfrmMain::AddCommand(const char* name, const QString& caption,
                               const QKeySequence& shortcut, Handler execute, UpdateHandler rule) {
@@ -208,10 +209,12 @@ void TfrmMain::actAddExecute() {
     if (paths.isEmpty())
         return;
     FAddPath = paths.first();
+    const int32_t firstNewSlot = CurrentArchive->Count();
     ChangeArchive([&] {
         AddFiles(this, *CurrentArchive, *FEntryList, paths);
         return true;
     });
+    FStatus->SetNotice(UnreadableNamesNotice(*CurrentArchive, firstNewSlot, INT32_MAX));
 }
 
 void TfrmMain::actExtractExecute() {
@@ -231,7 +234,14 @@ void TfrmMain::actSelectAllExecute() {
 }
 
 void TfrmMain::actRenameExecute() {
-    ChangeArchive([&] { return RenameSelected(this, *CurrentArchive, *FEntryList); });
+    const int row = FEntryList->firstSelectedRow();
+    if (row < 0)
+        return;
+    const int32_t slot = CurrentArchive->GetEntry(FEntryList->entryIndex(row)).DirIndex;
+    bool renamed = false;
+    ChangeArchive([&] { return renamed = RenameSelected(this, *CurrentArchive, *FEntryList); });
+    if (renamed)
+        FStatus->SetNotice(UnreadableNamesNotice(*CurrentArchive, slot, slot));
 }
 
 void TfrmMain::HistoryChange() {

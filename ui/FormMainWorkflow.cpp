@@ -22,6 +22,8 @@
 #include <QLineEdit>
 #include <QUrl>
 
+#include <cstdint>
+
 void TfrmMain::ChangeArchive(const std::function<bool()>& change) {
     bool changed = true;
     try {
@@ -49,13 +51,19 @@ void TfrmMain::actImportExecute() {
 
 void TfrmMain::ImportPaths(const QStringList& paths) {
     TImportResult result;
+    const int32_t firstNewSlot = CurrentArchive->Count();
     ChangeArchive([&] {
         result = ImportAndReplace(this, *CurrentArchive, *FEntryList, paths);
         return true;
     });
-    FStatus->SetNotice(QStringLiteral("Import and Replace: %1 replaced, %2 added")
-                           .arg(result.Replaced.size())
-                           .arg(result.Added.size()));
+    QString notice = QStringLiteral("Import and Replace: %1 replaced, %2 added")
+                         .arg(result.Slots(true).size())
+                         .arg(result.Slots(false).size());
+    // Replaced entries keep their names: only the added ones are new.
+    if (const QString names = UnreadableNamesNotice(*CurrentArchive, firstNewSlot, INT32_MAX);
+        !names.isEmpty())
+        notice += QStringLiteral("; ") + names;
+    FStatus->SetNotice(notice);
 }
 
 void TfrmMain::lsvFileListDrop(const QStringList& paths) {

@@ -106,6 +106,85 @@ TEST_F(CliTest, AddReplaceReportsEachFileAndKeepsSlotsAndNames) {
     EXPECT_EQ(img.substr(2 * 2048, 3000), Pattern(3000, 2));
 }
 
+// One batch matches its own files as it matches the entries there before:
+// " y" is added and shown as "y", so "y" replaces it. The lines follow the
+// order of the files.
+TEST_F(CliTest, AddReplaceMatchesFilesOfTheBatchByDisplayName) {
+    WritePair(Img(), Record(0, 1, "x.dff"), 1);
+    std::filesystem::create_directory(dir.File("f"));
+    WriteAll(dir.File("f/ y"), Pattern(100, 2));
+    WriteAll(dir.File("y"), Pattern(200, 3));
+    WriteAll(dir.File("X.DFF"), Pattern(300, 4));
+    CliResult result = Run({"add", "a.img", "--replace", "f/ y", "y", "X.DFF"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "added  y\nreplaced  y\nreplaced x.dff\n");
+    EXPECT_EQ(ReadAll(Dir()), Record(3, 1, "x.dff") + Record(2, 1, " y"));
+}
+
+// A batch stopped by a later file has done the files before it: they are
+// told, then the failure.
+TEST_F(CliTest, AddReplaceStoppedByAFileTellsWhatWasDoneBeforeIt) {
+    WritePair(Img(), Record(0, 1, "a.dff"), 1);
+    WriteAll(dir.File("a.dff"), Pattern(10, 2));
+    WriteAll(dir.File("new.txd"), Pattern(10, 3));
+    WriteAll(dir.File("b.dff"), Pattern(10, 4));
+    CliResult result = Run({"add", "a.img", "--replace", "a.dff", "new.txd", "missing", "b.dff"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "replaced a.dff\nadded new.txd\n");
+    EXPECT_EQ(result.err, "pelkon-cli: missing: Cannot open: No such file or directory\n");
+    EXPECT_EQ(ReadAll(Dir()), Record(1, 1, "a.dff") + Record(2, 1, "new.txd"));
+}
+
+struct UnreadableNameCase {
+    const char* title;
+    std::vector<std::string> args;
+    std::string err;
+};
+
+void PrintTo(const UnreadableNameCase& c, std::ostream* os) {
+    *os << c.title;
+}
+
+class UnreadableNameTest : public CliTest,
+                           public ::testing::WithParamInterface<UnreadableNameCase> {};
+
+const std::string Long24 = "abcdefghijklmnopqrst.dff"; // 24 bytes
+const std::string Old24 = "zyxwvutsrqponmlkjihg.txd";
+const std::string Warning24 = "pelkon-cli: warning: abcdefghijklmnopqrst.dff: the name fills "
+                              "all 24 bytes with no zero byte after it, so the games cannot read "
+                              "it; use at most 23 bytes\n";
+
+// Names of 24 bytes or more are stored as ever, cut to 24 bytes without a
+// zero byte, and each one written is told; the command succeeds.
+TEST_P(UnreadableNameTest, IsToldForEachNameWritten) {
+    const UnreadableNameCase& c = GetParam();
+    WritePair(Img(), Record(0, 1, "old.dff") + Record(1, 1, Old24), 2);
+    for (const std::string& file :
+         {Long24, Long24 + "x", Old24, std::string("old.dff"), std::string("short.dff")})
+        WriteAll(dir.File(file), "data");
+    CliResult result = Run(c.args);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, c.err);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, UnreadableNameTest,
+    ::testing::Values(
+        UnreadableNameCase{"Add", {"add", "a.img", Long24 + "x", "short.dff"}, Warning24},
+        UnreadableNameCase{"AddTwo", {"add", "a.img", Long24, Long24 + "x"}, Warning24 + Warning24},
+        // Replacing keeps an entry's name: only what is added is told.
+        UnreadableNameCase{"AddReplace", {"add", "a.img", "--replace", Old24, "short.dff"}, ""},
+        UnreadableNameCase{
+            "AddReplaceAdding", {"add", "a.img", "--replace", "old.dff", Long24 + "x"}, Warning24},
+        UnreadableNameCase{"AddReplaceTwiceInOneBatch",
+                           {"add", "a.img", "--replace", Long24, Long24 + "x"},
+                           Warning24},
+        UnreadableNameCase{"Rename", {"rename", "a.img", "old.dff", Long24 + "yz"}, Warning24},
+        UnreadableNameCase{
+            "RenameDryRun", {"rename", "a.img", "old.dff", Long24, "--dry-run"}, Warning24},
+        UnreadableNameCase{"RenameShort", {"rename", "a.img", "old.dff", "new.dff"}, ""}),
+    [](const auto& test) { return std::string(test.param.title); });
+
 // Names and sizes chosen so that every order differs from the others.
 const std::string SortFixture =
     Record(0, 1, "b.txd") + Record(1, 3, "A.dff") + Record(4, 2, "c.dff") + Record(6, 1, "d");

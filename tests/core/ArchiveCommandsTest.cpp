@@ -23,6 +23,13 @@ protected:
         }
         return paths;
     }
+    // What an import did, a (slot, replaced) pair per file.
+    static std::vector<std::pair<int32_t, bool>> Done(const TImportResult& result) {
+        std::vector<std::pair<int32_t, bool>> done;
+        for (const TImportedFile& file : result.Files)
+            done.emplace_back(file.Slot, file.Replaced);
+        return done;
+    }
     // The data of the entry in `slot`, as extracted.
     std::string DataOfSlot(TGTA3Archive& archive, int32_t slot) {
         for (int i = 0; i < archive.Count(); ++i)
@@ -44,12 +51,12 @@ TEST_F(CommandsTest, ImportReplacesByNameAndAddsTheRest) {
                                {"car.txd", Pattern(2048, 4)},
                                {"NEW.COL", Pattern(200, 5)}});
     std::vector<size_t> steps;
-    const TImportResult result =
-        ImportFiles(*archive, paths, [&](size_t done) { steps.push_back(done); });
+    TImportResult result;
+    ImportFiles(*archive, paths, result, [&](size_t done) { steps.push_back(done); });
 
     EXPECT_EQ(steps, (std::vector<size_t>{1, 2, 3, 4}));
-    EXPECT_EQ(result.Replaced, (std::vector<int32_t>{0, 1, 3}));
-    EXPECT_EQ(result.Added, (std::vector<int32_t>{3}));
+    EXPECT_EQ(Done(result),
+              (std::vector<std::pair<int32_t, bool>>{{0, true}, {3, false}, {1, true}, {3, true}}));
     EXPECT_EQ(result.SharedNames, (std::vector<std::string>{"Car.dff"}));
     archive.reset();
     archive = Open();
@@ -72,11 +79,34 @@ TEST_F(CommandsTest, ImportStopsAtAFailureWithEarlierFilesDone) {
     auto archive = Open();
     auto paths = Inputs({{"a.dff", Pattern(2048, 2)}, {"b.dff", Pattern(2048, 3)}});
     paths.insert(paths.begin() + 1, dir.File("in/missing.dff"));
-    EXPECT_EQ(MessageOf([&] { ImportFiles(*archive, paths); }),
+    TImportResult result;
+    EXPECT_EQ(MessageOf([&] { ImportFiles(*archive, paths, result); }),
               "Cannot open file " + dir.File("in/missing.dff"));
+    EXPECT_EQ(Done(result), (std::vector<std::pair<int32_t, bool>>{{0, true}}));
     EXPECT_EQ(DataOfSlot(*archive, 0), Pattern(2048, 2));
     EXPECT_EQ(DataOfSlot(*archive, 1), Pattern(2 * 2048, 1).substr(2048));
     EXPECT_EQ(archive->Count(), 2);
+}
+
+// A file of the batch is matched as an entry there before is: by the display
+// name its entry gets. " y" is added and shown as "y", so "y" replaces it,
+// as it would in a second command.
+TEST_F(CommandsTest, ImportMatchesFilesOfTheBatchByDisplayNameToo) {
+    MakePair(Record(0, 1, "\tz.dff"), Pattern(2048, 1));
+    auto archive = Open();
+    std::filesystem::create_directories(dir.File("in/f"));
+    const auto paths = Inputs({{"f/ y", Pattern(100, 2)},
+                               {"y", Pattern(200, 3)},
+                               {"Z.DFF", Pattern(300, 4)},
+                               {"f/y\x01", Pattern(400, 5)}});
+    TImportResult result;
+    ImportFiles(*archive, paths, result);
+    EXPECT_EQ(Done(result),
+              (std::vector<std::pair<int32_t, bool>>{{1, false}, {1, true}, {0, true}, {1, true}}));
+    ASSERT_EQ(archive->Count(), 2);
+    EXPECT_EQ(ReadAll(Dir()).substr(32 + 8, 24), Record(0, 0, " y").substr(8));
+    EXPECT_EQ(DataOfSlot(*archive, 1).substr(0, 400), Pattern(400, 5));
+    EXPECT_EQ(DataOfSlot(*archive, 0).substr(0, 300), Pattern(300, 4));
 }
 
 TEST_F(CommandsTest, DeletePurgesWhatWasMarkedEvenWhenMarkingStops) {

@@ -163,10 +163,12 @@ void RunOperation(const Scenario& scenario, const PairOnDisk& pair, TGTA3Archive
         beforeRun();
         AddFiles(archive, inputs);
         break;
-    case Scenario::Op::Import:
+    case Scenario::Op::Import: {
         beforeRun();
-        ImportFiles(archive, inputs);
+        TImportResult result;
+        ImportFiles(archive, inputs, result);
         break;
+    }
     case Scenario::Op::Rename: {
         const int index = IndexOfName(archive, scenario.names.front());
         beforeRun();

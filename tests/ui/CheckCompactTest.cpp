@@ -44,6 +44,13 @@ void CheckCompactTest::checkListsTheFindings_data() {
         << QStringList{"overlap: slot 2 \"x\"", "past end: slot 1 \"far.dff\"",
                        "unsafe name: slot 0 \"../up.txd\"", "duplicate name: slot 2 \"x\""}
         << 4;
+    // What a delete or a replace leaves: entries the games read wrongly.
+    QTest::newRow("out of streaming order")
+        << QList<DirRecord>{{0, 1, "a.dff"}, {2, 1, "b.dff"}, {1, 1, "c.txd"}}
+        << "2 problems found."
+        << QStringList{"not after the entry before it: slot 1 \"b.dff\"",
+                       "not after the entry before it: slot 2 \"c.txd\""}
+        << 2;
     // A hostile directory's findings could be millions: the list stops.
     QList<DirRecord> unsafe;
     for (quint32 i = 0; i < 1004; ++i)
@@ -86,7 +93,8 @@ void CheckCompactTest::checkListsTheFindings() {
 }
 
 void CheckCompactTest::compactedCopyLeavesTheArchiveAlone() {
-    // Sectors 1 and 4 are dead; a record of no data points past the end.
+    // Sectors 1 and 4 are dead; a record of no data points past the end. The
+    // copy holds the data in slot order.
     const QString img = folder->File("gta3.img");
     WritePair(img, {{2, 2, "b.txd"}, {0, 1, "a.dff"}, {9, 0, "empty"}}, 5);
     const QByteArray imgBefore = ReadBytes(img);
@@ -104,9 +112,9 @@ void CheckCompactTest::compactedCopyLeavesTheArchiveAlone() {
     QCOMPARE(ReadBytes(img), imgBefore);
     QCOMPARE(ReadBytes(DirPathOf(img)), dirBefore);
     const QList<DirRecord> copy = ReadRecords(folder->File("gta3-compacted.dir"));
-    QCOMPARE(copy, QList<DirRecord>({{1, 2, "b.txd"}, {0, 1, "a.dff"}, {3, 0, "empty"}}));
+    QCOMPARE(copy, QList<DirRecord>({{0, 2, "b.txd"}, {2, 1, "a.dff"}, {3, 0, "empty"}}));
     const QByteArray copyImg = ReadBytes(folder->File("gta3-compacted.img"));
-    QCOMPARE(copyImg, imgBefore.mid(0, 2048) + imgBefore.mid(2 * 2048, 2 * 2048));
+    QCOMPARE(copyImg, imgBefore.mid(2 * 2048, 2 * 2048) + imgBefore.mid(0, 2048));
     QCOMPARE(NoticeText(*window),
              "Compacted copy saved, 4096 bytes (40.0%) smaller: gta3-compacted.img and "
              "gta3-compacted.dir in " +
