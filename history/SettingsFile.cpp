@@ -122,6 +122,7 @@ QByteArray ValueOf(QByteArrayView line) {
     return Unquoted(Trimmed(value)).toByteArray();
 }
 
+// The line end of a TLineEnd, in its order.
 QByteArrayView EndText(uint8_t end) {
     static constexpr const char* Ends[] = {"", "\r\n", "\n", "\r"};
     return Ends[end];
