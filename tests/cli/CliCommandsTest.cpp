@@ -432,22 +432,4 @@ std::vector<HeldCase> HeldCases() {
 
 INSTANTIATE_TEST_SUITE_P(Commands, HeldPairTest, ::testing::ValuesIn(HeldCases()));
 
-// A directory file given as its own data file: the commands that write say
-// what list says, not that another program holds it.
-TEST_F(CliTest, ADirectoryFileAsItsOwnDataFileIsToldAsListTellsIt) {
-    WriteAll(Dir(), EditFixture);
-    WriteAll(dir.File("new.dff"), "data");
-    const std::string told = "pelkon-cli: a.dir: Cannot open: it is the data file itself\n";
-    ASSERT_EQ(Run({"list", "a.dir"}).err, told);
-    for (const std::vector<std::string>& args :
-         std::vector<std::vector<std::string>>{{"add", "a.dir", "new.dff"},
-                                               {"rename", "a.dir", "keep.dff", "x"},
-                                               {"delete", "a.dir", "keep.dff"}}) {
-        const CliResult result = Run(args);
-        EXPECT_EQ(result.status, 1) << args[0];
-        EXPECT_EQ(result.err, told) << args[0];
-    }
-    EXPECT_EQ(ReadAll(Dir()), EditFixture);
-}
-
 } // namespace

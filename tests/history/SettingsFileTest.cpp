@@ -427,7 +427,6 @@ INSTANTIATE_TEST_SUITE_P(
                       SizeCase{"OneBytePast", "[s]\r\nk=v\r\n", '\n', Bound + 1, true},
                       SizeCase{"Utf16OnePast", Utf16("[s]\r\nk=v\r\n", QStringConverter::Utf16LE),
                                ' ', Bound + 1, true},
-                      SizeCase{"LineBreaks", "", '\r', 20 * Bound, true},
                       SizeCase{"FarPastAndSparse", "[s]\r\nk=v\r\n", '\0', 256 * Bound, true}),
     [](const ::testing::TestParamInfo<SizeCase>& test) { return std::string(test.param.Name); });
 

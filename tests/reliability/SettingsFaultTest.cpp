@@ -20,36 +20,34 @@
 // The allocation seam: in a child, FailingAllocation refuses one allocation
 // of the C library's allocator, through which Qt's containers and operator new
 // both allocate. The sanitizers replace the allocator, so it is left alone there.
+namespace {
+
+long AllocationsToFailing = 0; // 0: none fails
+
+bool AllocationRefused() {
+    return AllocationsToFailing > 0 && --AllocationsToFailing == 0;
+}
+
+} // namespace
+
 #if !defined(__SANITIZE_ADDRESS__)
 extern "C" {
 void* __libc_malloc(size_t size);
 void* __libc_calloc(size_t count, size_t size);
 void* __libc_realloc(void* block, size_t size);
-}
 
-namespace {
-long AllocationsToFailing = 0; // 0: none fails
-} // namespace
-
-static bool AllocationRefused() {
-    return AllocationsToFailing > 0 && --AllocationsToFailing == 0;
-}
-
-extern "C" void* malloc(size_t size) noexcept {
+void* malloc(size_t size) noexcept {
     return AllocationRefused() ? nullptr : __libc_malloc(size);
 }
 
-extern "C" void* calloc(size_t count, size_t size) noexcept {
+void* calloc(size_t count, size_t size) noexcept {
     return AllocationRefused() ? nullptr : __libc_calloc(count, size);
 }
 
-extern "C" void* realloc(void* block, size_t size) noexcept {
+void* realloc(void* block, size_t size) noexcept {
     return AllocationRefused() ? nullptr : __libc_realloc(block, size);
 }
-#else
-namespace {
-long AllocationsToFailing = 0;
-} // namespace
+}
 #endif
 
 namespace {
@@ -153,17 +151,12 @@ TEST(SettingsFaults, NoFileDescriptorLeftKeepsTheOldFile) {
     EXPECT_EQ(FilesIn(dir.Path()), 1u);
 }
 
-// The address space this process has taken so far, in bytes.
-rlim_t AddressSpaceInUse() {
+// In a child: at most `spare` bytes of address space more than taken so far.
+void CapAddressSpace(rlim_t spare) {
     std::ifstream statm("/proc/self/statm");
     rlim_t pages = 0;
     statm >> pages;
-    return pages * static_cast<rlim_t>(sysconf(_SC_PAGESIZE));
-}
-
-// In a child: no more than `spare` bytes of address space from here on.
-void CapAddressSpace(rlim_t spare) {
-    const rlim_t cap = AddressSpaceInUse() + spare;
+    const rlim_t cap = pages * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + spare;
     const rlimit limit{cap, cap};
     setrlimit(RLIMIT_AS, &limit);
 }
