@@ -27,6 +27,33 @@ FileStream OpenFile(const std::string& path, TOpenMode mode) {
     return FileStream::CreateHeld(path);
 }
 
+// A lone directory file given as the data file is one file for both halves.
+const char* const DataFileItself = "it is the data file itself";
+
+// Opens the directory file of the data file `data` has open. Opened
+// exclusively, a lone directory file meets its own hold, which reads as "in
+// use by another program": it is told as what it is instead.
+FileStream OpenDirectoryFile(const std::string& path, TOpenMode mode, const FileStream& data) {
+    try {
+        return OpenFile(path, mode);
+    } catch (const EFileError& error) {
+        if (error.SystemError() != EWOULDBLOCK)
+            throw;
+        bool itself = false;
+        try {
+            const std::optional<TFileInfo> target = TargetInfo(path);
+            itself = target && target->SameFile(data.Info());
+        } catch (const Exception&) {
+            // Not known to be the same file: the open's own failure stands.
+        }
+        if (!itself)
+            throw;
+        if (mode == TOpenMode::Create)
+            throw EFCreateError(path, DataFileItself);
+        throw EFOpenError(path, DataFileItself);
+    }
+}
+
 } // namespace
 
 std::string DirectoryFileName(const std::string& dataFileName) {
@@ -41,11 +68,11 @@ TGTA3Archive::TGTA3Archive(const std::string& FileName, bool CreateNew)
 
 TGTA3Archive::TGTA3Archive(const std::string& FileName, TOpenMode Mode)
     : FileName_(FileName), ReadOnly_(Mode == TOpenMode::Shared),
-      ImgStream(OpenFile(FileName, Mode)), DirStream(OpenFile(DirectoryFileName(FileName), Mode)) {
-    // A lone directory file given as the data file is one file for both halves:
-    // an exclusive hold refuses the second open, a shared one has to be told.
+      ImgStream(OpenFile(FileName, Mode)),
+      DirStream(OpenDirectoryFile(DirectoryFileName(FileName), Mode, ImgStream)) {
+    // Shared holds do not clash: the same file opened twice is told here.
     if (ImgStream.Info().SameFile(DirStream.Info()))
-        throw EFOpenError(DirStream.Path(), "it is the data file itself");
+        throw EFOpenError(DirStream.Path(), DataFileItself);
     Entries = ReadDirectory(DirStream);
 }
 

@@ -17,6 +17,10 @@ bool NeedsEscaping(std::string_view name);
 // bytes are escaped, a backslash stays as it is.
 std::string PrintableText(std::string_view text);
 
+// Whether the bytes at `at` are a C1 control (U+0080-U+009F) written in
+// UTF-8, C2 80 to C2 9F: well-formed, yet commands to a terminal.
+bool IsUtf8C1Control(std::string_view bytes, size_t at);
+
 // The length of the well-formed UTF-8 sequence starting at `at`, or 0 when
 // the bytes there are not one (overlong forms, surrogates and values past
 // U+10FFFF included).

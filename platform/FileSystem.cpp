@@ -29,11 +29,12 @@ void Checked(Call call, const std::string& path, SystemCall&& systemCall) {
 
 namespace {
 
-// lstat through the seam; false when nothing stands at the path.
-bool StatPath(const std::string& path, struct stat& info) {
+// lstat (or stat, following a link) through the seam; false when nothing
+// stands at the path.
+bool StatPath(const std::string& path, struct stat& info, bool followLink = false) {
     if (int error = faults::Enter(Call::Stat))
         throw EOSError(error, path);
-    if (::lstat(path.c_str(), &info) == 0)
+    if ((followLink ? ::stat(path.c_str(), &info) : ::lstat(path.c_str(), &info)) == 0)
         return true;
     if (errno == ENOENT || errno == ENOTDIR)
         return false;
@@ -45,6 +46,13 @@ bool StatPath(const std::string& path, struct stat& info) {
 std::optional<TFileInfo> PathInfo(const std::string& path) {
     struct stat info {};
     if (!StatPath(path, info))
+        return std::nullopt;
+    return InfoOf(info);
+}
+
+std::optional<TFileInfo> TargetInfo(const std::string& path) {
+    struct stat info {};
+    if (!StatPath(path, info, true))
         return std::nullopt;
     return InfoOf(info);
 }

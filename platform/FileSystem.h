@@ -21,6 +21,9 @@ TPathKind PathKind(const std::string& path);
 // What the system says of the file standing at the path (a link itself, not
 // followed); nothing when the path is missing. Throws EOSError.
 std::optional<TFileInfo> PathInfo(const std::string& path);
+// What the system says of the file the path leads to, following links;
+// nothing when it leads nowhere. Throws EOSError.
+std::optional<TFileInfo> TargetInfo(const std::string& path);
 inline bool PathExists(const std::string& path) {
     return PathKind(path) != TPathKind::Missing;
 }

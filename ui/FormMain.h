@@ -114,6 +114,9 @@ private:
 
     // Decided once at start: the history is saved where it was read from.
     QString FSettingsFile;
+    // False once the file proved too large to be ours: the user was told at
+    // start that it is left as it is, so the close does not try to save.
+    bool FSaveHistory = true;
     QString FOpenPath; // the path chosen last in each dialog
     QString FSavePath;
     QString FAddPath;

@@ -270,7 +270,9 @@ TEST_F(CliTest, ListJsonCarriesEveryNameByteExactly) {
                                             "mid\x01\x7f"
                                             "ctl",
                                             "exactly_24_bytes_long.ab",
-                                            "\xed\xa0\x80surrogate"};
+                                            "\xed\xa0\x80surrogate",
+                                            "c1\xc2\x9b\xc2\x80\xc2\x9f\xc2\xa0x",
+                                            "raw\x9b"};
     std::string directory;
     for (const std::string& name : names)
         directory += Record(0, 0, name);
@@ -290,13 +292,16 @@ TEST_F(CliTest, ListJsonCarriesEveryNameByteExactly) {
     std::sort(decoded.begin(), decoded.end());
     EXPECT_EQ(decoded, expected);
 
-    // The strings: UTF-8 passes, a lone 8-bit byte, a control byte and an
-    // encoded surrogate are escaped, quotes and backslashes too.
+    // The strings: UTF-8 passes, a lone 8-bit byte, a control byte, a C1
+    // control in UTF-8 and an encoded surrogate are escaped, quotes and
+    // backslashes too.
     EXPECT_NE(result.out.find("\"name\":\"caf\xc3\xa9.txd\""), std::string::npos);
     EXPECT_NE(result.out.find("\"name\":\"\\u00e9t\\u00e9.dff\""), std::string::npos);
     EXPECT_NE(result.out.find("\"name\":\"quo\\\"te\\\\back\""), std::string::npos);
     EXPECT_NE(result.out.find("\"name\":\"mid\\u0001\\u007fctl\""), std::string::npos);
     EXPECT_NE(result.out.find("\"name\":\"\\u00ed\\u00a0\\u0080surrogate\""), std::string::npos);
+    EXPECT_NE(result.out.find("\"name\":\"c1\\u009b\\u0080\\u009f\xc2\xa0x\""), std::string::npos);
+    EXPECT_NE(result.out.find("\"name\":\"raw\\u009b\""), std::string::npos);
     EXPECT_NE(result.out.find("\"name\":\"pad\",\"stored_name\":\"  pad  \""), std::string::npos);
     EXPECT_EQ(result.out.front(), '[');
 }
