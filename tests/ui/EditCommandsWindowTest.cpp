@@ -1,9 +1,10 @@
 // Add, Extract, Delete and Rename reached through the main window's actions:
 // the dialogs they ask, what the list shows afterwards, and failures shown in
 // the error box with nothing left behind.
-#include "EditTestSupport.h"
-#include "MainWindowTestSupport.h"
 #include "ScriptedDialogs.h"
+#include "WorkflowTestSupport.h"
+
+#include "platform/FaultInjection.h"
 
 #include "sorting/SortFunctions.h"
 
@@ -20,6 +21,7 @@ private slots:
     void extractThroughTheWindow();
     void extractRefusesAHostileName();
     void deleteAndRenameThroughTheWindow();
+    void aWholeDeleteTellsWhatFailedAfterInTheStatusBar();
 
 private:
     std::unique_ptr<TfrmMain> OpenWindow(const std::vector<TestEntry>& entries);
@@ -137,6 +139,21 @@ void EditCommandsWindowTest::deleteAndRenameThroughTheWindow() {
     QCOMPARE(dialogs->calls.last().text, QString("a.dff"));
     QCOMPARE(ColumnTexts(*window), QStringList({"z.dff", "c.dff"}));
     QVERIFY(dialogs->errors().isEmpty());
+}
+
+// Once the new directory is in place, a folder that cannot be put on disk is
+// told above the counts, not in an error box.
+void EditCommandsWindowTest::aWholeDeleteTellsWhatFailedAfterInTheStatusBar() {
+    auto window = OpenWindow({{"a.dff", 1}, {"b.dff", 1}});
+    SelectRows(*window, {0});
+    dialogs->confirmAnswers << true;
+    faults::FailNthCall(1, EACCES, faults::Call::SyncFolder);
+    ActionNamed(*window, "actDelete")->trigger();
+    faults::Reset();
+    QVERIFY(dialogs->errors().isEmpty());
+    QCOMPARE(ColumnTexts(*window), QStringList({"b.dff"}));
+    QCOMPARE(NoticeText(*window), QString("Delete: the folder could not be synced (Permission "
+                                          "denied); the entries are deleted"));
 }
 
 QTEST_MAIN(EditCommandsWindowTest)
