@@ -101,14 +101,18 @@ private:
 
 } // namespace
 
-std::unique_ptr<TGTA3Archive> CreatePair(const std::string& dataPath, bool replaceExisting) {
+TNewPair CreatePair(const std::string& dataPath, bool replaceExisting) {
     if (!replaceExisting)
         for (const std::string& file : {dataPath, DirectoryFileName(dataPath)})
             if (PathExists(file))
                 throw EFileError(file + " already exists", file, EEXIST, "already exists");
-    auto archive = std::make_unique<TGTA3Archive>(dataPath, TOpenMode::Create);
-    archive->Flush();
-    return archive;
+    TNewPair created{std::make_unique<TGTA3Archive>(dataPath, TOpenMode::Create), {}};
+    try {
+        SyncFolder(FolderOf(dataPath));
+    } catch (const EFileError& error) {
+        created.Warnings.push_back("the folder could not be synced (" + error.Reason() + ")");
+    }
+    return created;
 }
 
 void AddFiles(TGTA3Archive& archive, std::span<const std::string> paths,
@@ -187,7 +191,7 @@ void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImp
     FlushAfter(archive, failure);
 }
 
-void DeleteEntries(TGTA3Archive& archive, std::span<const int> indexes) {
+TWarnings DeleteEntries(TGTA3Archive& archive, std::span<const int> indexes) {
     std::exception_ptr failure;
     try {
         for (int index : indexes)
@@ -195,13 +199,15 @@ void DeleteEntries(TGTA3Archive& archive, std::span<const int> indexes) {
     } catch (...) {
         failure = std::current_exception();
     }
+    TWarnings warnings;
     try {
-        archive.PurgeDeleted();
+        warnings = archive.PurgeDeleted();
     } catch (...) {
         if (!failure)
             failure = std::current_exception();
     }
     FlushAfter(archive, failure);
+    return warnings;
 }
 
 std::string ExtractTarget(const TArchiveEntry& entry, std::string_view folder) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "archive/ArchiveEntry.h"
+#include "archive/Gta3Archive.h"
 
 #include <cstddef>
 #include <functional>
@@ -13,15 +14,18 @@
 #include <string_view>
 #include <vector>
 
-class TGTA3Archive;
-
 // Called after item `done` (counting from 1) of a batch is done.
 using TItemProgress = std::function<void(size_t done)>;
 
-// Creates an empty pair at `dataPath` and its directory file. An existing file
-// of the pair is only emptied when `replaceExisting` says so; otherwise it is
-// refused (EFileError "... already exists") and nothing is touched.
-std::unique_ptr<TGTA3Archive> CreatePair(const std::string& dataPath, bool replaceExisting);
+struct TNewPair {
+    std::unique_ptr<TGTA3Archive> Archive;
+    TWarnings Warnings; // the pair is in place; its folder may not be on disk
+};
+// Creates an empty pair at `dataPath` and its directory file, as
+// TOpenMode::Create does, and puts the folder on disk. An existing file of the
+// pair is only replaced when `replaceExisting` says so; otherwise it is
+// refused (EFileError "... already exists"). Nothing is touched when it fails.
+TNewPair CreatePair(const std::string& dataPath, bool replaceExisting);
 
 // Adds each file as a new entry named by the part of its path after the last
 // '/', in the order given, until the first failure; the files before it stay
@@ -60,8 +64,9 @@ void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImp
 
 // Deletes the entries at the table positions given: marks them, then purges
 // - also when marking stops part-way, so no mark outlives the command - and
-// puts the directory on disk. The first failure is rethrown afterwards.
-void DeleteEntries(TGTA3Archive& archive, std::span<const int> indexes);
+// puts the directory on disk. The first failure is rethrown afterwards; what
+// failed after the new directory was whole is returned (PurgeDeleted).
+TWarnings DeleteEntries(TGTA3Archive& archive, std::span<const int> indexes);
 
 // Where entry `entry` is extracted in `folder`: the folder and the display
 // name. A display name that could leave the folder or name the folder itself,

@@ -161,6 +161,9 @@ TRebuildResult RebuildArchive(TGTA3Archive& source, const std::string& dataPath,
 
     const Plan plan = MakePlan(source);
     RequireFreeSpace(dataPath, plan);
+    TRebuildResult result;
+    result.SourceDataLength = source.DataLength();
+    result.DataLength = plan.bytes;
     const std::string token = NewTemporaryToken();
     TTemporaryFile img(dataPath, token);
     TTemporaryFile dir(dirPath, token);
@@ -192,15 +195,12 @@ TRebuildResult RebuildArchive(TGTA3Archive& source, const std::string& dataPath,
     }
     // The pair is whole and in place from here on: what fails now is told,
     // not a failure of the rebuild.
-    TRebuildResult result;
     try {
         dir.RemoveTemporaryName();
         img.RemoveTemporaryName();
     } catch (const EFileError& error) {
         result.LeftoverProblem = error.Reason(); // the next rebuild here removes them
     }
-    result.SourceDataLength = source.DataLength();
-    result.DataLength = plan.bytes;
     try {
         SyncFolder(folder);
     } catch (const EFileError& error) {

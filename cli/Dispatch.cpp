@@ -55,6 +55,13 @@ std::string FailureLine(const std::exception& error, std::string_view command) {
 
 } // namespace
 
+void PrintWarnings(const std::string& archive, std::span<const std::string> warnings,
+                   std::string_view outcome) {
+    for (const std::string& warning : warnings)
+        std::cerr << MessagePrefix << "warning: " << PrintableName(archive) << ": " << warning
+                  << "; " << outcome << '\n';
+}
+
 int RunCommandLine(const std::vector<std::string>& words) {
     const std::string_view command = words.empty() ? std::string_view() : words[0];
     try {

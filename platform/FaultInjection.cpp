@@ -1,5 +1,6 @@
 #include "platform/FaultInjection.h"
 
+#include <atomic>
 #include <optional>
 #include <utility>
 
@@ -13,7 +14,8 @@ struct Armed {
     std::function<void()> action;
 };
 
-long callCount = 0;
+// Counted from any thread: a test may race a second one against the first.
+std::atomic<long> callCount = 0;
 Armed armed;
 bool fired = false;
 std::optional<uint64_t> fakedFreeSpace;

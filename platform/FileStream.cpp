@@ -2,6 +2,7 @@
 
 #include "platform/Errors.h"
 #include "platform/FaultInjection.h"
+#include "platform/FileSystem.h"
 #include "platform/StatInfo.h"
 
 #include <algorithm>
@@ -85,6 +86,10 @@ char* CopyBuffer() {
 
 } // namespace
 
+bool TFileInfo::OwnedByThisUser() const {
+    return owner == ::geteuid();
+}
+
 FileStream FileStream::OpenHeld(const std::string& path) {
     OpenFailure failure;
     const int fd = OpenAndHold(path, O_RDWR, LOCK_EX, failure);
@@ -110,10 +115,53 @@ FileStream FileStream::CreateHeld(const std::string& path, Links links) {
 }
 
 FileStream FileStream::CreateNew(const std::string& path) {
-    OpenFailure failure;
-    const int fd = OpenAndHold(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, LOCK_EX, failure);
+    // Made without a name in its folder and held before it is linked in, so
+    // that no one ever finds the name on a file nobody holds.
+    int error = faults::Enter(Call::Open);
+    const int fd =
+        error ? -1 : ::open(FolderOf(path).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        error = error ? error : errno;
+        if (error == EOPNOTSUPP || error == EISDIR || error == EINVAL)
+            return CreateNamed(path); // a file system that makes no nameless files
+        throw EFCreateError(path, error);
+    }
+    FileStream stream(fd, path);
+    // Nobody else can reach a nameless file: the hold cannot be refused.
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        if (errno != EINTR)
+            throw EFCreateError(path, errno);
+    if (int faked = faults::Enter(Call::Link))
+        throw EFCreateError(path, faked);
+    // The open file's own entry under /proc names it for linkat; without
+    // AT_SYMLINK_FOLLOW that would link the entry itself.
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+        error = errno;
+        if (error == ENOENT && !PathExists("/proc/self/fd"))
+            return CreateNamed(path); // no /proc to link through
+        throw EFCreateError(path, error);
+    }
+    return stream;
+}
+
+FileStream FileStream::CreateNamed(const std::string& path) {
+    if (int error = faults::Enter(Call::Open))
+        throw EFCreateError(path, error);
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0)
-        ThrowFailure<EFCreateError>(path, failure);
+        throw EFCreateError(path, errno);
+    // Until the hold is taken the name stands on a file nobody holds; the
+    // sweep of leftovers leaves it alone while its writer lives
+    // (TemporaryFile.cpp). Whatever fails takes the name away again.
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR)
+            continue;
+        const int error = errno;
+        ::unlink(path.c_str());
+        ::close(fd);
+        throw EFCreateError(path, error);
+    }
     return FileStream(fd, path);
 }
 
@@ -156,6 +204,8 @@ FileStream::~FileStream() {
 }
 
 TFileInfo FileStream::Info() const {
+    if (int error = faults::Enter(Call::Stat))
+        throw EOSError(error, path_);
     struct stat info {};
     if (::fstat(fd_, &info) != 0)
         throw EOSError(errno, path_);
@@ -274,9 +324,8 @@ void FileStream::CopyThroughBuffer(FileStream& source, uint64_t count) {
 void FileStream::CopyAttributesFrom(const TFileInfo& info) {
     if (int error = faults::Enter(Call::Attributes))
         throw EOSError(error, path_);
-    // Only a privileged process may give a file away; others keep their own.
     // The owner goes first: changing it clears the set-user-ID bits.
-    if (::fchown(fd_, info.owner, info.group) != 0 && errno != EPERM)
+    if (::fchown(fd_, info.owner, info.group) != 0)
         throw EOSError(errno, path_);
     if (::fchmod(fd_, static_cast<mode_t>(info.mode)) != 0)
         throw EOSError(errno, path_);

@@ -127,7 +127,7 @@ std::vector<std::string> ExtractSelectedForDrag(QWidget* owner, TGTA3Archive& ar
     return files;
 }
 
-bool DeleteSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list) {
+bool DeleteSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list, TWarnings* warnings) {
     if (!Dialogs().confirm(owner, QStringLiteral("Confirm"),
                            QStringLiteral("Are you sure you want to delete the selected files?")))
         return false;
@@ -146,7 +146,9 @@ bool DeleteSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list) {
     std::exception_ptr failure;
     list.reorderTable(selectedRows, [&] {
         try {
-            DeleteEntries(archive, entries);
+            TWarnings told = DeleteEntries(archive, entries);
+            if (warnings)
+                *warnings = std::move(told);
         } catch (...) {
             failure = std::current_exception();
         }

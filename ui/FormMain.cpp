@@ -178,8 +178,11 @@ void TfrmMain::mniNewClick() {
     FSavePath = path;
     CloseArchive();
     // The save dialog's choice of an existing name is the user's say-so to
-    // empty that pair.
-    CurrentArchive = CreatePair(HostPath(path), true);
+    // replace that pair.
+    TNewPair created = CreatePair(HostPath(path), true);
+    CurrentArchive = std::move(created.Archive);
+    FStatus->SetNotice(WarningsNotice(QStringLiteral("New"), created.Warnings,
+                                      QStringLiteral("the new pair is in place")));
     ShowArchiveTitle();
     FCheck->Start();
     UpdateActions();

@@ -3,6 +3,7 @@
 #include "ui/FormMain.h"
 
 #include "archive/Gta3Archive.h"
+#include "ui/CommandSupport.h"
 #include "ui/DialogSeam.h"
 #include "ui/EntryCommands.h"
 #include "ui/ErrorReporting.h"
@@ -226,7 +227,10 @@ void TfrmMain::actExtractExecute() {
 }
 
 void TfrmMain::actDeleteExecute() {
-    ChangeArchive([&] { return DeleteSelected(this, *CurrentArchive, *FEntryList); });
+    TWarnings warnings;
+    ChangeArchive([&] { return DeleteSelected(this, *CurrentArchive, *FEntryList, &warnings); });
+    FStatus->SetNotice(WarningsNotice(QStringLiteral("Delete"), warnings,
+                                      QStringLiteral("the entries are deleted")));
 }
 
 void TfrmMain::actSelectAllExecute() {

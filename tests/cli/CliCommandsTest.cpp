@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <iterator>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -334,6 +336,27 @@ TEST_F(CliTest, DeleteDryRunAndUnknownNamesChangeNothing) {
     EXPECT_EQ(unknown.status, 1);
     EXPECT_EQ(unknown.err, "pelkon-cli: no entry named nothing\n");
     EXPECT_EQ(ReadAll(Dir()), EditFixture);
+}
+
+// Once the entries are gone from the directory, a folder that cannot be put
+// on disk (one that may be written but not read) is a warning, not a failure
+// that a retry would answer with "no entry named".
+TEST_F(CliTest, DeleteInAFolderThatCannotBeReadWarnsAndSucceeds) {
+    const std::string folder = dir.File("write-only");
+    std::filesystem::create_directory(folder);
+    WritePair(folder + "/a.img", EditFixture, 5);
+    for (const std::string& path : {folder, folder + "/a.img", folder + "/a.dir"})
+        GiveToUnprivilegedUser(path);
+    ASSERT_EQ(chmod(folder.c_str(), 0300), 0);
+    CliOptions options;
+    options.asNobody = geteuid() == 0;
+    const CliResult result = RunCli({"delete", "a.img", "gone.txd"}, folder, options);
+    ASSERT_EQ(chmod(folder.c_str(), 0700), 0);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "pelkon-cli: warning: a.img: the folder could not be synced (Permission "
+                          "denied); the entries are deleted\n");
+    EXPECT_EQ(ReadAll(folder + "/a.dir"), Record(0, 1, "keep.dff") + Record(3, 1, "keep2.col"));
+    EXPECT_EQ(FolderContents(folder), (std::vector<std::string>{"a.dir", "a.img"}));
 }
 
 TEST_F(CliTest, RenameRewritesOnlyThatRecordCuttingTo24Bytes) {

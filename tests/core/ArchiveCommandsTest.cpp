@@ -3,6 +3,7 @@
 #include "archive/ArchiveCommands.h"
 #include "archive/DirectoryCodec.h"
 #include "platform/FileSystem.h"
+#include "platform/TemporaryFile.h"
 #include "tests/core/ArchiveTestSupport.h"
 
 #include <algorithm>
@@ -119,12 +120,12 @@ TEST_F(CommandsTest, DeletePurgesWhatWasMarkedEvenWhenMarkingStops) {
         EXPECT_EQ(archive->GetEntry(i).Deleted, 0);
 }
 
-TEST_F(CommandsTest, CreatingEmptiesAnExistingPairOnlyWhenAsked) {
+TEST_F(CommandsTest, CreatingReplacesAnExistingPairOnlyWhenAsked) {
     for (const std::string& existing : {Img(), Dir()}) {
         WriteAll(existing, "old");
         EXPECT_EQ(MessageOf([&] { CreatePair(Img(), false); }), existing + " already exists");
         EXPECT_EQ(ReadAll(existing), "old");
-        CreatePair(Img(), true);
+        EXPECT_EQ(CreatePair(Img(), true).Warnings, TWarnings{});
         EXPECT_EQ(FileLength(Img()), 0u);
         EXPECT_EQ(FileLength(Dir()), 0u);
         RemoveFile(Img());
@@ -132,6 +133,76 @@ TEST_F(CommandsTest, CreatingEmptiesAnExistingPairOnlyWhenAsked) {
     }
     CreatePair(Img(), false);
     EXPECT_TRUE(Exists(Img()) && Exists(Dir()));
+}
+
+// A new pair is new files: other names of the old ones keep their bytes, and
+// a pair someone holds is refused with nothing touched.
+TEST_F(CommandsTest, CreatingOverAPairNeverEmptiesFilesOtherNamesShare) {
+    MakePair(Record(0, 1, "a.dff"), Pattern(2048));
+    ASSERT_EQ(link(Dir().c_str(), dir.File("backup.dir").c_str()), 0);
+    ASSERT_EQ(link(Img().c_str(), dir.File("backup.img").c_str()), 0);
+    {
+        const FileStream holder = FileStream::OpenReadShared(Dir());
+        EXPECT_EQ(MessageOf([&] { CreatePair(Img(), true); }), "Cannot create file " + Dir());
+        EXPECT_EQ(ReadAll(Img()), Pattern(2048));
+    }
+    auto archive = CreatePair(Img(), true).Archive;
+    EXPECT_EQ(archive->Count(), 0);
+    EXPECT_EQ(FileLength(Img()), 0u);
+    EXPECT_EQ(FileLength(Dir()), 0u);
+    EXPECT_EQ(ReadAll(dir.File("backup.dir")), Record(0, 1, "a.dff"));
+    EXPECT_EQ(ReadAll(dir.File("backup.img")), Pattern(2048));
+    std::vector<std::string> names = FolderNames(dir.Path());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"backup.dir", "backup.img", "gta3.dir", "gta3.img"}));
+}
+
+// The two halves of a pair that are one file are refused before anything is
+// made or cut: a data file path that is its own directory file, and two
+// names of one file.
+TEST_F(CommandsTest, CreatingAPairWhoseHalvesAreOneFileTouchesNothing) {
+    const std::string lone = dir.File("lone.dir");
+    EXPECT_EQ(MessageOf([&] { CreatePair(lone, true); }), "Cannot create file " + lone);
+    EXPECT_FALSE(Exists(lone));
+    WriteAll(lone, Record(0, 1, "kept"));
+    EXPECT_EQ(MessageOf([&] { CreatePair(lone, true); }), "Cannot create file " + lone);
+    EXPECT_EQ(ReadAll(lone), Record(0, 1, "kept"));
+
+    WriteAll(Img(), Record(0, 1, "both"));
+    ASSERT_EQ(link(Img().c_str(), Dir().c_str()), 0);
+    try {
+        CreatePair(Img(), true);
+        ADD_FAILURE() << "a pair of one file was replaced";
+    } catch (const EFileError& error) {
+        EXPECT_EQ(error.Path(), Dir());
+        EXPECT_EQ(error.Reason(), "Cannot create: it is the data file itself");
+    }
+    EXPECT_EQ(ReadAll(Img()), Record(0, 1, "both"));
+    std::vector<std::string> names = FolderNames(dir.Path());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"gta3.dir", "gta3.img", "lone.dir"}));
+}
+
+// A rebuild killed between linking its two files left new.dir placed and its
+// data file under a temporary name. A new pair made there afterwards keeps
+// what is added to it through the next writer's sweep of the folder.
+TEST_F(CommandsTest, ANewPairWhereARebuildWasKilledKeepsItsEntriesThroughTheNextSweep) {
+    const std::string leftover = ".pelkon-tmp-2147483647-dead";
+    WriteAll(dir.File(".new.img" + leftover), Pattern(2048, 3));
+    WriteAll(dir.File(".new.dir" + leftover), Record(0, 1, "rebuilt.dff"));
+    ASSERT_EQ(link(dir.File(".new.dir" + leftover).c_str(), dir.File("new.dir").c_str()), 0);
+    {
+        auto archive = CreatePair(dir.File("new.img"), true).Archive;
+        AddBytes(*archive, "kept.dff", Pattern(3000, 4));
+        archive->Flush();
+    }
+    RemoveStaleTemporaries(dir.Path()); // the next extract, delete or rebuild here
+    const TGTA3Archive archive(dir.File("new.img"), TOpenMode::Shared);
+    ASSERT_EQ(archive.Count(), 1);
+    EXPECT_EQ(NameOf(archive.GetEntry(0)), "kept.dff");
+    for (const std::string& name : FolderNames(dir.Path()))
+        EXPECT_EQ(name.find(".pelkon-tmp-"), std::string::npos) << name;
 }
 
 // An extracted file takes its name only when whole: what stood there before

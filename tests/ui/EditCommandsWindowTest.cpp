@@ -4,6 +4,8 @@
 #include "ScriptedDialogs.h"
 #include "WorkflowTestSupport.h"
 
+#include "platform/FaultInjection.h"
+
 #include "sorting/SortFunctions.h"
 
 #include <QDir>
@@ -21,6 +23,7 @@ private slots:
     void deleteAndRenameThroughTheWindow();
     void unreadableNamesAreToldOnce_data();
     void unreadableNamesAreToldOnce();
+    void aWholeDeleteTellsWhatFailedAfterInTheStatusBar();
 
 private:
     std::unique_ptr<TfrmMain> OpenWindow(const std::vector<TestEntry>& entries);
@@ -179,6 +182,21 @@ void EditCommandsWindowTest::unreadableNamesAreToldOnce() {
 
     QVERIFY(dialogs->errors().isEmpty());
     QCOMPARE(NoticeText(*window), notice);
+}
+
+// Once the new directory is in place, a folder that cannot be put on disk is
+// told above the counts, not in an error box.
+void EditCommandsWindowTest::aWholeDeleteTellsWhatFailedAfterInTheStatusBar() {
+    auto window = OpenWindow({{"a.dff", 1}, {"b.dff", 1}});
+    SelectRows(*window, {0});
+    dialogs->confirmAnswers << true;
+    faults::FailNthCall(1, EACCES, faults::Call::SyncFolder);
+    ActionNamed(*window, "actDelete")->trigger();
+    faults::Reset();
+    QVERIFY(dialogs->errors().isEmpty());
+    QCOMPARE(ColumnTexts(*window), QStringList({"b.dff"}));
+    QCOMPARE(NoticeText(*window), QString("Delete: the folder could not be synced (Permission "
+                                          "denied); the entries are deleted"));
 }
 
 QTEST_MAIN(EditCommandsWindowTest)
