@@ -226,7 +226,7 @@ void ExtractEntryToFile(TGTA3Archive& archive, int index, const std::string& tar
         archive.ExtractEntry(index, target.Stream());
     } catch (const EReadError&) {
         // Only the archive's data file is read here: the entry runs past its end.
-        RethrowNaming(std::string(DisplayName(entry)));
+        RethrowNamingEntry(std::string(DisplayName(entry)));
     }
     target.ReplaceFinal(TTemporaryFile::Replacing::UnheldFilesOnly);
     target.Stream().Close();
