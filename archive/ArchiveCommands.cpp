@@ -99,6 +99,8 @@ private:
     std::unordered_map<TFoldedKey, Found, KeyHash> byName_;
 };
 
+const std::string UnsafeNameReason = "the entry's name is not a safe file name";
+
 } // namespace
 
 std::unique_ptr<TGTA3Archive> CreatePair(const std::string& dataPath, bool replaceExisting) {
@@ -155,8 +157,10 @@ void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImp
             if (const int index = names.Find(matched); index >= 0) {
                 pending.push_back({index, archive.AppendData(source), result.Files.size()});
                 result.Files.push_back({archive.GetEntry(index).DirIndex, true});
-                if (names.Shared(matched))
-                    result.SharedNames.emplace_back(name);
+                if (names.Shared(matched)) {
+                    const TArchiveEntry replaced = archive.GetEntry(index);
+                    result.SharedNames.emplace_back(DisplayName(replaced));
+                }
             } else {
                 archive.AddFile(name, source);
                 const TArchiveEntry added = archive.GetEntry(archive.Count() - 1);
@@ -204,11 +208,20 @@ void DeleteEntries(TGTA3Archive& archive, std::span<const int> indexes) {
     FlushAfter(archive, failure);
 }
 
+void RequireSafeName(const TArchiveEntry& entry) {
+    const std::string name(DisplayName(entry));
+    if (IsSafeFileName(name))
+        return;
+    EFCreateError refusal(name, UnsafeNameReason);
+    refusal.SetEntryName(name);
+    throw refusal;
+}
+
 std::string ExtractTarget(const TArchiveEntry& entry, std::string_view folder) {
     const std::string_view name = DisplayName(entry);
     const std::string target = JoinPath(folder, name);
     if (!IsSafeFileName(name))
-        throw EFCreateError(target, "the entry's name is not a safe file name");
+        throw EFCreateError(target, UnsafeNameReason);
     switch (PathKind(target)) {
     case TPathKind::Link:
         throw EFCreateError(target, "a symbolic link stands there");

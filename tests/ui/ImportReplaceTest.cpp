@@ -14,7 +14,7 @@ struct ImportCase {
     QList<int> replacedSlots;   // of the archive's records
     QStringList addedNames;     // records appended, in order
     QStringList shownAfterSort; // the list by name
-    QString sharedName;         // told in a message when several entries carry it
+    QString sharedName;         // told, as the replaced entry spells it, when several carry it
 };
 
 } // namespace
@@ -62,7 +62,7 @@ void ImportReplaceTest::importReplacesTheFirstEntryOfEachName_data() {
                       {}};
     QTest::newRow("shared name: the first slot only")
         << ImportCase{{{"dup.dff", 1}, {"x", 1}, {"DUP.DFF", 2}},
-                      {"dup.dff"},
+                      {"Dup.dff"},
                       {0},
                       {},
                       {"dup.dff", "DUP.DFF", "x"},
