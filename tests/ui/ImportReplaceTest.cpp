@@ -136,12 +136,16 @@ void ImportReplaceTest::importReplacesTheFirstEntryOfEachName() {
     QVERIFY(window->findChild<TfrmProgress*>() == nullptr);
     // The dead space left by the old data is counted anew.
     QVERIFY(CheckCounted(*window));
-    QVERIFY(StatusText(*window).contains(QString("dead space %1 bytes").arg(imgAfter.size() - [&] {
-        qsizetype used = 0;
-        for (const DirRecord& record : after)
-            used += qsizetype(record.size) * 2048;
-        return used;
-    }())));
+    QVERIFY(StatusText(*window).contains("dead space " +
+                                         QLocale().formattedDataSize(
+                                             imgAfter.size() -
+                                                 [&] {
+                                                     qsizetype used = 0;
+                                                     for (const DirRecord& record : after)
+                                                         used += qsizetype(record.size) * 2048;
+                                                     return used;
+                                                 }(),
+                                             1)));
 }
 
 void ImportReplaceTest::failurePartWayKeepsWhatWasDone() {
