@@ -20,7 +20,7 @@ namespace {
 constexpr uint64_t ProgressStep = 64ull << 20;
 
 [[noreturn]] void ThrowAlreadyExists(const std::string& path) {
-    throw Exception(path + " already exists; rebuild writes only a new pair");
+    throw ERebuildRefused::PairExists(path);
 }
 
 // The largest data file the 32-bit sector offsets of a record can address.
@@ -80,9 +80,7 @@ Plan MakePlan(const TGTA3Archive& source) {
     const uint64_t dataLength = source.DataLength();
     for (const TArchiveEntry& record : plan.records)
         if (record.Size != 0 && DataEnd(record) > dataLength)
-            throw Exception("slot " + std::to_string(record.DirIndex) + " \"" +
-                            PrintableName(NameText(record)) + "\" reaches past the end of " +
-                            source.FileName() + " (run check); nothing was written");
+            throw ERebuildRefused::PastEnd(source.FileName(), record);
 
     const std::vector<uint32_t> copyOf = SharedCopies(plan.records);
     for (uint32_t i = 0; i < plan.records.size(); ++i) {
@@ -147,6 +145,22 @@ void CopyRuns(TGTA3Archive& source, const Plan& plan, FileStream& img,
 }
 
 } // namespace
+
+ERebuildRefused::ERebuildRefused(const std::string& message, TWhy why, std::string path,
+                                 int32_t slot, std::string name)
+    : Exception(message), why_(why), path_(std::move(path)), slot_(slot), name_(std::move(name)) {}
+
+ERebuildRefused ERebuildRefused::PairExists(const std::string& path) {
+    return {
+        path + " already exists; rebuild writes only a new pair", TWhy::PairExists, path, -1, {}};
+}
+
+ERebuildRefused ERebuildRefused::PastEnd(const std::string& dataPath, const TArchiveEntry& record) {
+    const std::string name(NameText(record));
+    return {"slot " + std::to_string(record.DirIndex) + " \"" + PrintableName(name) +
+                "\" reaches past the end of " + dataPath + " (run check); nothing was written",
+            TWhy::PastEnd, dataPath, record.DirIndex, name};
+}
 
 TRebuildResult RebuildArchive(TGTA3Archive& source, const std::string& dataPath,
                               const TCopyProgress& progress) {

@@ -12,6 +12,7 @@
 #include "ui/EntryCommands.h"
 #include "ui/EntryModel.h"
 #include "ui/ErrorReporting.h"
+#include "ui/NumberText.h"
 #include "ui/PathText.h"
 #include "ui/StatusPanel.h"
 #include "ui/WholeArchiveCommands.h"
@@ -56,9 +57,9 @@ void TfrmMain::ImportPaths(const QStringList& paths) {
         result = ImportAndReplace(this, *CurrentArchive, *FEntryList, paths);
         return true;
     });
-    QString notice = QStringLiteral("Import and Replace: %1 replaced, %2 added")
-                         .arg(result.Slots(true).size())
-                         .arg(result.Slots(false).size());
+    QString notice =
+        QStringLiteral("Import and Replace: %1 replaced, %2 added")
+            .arg(CountText(result.Slots(true).size()), CountText(result.Slots(false).size()));
     // Replaced entries keep their names: only the added ones are new.
     if (const QString names = UnreadableNamesNotice(*CurrentArchive, firstNewSlot, INT32_MAX);
         !names.isEmpty())

@@ -98,7 +98,7 @@ TEST_F(CliTest, AddReplaceReportsEachFileAndKeepsSlotsAndNames) {
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out, "replaced car.dff\n"
                           "added new.txd\n"
-                          "note: several entries are named Car.dff; the first in the directory "
+                          "note: several entries are named car.dff; the first in the directory "
                           "was replaced\n");
     // The new data goes after the old, which stays as dead space.
     EXPECT_EQ(ReadAll(Dir()),
