@@ -50,7 +50,9 @@ TEST_F(CliTest, NewRefusesAnExistingPairUnlessForced) {
     WritePair(Img(), Record(0, 1, "keep.dff"), 1);
     CliResult refused = Run({"new", "a.img"});
     EXPECT_EQ(refused.status, 1);
-    EXPECT_EQ(refused.err, "pelkon-cli: a.img: already exists (use --force to replace the pair with an empty one)\n");
+    EXPECT_EQ(
+        refused.err,
+        "pelkon-cli: a.img: already exists (use --force to replace the pair with an empty one)\n");
     EXPECT_EQ(FileLength(Img()), 2048u);
     EXPECT_EQ(ReadAll(Dir()), Record(0, 1, "keep.dff"));
 
