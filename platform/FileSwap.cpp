@@ -247,6 +247,8 @@ std::vector<std::string> SettleSwap(std::span<const std::string> finalPaths, TSw
         return paths;
     SyncFolder(folder);
     RemoveFile(markerPath);
+    // Let go first: the marker's own temporary name may still stand on it.
+    found.reset();
     removeLeftovers();
     return paths;
 }
