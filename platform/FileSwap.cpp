@@ -253,16 +253,22 @@ std::vector<std::string> SettleSwap(std::span<const std::string> finalPaths, TSw
     return paths;
 }
 
-std::optional<std::string> MarkedToken(const std::string& markerPath) {
-    if (PathKind(markerPath) != TPathKind::File)
-        return std::nullopt;
-    std::optional<FileStream> marker;
-    try {
-        marker = FileStream::OpenReadShared(markerPath);
-    } catch (const EFileError& error) {
-        if (error.SystemError() == EWOULDBLOCK)
-            throw;
-        return std::nullopt; // one that cannot be read is nobody's marker of ours
+std::set<std::string> MarkedTokens(const std::string& folder) {
+    std::set<std::string> tokens;
+    for (const std::string& name : FolderNames(folder)) {
+        const std::string path = JoinPath(folder, name);
+        if (!name.starts_with('.') || !name.ends_with(Suffix) || PathKind(path) != TPathKind::File)
+            continue;
+        std::optional<FileStream> marker;
+        try {
+            marker = FileStream::OpenReadShared(path);
+        } catch (const EFileError& error) {
+            if (error.SystemError() == EWOULDBLOCK)
+                throw;
+            continue; // one that cannot be read is no marker of ours
+        }
+        if (const std::optional<std::string> token = TokenOf(ReadMarker(*marker)))
+            tokens.insert(*token);
     }
-    return TokenOf(ReadMarker(*marker));
+    return tokens;
 }

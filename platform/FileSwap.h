@@ -27,6 +27,7 @@
 #include "platform/TemporaryFile.h"
 
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -57,7 +58,7 @@ enum class TSwapAccess {
 // while the swap's writer runs, and the file layer's exceptions.
 std::vector<std::string> SettleSwap(std::span<const std::string> finalPaths, TSwapAccess access);
 
-// The token a marker standing at `markerPath` names, if it is a marker of
-// this program at all (its owner is not asked). Throws EFOpenError while
-// someone holds it, and EReadError.
-std::optional<std::string> MarkedToken(const std::string& markerPath);
+// The tokens that the markers standing in `folder` name, of whoever they are
+// (owners are not asked): the sweep of leftovers leaves those files alone.
+// Throws EFOpenError while someone holds a marker, and EOSError, EReadError.
+std::set<std::string> MarkedTokens(const std::string& folder);

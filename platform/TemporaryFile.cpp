@@ -190,20 +190,6 @@ std::optional<FileStream> HoldForReplacing(const std::string& path) {
     return held;
 }
 
-namespace {
-
-// Whether a swap marker beside one of the files' final names names `token`:
-// the files are then the swap's to put in place, not leftovers. Asked once the
-// files are held, so that a marker put in place by their writer before it was
-// killed is seen.
-bool MarkedForSwap(const std::string& token, const std::vector<Stale>& files) {
-    return std::any_of(files.begin(), files.end(), [&](const Stale& file) {
-        return MarkedToken(SwapMarkerPath(file.finalPath)) == token;
-    });
-}
-
-} // namespace
-
 size_t RemoveStaleTemporaries(const std::string& folder, std::span<const std::string> finalNames) {
     std::map<std::string, std::vector<Stale>> byToken;
     // A writer's files go together or not at all: one that cannot be shown to
@@ -224,8 +210,12 @@ size_t RemoveStaleTemporaries(const std::string& folder, std::span<const std::st
     }
     for (const std::string& token : keep)
         byToken.erase(token);
-    std::erase_if(byToken,
-                  [](const auto& group) { return MarkedForSwap(group.first, group.second); });
+    // The files a standing swap marker names are the swap's to put in place,
+    // not leftovers. Asked once the files are held, so that a marker their
+    // writer put in place before it was killed is seen.
+    if (!byToken.empty())
+        for (const std::string& token : MarkedTokens(folder))
+            byToken.erase(token);
 
     size_t removed = 0;
     bool linked = false;
