@@ -53,14 +53,19 @@ void ShowCheckReport(QWidget* owner, const TCheckReport& report) {
                            report.findings);
 }
 
+TCopyProgress CopyProgressOn(TfrmProgress& progress) {
+    progress.SetMax(CopySteps);
+    return [&progress](uint64_t done, uint64_t total) {
+        progress.StepTo(total == 0 ? CopySteps
+                                   : static_cast<int>(done * CopySteps / std::max(total, done)));
+    };
+}
+
 TRebuildResult SaveCompactedCopy(QWidget* owner, TGTA3Archive& archive, const QString& dataPath) {
     BusyCursor busy;
     auto progress = ShowProgress(owner, QStringLiteral("Saving Compacted Copy..."), CopySteps);
     progress->SetLine2(QFileInfo(dataPath).fileName());
-    return RebuildArchive(archive, HostPath(dataPath), [&](uint64_t done, uint64_t total) {
-        progress->StepTo(total == 0 ? CopySteps
-                                    : static_cast<int>(done * CopySteps / std::max(total, done)));
-    });
+    return RebuildArchive(archive, HostPath(dataPath), CopyProgressOn(*progress));
 }
 
 QString CompactedCopyNotice(const QString& dataPath, const TRebuildResult& result) {

@@ -10,6 +10,7 @@
 
 class QWidget;
 class TGTA3Archive;
+class TfrmProgress;
 
 // Check Archive: the summary and the findings' lines, as many as a list can
 // show and then how many more.
@@ -22,6 +23,9 @@ TCheckReport CheckWithFindings(const TGTA3Archive& archive);
 // Shows the findings in a list under a summary ("No problems found." when
 // there are none).
 void ShowCheckReport(QWidget* owner, const TCheckReport& report);
+
+// Moves `progress`'s bar along with the bytes a copy has done.
+TCopyProgress CopyProgressOn(TfrmProgress& progress);
 
 // Writes the compacted copy of `archive` as the new pair whose data file is
 // `dataPath` (RebuildArchive: never over an existing file, the archive only
