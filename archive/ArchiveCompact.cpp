@@ -21,8 +21,8 @@ namespace {
 TFileInfo ReplaceableFile(const std::string& path) {
     const char* const Instead = ", which compacting in place would not keep: write a compacted "
                                 "copy with rebuild instead";
-    if (PathKind(path) != TPathKind::File)
-        Refuse(path, std::string("it is not a regular file but a link to one") + Instead);
+    if (PathKind(path) == TPathKind::Link)
+        Refuse(path, std::string("it is a symbolic link") + Instead);
     const std::optional<TFileInfo> info = PathInfo(path);
     if (!info)
         throw EFOpenError(path, ENOENT);

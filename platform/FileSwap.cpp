@@ -163,21 +163,20 @@ std::vector<std::string> SwapIntoPlace(std::span<TTemporaryFile* const> files,
     marker.Stream().Write(text.data(), text.size());
     marker.Stream().Flush();
     marker.LinkFinal();
+    // From here on the change is made. Where the folder cannot be put on disk
+    // the order of the marker and the renames is not sure to survive a power
+    // cut, which is told.
     std::vector<std::string> warnings;
-    try {
-        SyncFolder(folder);
-    } catch (const EFileError& error) {
-        // Not known to be on disk: taken back, so the renames never come
-        // before it. Where it cannot be taken back it stands, and so the
-        // change is made.
+    const auto syncFolder = [&] {
         try {
-            RemoveFile(markerPath);
-        } catch (const EFileError&) {
-            warnings.push_back("the folder could not be synced (" + error.Reason() + ")");
+            SyncFolder(folder);
+        } catch (const EFileError& error) {
+            const std::string warning = "the folder could not be synced (" + error.Reason() + ")";
+            if (std::find(warnings.begin(), warnings.end(), warning) == warnings.end())
+                warnings.push_back(warning);
         }
-        if (warnings.empty())
-            throw;
-    }
+    };
+    syncFolder();
 
     bool placed = true;
     for (TTemporaryFile* file : files) {
@@ -191,16 +190,11 @@ std::vector<std::string> SwapIntoPlace(std::span<TTemporaryFile* const> files,
                                "); it is put there when the archive is next opened");
         }
     }
-    // The marker goes only once the renames are on disk: until then a power
-    // cut could take back one rename and not the other.
+    // The marker goes once the renames are on disk (where the folder can be
+    // put there): until then a power cut could take back one and not the other.
     if (!placed)
         return warnings;
-    try {
-        SyncFolder(folder);
-    } catch (const EFileError& error) {
-        warnings.push_back("the folder could not be synced (" + error.Reason() + ")");
-        return warnings;
-    }
+    syncFolder();
     try {
         RemoveFile(markerPath);
     } catch (const EFileError& error) {
@@ -245,7 +239,10 @@ std::vector<std::string> SettleSwap(std::span<const std::string> finalPaths, TSw
     }
     if (access == TSwapAccess::ReadOnly)
         return paths;
-    SyncFolder(folder);
+    try {
+        SyncFolder(folder); // the renames before the marker goes, where it can be
+    } catch (const EFileError&) {
+    }
     RemoveFile(markerPath);
     // Let go first: the marker's own temporary name may still stand on it.
     found.reset();

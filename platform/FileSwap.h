@@ -36,12 +36,12 @@
 std::string SwapMarkerPath(const std::string& path);
 
 // Puts `files` - complete, on disk, all made with `token` - in place of their
-// final paths as one change. Failures before the marker stands on disk are
-// thrown, with every final file as it was (the temporary files go with their
-// owners; a marker standing there already is refused with EEXIST). Once it
-// stands the change is made, and what fails afterwards is returned, a warning
-// each: a file that could not be renamed keeps its temporary name, which its
-// stream then goes by, and the next opening puts it in place.
+// final paths as one change. Failures before the marker stands are thrown,
+// with every final file as it was (the temporary files go with their owners;
+// a marker standing there already is refused with EEXIST). Once it stands the
+// change is made, and what fails afterwards is returned, a warning each: a
+// file that could not be renamed keeps its temporary name, which its stream
+// then goes by, and the next opening puts it in place.
 std::vector<std::string> SwapIntoPlace(std::span<TTemporaryFile* const> files,
                                        const std::string& token);
 
