@@ -91,12 +91,13 @@ std::optional<FileStream> HoldForReplacing(const std::string& path);
 // Removes, in `folder`, the temporary files of this user's writers that are
 // gone, and nothing else: a temporary name on a regular file (not a link),
 // held by nobody, whose writer's process is not running (unless it is this
-// one), with no other name than its final one, if that, and that no swap
-// marker standing beside its final name names (FileSwap.h): those are the
-// swap's to finish. A final name is never removed. Where a writer had linked only some of its files
-// into place (LinkFinal), the others are linked too, so the pair is whole; where such a name was
-// taken meanwhile, only the temporary name goes. Returns how many temporary names it removed.
-// Throws EOSError. With `finalNames`, only temporary files meant for those names are looked at.
+// one), with no other name than its final one, if that, and of a token that
+// no swap marker in the folder names (FileSwap.h): those are the swap's to
+// finish. A final name is never removed. Where a writer had linked only some
+// of its files into place (LinkFinal), the others are linked too, so the pair
+// is whole; where such a name was taken meanwhile, only the temporary name
+// goes. Returns how many temporary names it removed. Throws EOSError. With
+// `finalNames`, only temporary files meant for those names are looked at.
 size_t RemoveStaleTemporaries(const std::string& folder,
                               std::span<const std::string> finalNames = {});
 // The same before a writer starts in `folder`: leftovers stand in nobody's
