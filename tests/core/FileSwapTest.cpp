@@ -213,10 +213,12 @@ INSTANTIATE_TEST_SUITE_P(
             [](SwapFolder& f) {
                 f.PlaceMarker(MarkerText(Token, {"a.img", "a.dir"}) + std::string(5000, 'x'));
             }},
-        HostileMarker{"AMarkerOfAnotherUser",
+        HostileMarker{"AMarkerAndFilesOfAnotherUser",
                       [](SwapFolder& f) {
                           f.PlaceMarker();
-                          GiveToUnprivilegedUser(f.Marker());
+                          for (const std::string& path :
+                               {f.Marker(), f.Temporary("a.img"), f.Temporary("a.dir")})
+                              GiveToUnprivilegedUser(path);
                       },
                       true},
         HostileMarker{"ATemporaryFileOfAnotherUser",
