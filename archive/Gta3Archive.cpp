@@ -3,6 +3,7 @@
 #include "archive/DirectoryCodec.h"
 #include "archive/DirectoryJournal.h"
 #include "platform/Errors.h"
+#include "platform/FileSwap.h"
 #include "platform/FileSystem.h"
 #include "platform/TemporaryFile.h"
 
@@ -88,10 +89,16 @@ std::pair<FileStream, FileStream> CreateFiles(const std::string& imgPath) {
 }
 
 std::pair<FileStream, FileStream> OpenFiles(const std::string& imgPath, TOpenMode mode) {
+    // A compaction stopped once its new pair was whole is settled first.
+    const std::string pair[] = {imgPath, DirectoryFileName(imgPath)};
+    const std::vector<std::string> paths =
+        SettleSwap(pair, mode == TOpenMode::Shared ? TSwapAccess::ReadOnly : TSwapAccess::Finish);
     if (mode == TOpenMode::Create)
         return CreateFiles(imgPath);
-    FileStream img = OpenFile(imgPath, mode);
-    FileStream dir = OpenDirectoryFile(DirectoryFileName(imgPath), mode, img);
+    FileStream img = OpenFile(paths[0], mode);
+    FileStream dir = OpenDirectoryFile(paths[1], mode, img);
+    img.Renamed(pair[0]);
+    dir.Renamed(pair[1]);
     return {std::move(img), std::move(dir)};
 }
 
@@ -136,6 +143,11 @@ TGTA3Archive::TGTA3Archive(const std::string& FileName, TOpenMode Mode,
         }
     }
 }
+
+TGTA3Archive::TGTA3Archive(const std::string& FileName, std::pair<FileStream, FileStream> Files,
+                           std::vector<TArchiveEntry> Table)
+    : FileName_(FileName), ReadOnly_(false), ImgStream(std::move(Files.first)),
+      DirStream(std::move(Files.second)), Entries(std::move(Table)) {}
 
 TGTA3Archive::~TGTA3Archive() {
     try {

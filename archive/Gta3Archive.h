@@ -53,8 +53,21 @@ public:
     // An opening that finds the journal of a rewrite in place that was stopped
     // (DirectoryJournal.h) shows what the journal says; a writable one also
     // settles the file, or else before its first change.
+    //
+    // An opening first settles a compaction in place that was stopped once its
+    // new pair was whole (FileSwap.h): a writable one finishes it, one for
+    // reading only reads the new pair where it stands.
     TGTA3Archive(const std::string& FileName, bool CreateNew);
     TGTA3Archive(const std::string& FileName, TOpenMode Mode);
+    // Takes over a pair of files held exclusively whose directory file holds
+    // `Table` (in slot order), as a compaction in place leaves them; nothing
+    // is read.
+    TGTA3Archive(const std::string& FileName, std::pair<FileStream, FileStream> Files,
+                 std::vector<TArchiveEntry> Table);
+    // An archive object can take another's place, so that its holder keeps
+    // working on a compacted pair.
+    TGTA3Archive(TGTA3Archive&&) noexcept = default;
+    TGTA3Archive& operator=(TGTA3Archive&&) noexcept = default;
     // Flushes both files to disk if anything changed, and closes them; failures
     // are ignored here.
     ~TGTA3Archive();
@@ -63,6 +76,8 @@ public:
 
     // The data file's path exactly as passed to the constructor.
     const std::string& FileName() const { return FileName_; }
+    // Opened with TOpenMode::Shared: changes are refused.
+    bool IsReadOnly() const { return ReadOnly_; }
     uint64_t DataLength() const { return ImgStream.Length(); }
     // The length of the directory the table was read from; with a journal not
     // yet settled, that of the records it stands for.

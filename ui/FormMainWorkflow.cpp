@@ -1,12 +1,14 @@
 // The main window's commands for the modder's workflow: Import and Replace,
 // also of files dropped on the list; entries dragged out of the list; the
-// filter; Check Archive; Save Compacted Copy As; and the status bar that tells
-// what the archive holds.
+// filter; Check Archive; Save Compacted Copy As; Compact Archive; and the
+// status bar that tells what the archive holds.
 #include "ui/FormMain.h"
 
 #include "archive/Gta3Archive.h"
 #include "platform/Errors.h"
+#include "sorting/SortFunctions.h"
 #include "ui/BackgroundCheck.h"
+#include "ui/CompactInPlace.h"
 #include "ui/DialogSeam.h"
 #include "ui/DragFolders.h"
 #include "ui/EntryCommands.h"
@@ -151,6 +153,24 @@ void TfrmMain::actSaveCompactedExecute() {
     const QString notice =
         CompactedCopyNotice(path, SaveCompactedCopy(this, *CurrentArchive, path));
     FStatus->SetNotice(notice);
+}
+
+void TfrmMain::actCompactExecute() {
+    if (!ConfirmCompact(this, *CurrentArchive))
+        return;
+    const TChosenEntries chosen = ChosenEntries(*CurrentArchive, *FEntryList);
+    TCompactResult result;
+    ChangeArchive([&] {
+        result = CompactWithProgress(this, *CurrentArchive);
+        // Every entry's data moved: the list is shown afresh, in its order,
+        // with the same entries selected.
+        SortEntries(*CurrentArchive, CurrentCompare);
+        FEntryList->setRowCount(0);
+        FEntryList->setRowCount(CurrentArchive->Count());
+        ChooseAgain(*CurrentArchive, *FEntryList, chosen);
+        return true;
+    });
+    FStatus->SetNotice(CompactNotice(result));
 }
 
 void TfrmMain::UpdateStatus() {

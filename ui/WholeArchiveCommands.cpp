@@ -52,24 +52,32 @@ void ShowCheckReport(QWidget* owner, const TCheckReport& report) {
                            report.findings);
 }
 
+TCopyProgress CopyProgressOn(TfrmProgress& progress) {
+    progress.SetMax(CopySteps);
+    return [&progress](uint64_t done, uint64_t total) {
+        progress.StepTo(total == 0 ? CopySteps
+                                   : static_cast<int>(done * CopySteps / std::max(total, done)));
+    };
+}
+
+void RethrowInWindowWords(const ERebuildRefused& refused) {
+    // The window names its own commands, not the command line's.
+    if (refused.Why() == ERebuildRefused::TWhy::PairExists)
+        throw Exception(refused.Path() +
+                        " already exists; a compacted copy is saved only as a new pair");
+    throw Exception("slot " + std::to_string(refused.Slot()) + " \"" +
+                    PrintableName(refused.Name()) + "\" reaches past the end of " + refused.Path() +
+                    " (see Action, Check Archive); nothing was written");
+}
+
 TRebuildResult SaveCompactedCopy(QWidget* owner, TGTA3Archive& archive, const QString& dataPath) {
     BusyCursor busy;
     auto progress = ShowProgress(owner, QStringLiteral("Saving Compacted Copy..."), CopySteps);
     progress->SetLine2(QFileInfo(dataPath).fileName());
     try {
-        return RebuildArchive(archive, HostPath(dataPath), [&](uint64_t done, uint64_t total) {
-            progress->StepTo(total == 0
-                                 ? CopySteps
-                                 : static_cast<int>(done * CopySteps / std::max(total, done)));
-        });
+        return RebuildArchive(archive, HostPath(dataPath), CopyProgressOn(*progress));
     } catch (const ERebuildRefused& refused) {
-        // Told in the window's words, which name its commands, not the command line's.
-        if (refused.Why() == ERebuildRefused::TWhy::PairExists)
-            throw Exception(refused.Path() +
-                            " already exists; a compacted copy is saved only as a new pair");
-        throw Exception("slot " + std::to_string(refused.Slot()) + " \"" +
-                        PrintableName(refused.Name()) + "\" reaches past the end of " +
-                        refused.Path() + " (see Action, Check Archive); nothing was written");
+        RethrowInWindowWords(refused);
     }
 }
 

@@ -49,16 +49,17 @@ void StatusAndRulesTest::newCommandsStandAfterTheDesignedOnes() {
                           "actSaveCompacted"}));
     QCOMPARE(EntryNames(MenuNamed(window, "mniAction")),
              QStringList({"actAdd", "actExtract", "actRename", "actDelete", "mniN2", "actSelectAll",
-                          "mniN4", "actImport", "actFilter", "actCheck"}));
+                          "mniN4", "actImport", "actFilter", "actCheck", "mniN5", "actCompact"}));
     QCOMPARE(EntryNames(MenuNamed(window, "PopupMenu1")),
              QStringList({"actAdd", "actExtract", "actRename", "actDelete", "N1", "actSelectAll",
-                          "N2", "actImport", "actFilter", "actCheck"}));
+                          "N2", "actImport", "actFilter", "actCheck", "N3", "actCompact"}));
     QCOMPARE(ActionNamed(window, "actImport")->text(), QString("&Import and Replace..."));
     QCOMPARE(ActionNamed(window, "actImport")->shortcut(), QKeySequence("Ctrl+R"));
     QCOMPARE(ActionNamed(window, "actFilter")->shortcut(), QKeySequence("Ctrl+F"));
     QCOMPARE(ActionNamed(window, "actCheck")->text(), QString("&Check Archive"));
     QCOMPARE(ActionNamed(window, "actSaveCompacted")->text(),
              QString("Save Compacted Copy &As..."));
+    QCOMPARE(ActionNamed(window, "actCompact")->text(), QString("Com&pact Archive..."));
 }
 
 void StatusAndRulesTest::newCommandsNeedAnOpenArchive() {
@@ -74,7 +75,7 @@ void StatusAndRulesTest::newCommandsNeedAnOpenArchive() {
         if (open)
             window.OpenArchive(PathBytes(folder->File("a.img")));
         QCOMPARE(EnabledInMenu(window, "mniFile", "actSaveCompacted"), open);
-        for (const char* name : {"actImport", "actFilter", "actCheck"}) {
+        for (const char* name : {"actImport", "actFilter", "actCheck", "actCompact"}) {
             QCOMPARE(EnabledInMenu(window, "mniAction", name), open);
             QCOMPARE(EnabledInMenu(window, "PopupMenu1", name), open);
         }
