@@ -3,6 +3,7 @@
 #include "archive/Gta3Archive.h"
 #include "archive/NameFold.h"
 #include "archive/PrintableName.h"
+#include "archive/StreamingOrder.h"
 #include "platform/LargeMemory.h"
 
 #include <algorithm>
@@ -149,6 +150,22 @@ public:
         }
     }
 
+    // Records that the games read wrongly, by slot; the memory of the orders
+    // above is given back first.
+    void CheckStreamingOrder() {
+        order_ = std::vector<Keyed>();
+        ForEachStreamingBreak(entries_, FirstGameStreaming,
+                              [this](const TArchiveEntry& entry, const TArchiveEntry& before) {
+                                  Report(TCheckFinding::TKind::NotAfterPrevious,
+                                         "not after the entry before it: " + Describe(entry) +
+                                             " should begin at sector " +
+                                             std::to_string(uint64_t{before.Offset} + before.Size) +
+                                             ", where " + Describe(before) +
+                                             " ends; compact the archive",
+                                         {entry.DirIndex, before.DirIndex});
+                              });
+    }
+
     TCheckSummary Summary() const { return summary_; }
 
 private:
@@ -211,6 +228,7 @@ TCheckSummary CheckEntries(std::span<const TArchiveEntry> entries, uint64_t data
     checker.CheckRanges();
     checker.CheckEachName();
     checker.CheckDuplicateNames();
+    checker.CheckStreamingOrder();
     TCheckSummary summary = checker.Summary();
     summary.Entries = entries.size();
     summary.DataLength = dataLength;
@@ -222,12 +240,16 @@ TCheckSummary CheckArchive(const TGTA3Archive& archive, const TFindingSink& repo
     return CheckEntries(archive.Table(), archive.DataLength(), archive.DirectoryLength(), report);
 }
 
+double DeadSpacePercent(uint64_t deadBytes, uint64_t dataLength) {
+    return dataLength == 0
+               ? 0.0
+               : 100.0 * static_cast<double>(deadBytes) / static_cast<double>(dataLength);
+}
+
 std::string DeadSpaceText(uint64_t deadBytes, uint64_t dataLength) {
-    const double percent =
-        dataLength == 0 ? 0.0
-                        : 100.0 * static_cast<double>(deadBytes) / static_cast<double>(dataLength);
     char text[64];
     std::snprintf(text, sizeof text, "%llu bytes (%.1f%%)",
-                  static_cast<unsigned long long>(deadBytes), percent);
+                  static_cast<unsigned long long>(deadBytes),
+                  DeadSpacePercent(deadBytes, dataLength));
     return text;
 }

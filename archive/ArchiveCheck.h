@@ -25,6 +25,7 @@ struct TCheckFinding {
         UnsafeOnWindows,  // a display name that cannot be a file name on Windows
         UnterminatedName, // a stored name of all 24 bytes, without a zero byte
         DuplicateName,    // display names equal but for the case of a-z
+        NotAfterPrevious, // a record the games read wrongly (StreamingOrder.h)
     };
     TKind Kind;
     std::string Text;           // one line; names written as PrintableName does
@@ -42,13 +43,16 @@ struct TCheckSummary {
 using TFindingSink = std::function<void(const TCheckFinding&)>;
 
 // Checks the records (in any order; DirIndex is each one's slot) against each
-// other and the two lengths, reporting each finding to `report` as found.
-// Besides the records it uses memory for one ordering of them at a time, 24
-// bytes a record, and a bit a record. Dead space by itself is not a finding.
+// other and the two lengths, and against the order in which the games stream
+// them, reporting each finding to `report` as found. Besides the records it
+// uses memory for one ordering of them at a time, 24 bytes a record, and two
+// bits a record. Dead space by itself is not a finding.
 TCheckSummary CheckEntries(std::span<const TArchiveEntry> entries, uint64_t dataLength,
                            uint64_t directoryLength, const TFindingSink& report);
 // The same on an open archive's table and files.
 TCheckSummary CheckArchive(const TGTA3Archive& archive, const TFindingSink& report);
 
+// The share of the data file that is dead space, in percent.
+double DeadSpacePercent(uint64_t deadBytes, uint64_t dataLength);
 // "2048 bytes (33.3%)": dead space and its share of the data file.
 std::string DeadSpaceText(uint64_t deadBytes, uint64_t dataLength);

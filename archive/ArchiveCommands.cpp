@@ -42,6 +42,11 @@ std::string_view StoredEntryName(const std::string& path) {
     return EntryNameFromPath(path).substr(0, sizeof(TArchiveEntry::Name));
 }
 
+// The name an import matches a file by: the display name of its entry.
+std::string_view MatchedName(const std::string& path) {
+    return DisplayText(StoredEntryName(path));
+}
+
 struct KeyHash {
     size_t operator()(const TFoldedKey& key) const {
         uint64_t h = 0xCBF29CE484222325u;
@@ -57,7 +62,7 @@ class NameIndex {
 public:
     NameIndex(const TGTA3Archive& archive, std::span<const std::string> paths) {
         for (const std::string& path : paths)
-            byName_.emplace(FoldedKey(StoredEntryName(path)), Found{});
+            byName_.emplace(FoldedKey(MatchedName(path)), Found{});
         const auto table = archive.Table();
         for (size_t i = 0; i < table.size(); ++i) {
             auto found = byName_.find(FoldedKey(DisplayName(table[i])));
@@ -94,16 +99,22 @@ private:
     std::unordered_map<TFoldedKey, Found, KeyHash> byName_;
 };
 
+const std::string UnsafeNameReason = "the entry's name is not a safe file name";
+
 } // namespace
 
-std::unique_ptr<TGTA3Archive> CreatePair(const std::string& dataPath, bool replaceExisting) {
+TNewPair CreatePair(const std::string& dataPath, bool replaceExisting) {
     if (!replaceExisting)
         for (const std::string& file : {dataPath, DirectoryFileName(dataPath)})
             if (PathExists(file))
                 throw EFileError(file + " already exists", file, EEXIST, "already exists");
-    auto archive = std::make_unique<TGTA3Archive>(dataPath, TOpenMode::Create);
-    archive->Flush();
-    return archive;
+    TNewPair created{std::make_unique<TGTA3Archive>(dataPath, TOpenMode::Create), {}};
+    try {
+        SyncFolder(FolderOf(dataPath));
+    } catch (const EFileError& error) {
+        created.Warnings.push_back("the folder could not be synced (" + error.Reason() + ")");
+    }
+    return created;
 }
 
 void AddFiles(TGTA3Archive& archive, std::span<const std::string> paths,
@@ -123,29 +134,42 @@ void AddFiles(TGTA3Archive& archive, std::span<const std::string> paths,
     FlushAfter(archive, failure);
 }
 
-TImportResult ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths,
-                          const TItemProgress& progress) {
+std::vector<int32_t> TImportResult::Slots(bool replaced) const {
+    std::vector<int32_t> slots;
+    for (const TImportedFile& file : Files)
+        if (file.Replaced == replaced)
+            slots.push_back(file.Slot);
+    return slots;
+}
+
+void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImportResult& result,
+                 const TItemProgress& progress) {
     NameIndex names(archive, paths);
-    TImportResult result;
+    result = {};
     struct Pending {
         int index;
         TDataPlace place;
+        size_t file; // its line in result.Files
     };
     std::vector<Pending> pending;
     std::exception_ptr failure;
     try {
         for (size_t i = 0; i < paths.size(); ++i) {
             const std::string_view name = StoredEntryName(paths[i]);
+            const std::string_view matched = MatchedName(paths[i]);
             FileStream source = OpenSource(paths[i]);
-            if (const int index = names.Find(name); index >= 0) {
-                pending.push_back({index, archive.AppendData(source)});
-                if (names.Shared(name))
-                    result.SharedNames.emplace_back(name);
+            if (const int index = names.Find(matched); index >= 0) {
+                pending.push_back({index, archive.AppendData(source), result.Files.size()});
+                result.Files.push_back({archive.GetEntry(index).DirIndex, true});
+                if (names.Shared(matched)) {
+                    const TArchiveEntry replaced = archive.GetEntry(index);
+                    result.SharedNames.emplace_back(DisplayName(replaced));
+                }
             } else {
                 archive.AddFile(name, source);
                 const TArchiveEntry added = archive.GetEntry(archive.Count() - 1);
-                names.Added(name, archive.Count() - 1, added.DirIndex);
-                result.Added.push_back(added.DirIndex);
+                names.Added(matched, archive.Count() - 1, added.DirIndex);
+                result.Files.push_back({added.DirIndex, false});
             }
             CloseSource(source);
             if (progress)
@@ -155,21 +179,23 @@ TImportResult ImportFiles(TGTA3Archive& archive, std::span<const std::string> pa
         failure = std::current_exception();
     }
     // The new data is on disk before any record points at it.
+    size_t applied = 0;
     try {
         archive.Flush();
-        for (const Pending& replacement : pending) {
-            archive.SetEntryData(replacement.index, replacement.place);
-            result.Replaced.push_back(archive.GetEntry(replacement.index).DirIndex);
-        }
+        for (; applied < pending.size(); ++applied)
+            archive.SetEntryData(pending[applied].index, pending[applied].place);
     } catch (...) {
         if (!failure)
             failure = std::current_exception();
     }
+    // A replacement never applied was not done.
+    for (size_t i = applied; i < pending.size(); ++i)
+        result.Files[pending[i].file].Slot = -1;
+    std::erase_if(result.Files, [](const TImportedFile& file) { return file.Slot < 0; });
     FlushAfter(archive, failure);
-    return result;
 }
 
-void DeleteEntries(TGTA3Archive& archive, std::span<const int> indexes) {
+TWarnings DeleteEntries(TGTA3Archive& archive, std::span<const int> indexes) {
     std::exception_ptr failure;
     try {
         for (int index : indexes)
@@ -177,20 +203,31 @@ void DeleteEntries(TGTA3Archive& archive, std::span<const int> indexes) {
     } catch (...) {
         failure = std::current_exception();
     }
+    TWarnings warnings;
     try {
-        archive.PurgeDeleted();
+        warnings = archive.PurgeDeleted();
     } catch (...) {
         if (!failure)
             failure = std::current_exception();
     }
     FlushAfter(archive, failure);
+    return warnings;
+}
+
+void RequireSafeName(const TArchiveEntry& entry) {
+    const std::string name(DisplayName(entry));
+    if (IsSafeFileName(name))
+        return;
+    EFCreateError refusal(name, UnsafeNameReason);
+    refusal.SetEntryName(name);
+    throw refusal;
 }
 
 std::string ExtractTarget(const TArchiveEntry& entry, std::string_view folder) {
     const std::string_view name = DisplayName(entry);
     const std::string target = JoinPath(folder, name);
     if (!IsSafeFileName(name))
-        throw EFCreateError(target, "the entry's name is not a safe file name");
+        throw EFCreateError(target, UnsafeNameReason);
     switch (PathKind(target)) {
     case TPathKind::Link:
         throw EFCreateError(target, "a symbolic link stands there");
@@ -208,7 +245,7 @@ void ExtractEntryToFile(TGTA3Archive& archive, int index, const std::string& tar
         archive.ExtractEntry(index, target.Stream());
     } catch (const EReadError&) {
         // Only the archive's data file is read here: the entry runs past its end.
-        RethrowNaming(std::string(DisplayName(entry)));
+        RethrowNamingEntry(std::string(DisplayName(entry)));
     }
     target.ReplaceFinal(TTemporaryFile::Replacing::UnheldFilesOnly);
     target.Stream().Close();

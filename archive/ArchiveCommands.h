@@ -4,6 +4,7 @@
 #pragma once
 
 #include "archive/ArchiveEntry.h"
+#include "archive/Gta3Archive.h"
 
 #include <cstddef>
 #include <functional>
@@ -13,15 +14,18 @@
 #include <string_view>
 #include <vector>
 
-class TGTA3Archive;
-
 // Called after item `done` (counting from 1) of a batch is done.
 using TItemProgress = std::function<void(size_t done)>;
 
-// Creates an empty pair at `dataPath` and its directory file. An existing file
-// of the pair is only emptied when `replaceExisting` says so; otherwise it is
-// refused (EFileError "... already exists") and nothing is touched.
-std::unique_ptr<TGTA3Archive> CreatePair(const std::string& dataPath, bool replaceExisting);
+struct TNewPair {
+    std::unique_ptr<TGTA3Archive> Archive;
+    TWarnings Warnings; // the pair is in place; its folder may not be on disk
+};
+// Creates an empty pair at `dataPath` and its directory file, as
+// TOpenMode::Create does, and puts the folder on disk. An existing file of the
+// pair is only replaced when `replaceExisting` says so; otherwise it is
+// refused (EFileError "... already exists"). Nothing is touched when it fails.
+TNewPair CreatePair(const std::string& dataPath, bool replaceExisting);
 
 // Adds each file as a new entry named by the part of its path after the last
 // '/', in the order given, until the first failure; the files before it stay
@@ -30,28 +34,44 @@ std::unique_ptr<TGTA3Archive> CreatePair(const std::string& dataPath, bool repla
 void AddFiles(TGTA3Archive& archive, std::span<const std::string> paths,
               const TItemProgress& progress = {});
 
-struct TImportResult {
-    std::vector<int32_t> Replaced; // slots of the entries given new data
-    std::vector<int32_t> Added;    // slots of the entries added
-    // Names that several entries carry; the first of them in slot order was
-    // the one replaced.
-    std::vector<std::string> SharedNames;
+// What an import did with one file.
+struct TImportedFile {
+    int32_t Slot;  // of the entry the file became the data of
+    bool Replaced; // the entry was there before; otherwise it was added
 };
-// Import and replace: for each file, the first entry in slot order whose
-// display name equals the file's entry name (cut to 24 bytes), letter case of
-// a-z aside, gets the file as its new data; a file without such an entry is
-// added. New data is appended and put on disk before any record points at it,
-// and each record is then rewritten in place, so after a failure or a power
-// cut every entry holds either its old data or its new. The first failure
-// stops the batch; the files before it are done, and it is rethrown.
-TImportResult ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths,
-                          const TItemProgress& progress = {});
+struct TImportResult {
+    // A line per file done, in the order of the files.
+    std::vector<TImportedFile> Files;
+    // Names that several entries carry, as the one replaced spells it: the
+    // first of them in slot order.
+    std::vector<std::string> SharedNames;
+
+    // The slots of the entries replaced (`replaced`) or added, in file order.
+    std::vector<int32_t> Slots(bool replaced) const;
+};
+// Import and replace: each file is matched by the display name of the entry
+// it would be added as (its name cut to 24 bytes, without leading and trailing
+// blanks and control bytes), letter case of a-z aside. The first entry in slot
+// order with that display name - one there before, or one an earlier file of
+// the batch added - gets the file as its new data; a file without such an
+// entry is added. New data is appended and put on disk before any record
+// points at it, and each record is then rewritten in place, so after a
+// failure or a power cut every entry holds either its old data or its new.
+// The first failure stops the batch: the files before it are done and told in
+// `result`, and the failure is rethrown.
+void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImportResult& result,
+                 const TItemProgress& progress = {});
 
 // Deletes the entries at the table positions given: marks them, then purges
 // - also when marking stops part-way, so no mark outlives the command - and
-// puts the directory on disk. The first failure is rethrown afterwards.
-void DeleteEntries(TGTA3Archive& archive, std::span<const int> indexes);
+// puts the directory on disk. The first failure is rethrown afterwards; what
+// failed after the new directory was whole is returned (PurgeDeleted).
+TWarnings DeleteEntries(TGTA3Archive& archive, std::span<const int> indexes);
 
+// Refuses an entry whose display name could leave a folder or name the folder
+// itself (EFCreateError naming the entry, not a path): for extracts into a
+// folder the user never sees.
+void RequireSafeName(const TArchiveEntry& entry);
 // Where entry `entry` is extracted in `folder`: the folder and the display
 // name. A display name that could leave the folder or name the folder itself,
 // and a symbolic link or a folder standing at the target, are refused

@@ -53,7 +53,10 @@ std::string_view EntryNameFromPath(std::string_view path) {
 }
 
 std::string_view DisplayName(const TArchiveEntry& entry) {
-    std::string_view name = NameText(entry);
+    return DisplayText(NameText(entry));
+}
+
+std::string_view DisplayText(std::string_view name) {
     while (!name.empty() && IsBlankOrControl(name.front()))
         name.remove_prefix(1);
     while (!name.empty() && IsBlankOrControl(name.back()))

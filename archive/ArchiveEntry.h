@@ -37,6 +37,8 @@ std::string_view NameText(const TArchiveEntry&&) = delete;
 // The display name: the stored name text without leading and trailing bytes of
 // value 1 to 32 (control characters and the blank). A view into `entry`.
 std::string_view DisplayName(const TArchiveEntry& entry);
+// The same of a stored name text given as such; a view into `storedName`.
+std::string_view DisplayText(std::string_view storedName);
 std::string_view DisplayName(const TArchiveEntry&&) = delete;
 
 // Whether a stored name fills all 24 bytes with no zero byte after it: a game

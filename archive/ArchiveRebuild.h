@@ -1,10 +1,11 @@
 // A compacted copy of an archive: the same records in the same slots, their
-// data packed without dead space into a new pair that appears whole or not
-// at all. The source is only read.
+// data packed without dead space in slot order, as the games stream it, into
+// a new pair that appears whole or not at all. The source is only read.
 #pragma once
 
+#include "archive/PackedCopy.h"
+
 #include <cstdint>
-#include <functional>
 #include <string>
 
 class TGTA3Archive;
@@ -21,16 +22,15 @@ struct TRebuildResult {
     std::string LeftoverProblem;
 };
 
-// Bytes copied so far of the total.
-using TCopyProgress = std::function<void(uint64_t done, uint64_t total)>;
-
-// Writes the compacted copy of `source` as the new pair whose data file is
-// `dataPath`. Refuses (Exception) when a file of the new pair exists or
-// appears meanwhile - nothing is ever replaced -, when the new data file would
-// be its own directory file, and when a record reaches past the source's data
-// file. Records whose data overlap keep sharing it, so the copy is never
-// larger than the data the records cover. Leftovers of rebuilds that were
-// killed in the same folder are removed first. Throws the file layer's
-// exceptions; the source is never changed.
+// Writes the compacted copy of `source` (PackedCopy.h) as the new pair whose
+// data file is `dataPath`. Refuses (ERebuildRefused) when a file of the new
+// pair exists or appears meanwhile - nothing is ever replaced - and when a
+// record reaches past the source's data file; (Exception) when the new data
+// file would be its own directory file; and,
+// before anything is written, when the copy would pass the largest data file
+// a directory can address or the free space of the destination (EFileError,
+// ENOSPC). Leftovers of rebuilds that were killed in the same folder are
+// removed first. Throws the file layer's exceptions; the source is never
+// changed.
 TRebuildResult RebuildArchive(TGTA3Archive& source, const std::string& dataPath,
                               const TCopyProgress& progress = {});

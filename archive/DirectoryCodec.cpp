@@ -11,16 +11,6 @@ namespace {
 // Records moved per read or write when the whole directory is read or written.
 constexpr size_t RecordsPerChunk = 1 << 16;
 
-uint32_t LoadLE32(const unsigned char* bytes) {
-    return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
-           uint32_t(bytes[3]) << 24;
-}
-
-void StoreLE32(unsigned char* bytes, uint32_t value) {
-    for (size_t i = 0; i < 4; ++i)
-        bytes[i] = static_cast<unsigned char>(value >> (8 * i));
-}
-
 } // namespace
 
 void DecodeRecord(const unsigned char* record, TArchiveEntry& entry) {

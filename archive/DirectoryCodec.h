@@ -18,6 +18,15 @@ static_assert(sizeof(TDirEntry) == DirRecordSize);
 // The most records a directory may hold: the table's index is 32-bit signed.
 inline constexpr uint64_t MaxRecords = INT32_MAX;
 
+inline uint32_t LoadLE32(const unsigned char* bytes) {
+    return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
+           uint32_t(bytes[3]) << 24;
+}
+inline void StoreLE32(unsigned char* bytes, uint32_t value) {
+    for (size_t i = 0; i < 4; ++i)
+        bytes[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
 void DecodeRecord(const unsigned char* record, TArchiveEntry& entry);
 void EncodeRecord(const TArchiveEntry& entry, unsigned char* record);
 // Sets a name field: its first min(24, length) bytes, then zero bytes.

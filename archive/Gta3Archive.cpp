@@ -1,7 +1,9 @@
 #include "archive/Gta3Archive.h"
 
 #include "archive/DirectoryCodec.h"
+#include "archive/DirectoryJournal.h"
 #include "platform/Errors.h"
+#include "platform/FileSwap.h"
 #include "platform/FileSystem.h"
 #include "platform/TemporaryFile.h"
 
@@ -16,15 +18,88 @@ constexpr uint64_t RoundUpToSector(uint64_t bytes) {
 }
 
 FileStream OpenFile(const std::string& path, TOpenMode mode) {
-    switch (mode) {
-    case TOpenMode::Exclusive:
-        return FileStream::OpenHeld(path);
-    case TOpenMode::Shared:
+    if (mode == TOpenMode::Shared)
         return FileStream::OpenReadShared(path);
-    case TOpenMode::Create:
-        break;
+    return FileStream::OpenHeld(path);
+}
+
+// A lone directory file given as the data file is one file for both halves.
+const char* const DataFileItself = "it is the data file itself";
+
+// Opens the directory file of the data file `data` has open. Opened
+// exclusively, a lone directory file meets its own hold, which reads as "in
+// use by another program": it is told as what it is instead.
+FileStream OpenDirectoryFile(const std::string& path, TOpenMode mode, const FileStream& data) {
+    try {
+        return OpenFile(path, mode);
+    } catch (const EFileError& error) {
+        if (error.SystemError() != EWOULDBLOCK)
+            throw;
+        bool itself = false;
+        try {
+            const std::optional<TFileInfo> target = TargetInfo(path);
+            itself = target && target->SameFile(data.Info());
+        } catch (const Exception&) {
+            // Not known to be the same file: the open's own failure stands.
+        }
+        if (!itself)
+            throw;
+        throw EFOpenError(path, DataFileItself);
     }
-    return FileStream::CreateHeld(path);
+}
+
+// New empty files in place of the pair's old ones (see TOpenMode::Create).
+std::pair<FileStream, FileStream> CreateFiles(const std::string& imgPath) {
+    const std::string dirPath = DirectoryFileName(imgPath);
+    if (dirPath == imgPath)
+        throw EFCreateError(dirPath, DataFileItself);
+    RemoveStaleTemporariesQuietly(FolderOf(imgPath));
+    // Held until replaced, so a pair someone has open is never renamed over.
+    const std::optional<FileStream> oldImg = HoldForReplacing(imgPath);
+    if (oldImg) {
+        const std::optional<TFileInfo> dirInfo = PathInfo(dirPath);
+        if (dirInfo && dirInfo->SameFile(oldImg->Info()))
+            throw EFCreateError(dirPath, DataFileItself);
+    }
+    const std::optional<FileStream> oldDir = HoldForReplacing(dirPath);
+
+    const std::string token = NewTemporaryToken();
+    TTemporaryFile img(imgPath, token);
+    TTemporaryFile dir(dirPath, token);
+    img.Stream().Flush();
+    dir.Stream().Flush();
+    std::optional<TSetAside> keptDir;
+    if (oldDir)
+        keptDir.emplace(dirPath);
+    dir.ReplaceFinal(TTemporaryFile::Replacing::AnyFile);
+    try {
+        img.ReplaceFinal(TTemporaryFile::Replacing::AnyFile);
+    } catch (...) {
+        // The old pair comes back: nothing is changed by a failed create.
+        try {
+            if (keptDir)
+                keptDir->Restore();
+            else
+                RemoveFile(dirPath);
+        } catch (...) {
+        }
+        throw;
+    }
+    return {std::move(img.Stream()), std::move(dir.Stream())};
+}
+
+std::pair<FileStream, FileStream> OpenFiles(const std::string& imgPath, TOpenMode mode) {
+    // A compaction stopped once its new pair was whole is settled first.
+    const std::string pair[] = {imgPath, DirectoryFileName(imgPath)};
+    const std::vector<std::string> paths =
+        SettleSwap(pair, mode == TOpenMode::Shared ? TSwapAccess::ReadOnly : TSwapAccess::Finish);
+    if (mode == TOpenMode::Create)
+        return CreateFiles(imgPath);
+    FileStream img = OpenFile(paths[0], mode);
+    FileStream dir = OpenDirectoryFile(paths[1], mode, img);
+    img.Renamed(pair[0]);
+    dir.Renamed(pair[1]);
+    return {std::move(img), std::move(dir)};
 }
 
 } // namespace
@@ -42,14 +117,39 @@ TGTA3Archive::TGTA3Archive(const std::string& FileName, bool CreateNew)
     : TGTA3Archive(FileName, CreateNew ? TOpenMode::Create : TOpenMode::Exclusive) {}
 
 TGTA3Archive::TGTA3Archive(const std::string& FileName, TOpenMode Mode)
-    : FileName_(FileName), ReadOnly_(Mode == TOpenMode::Shared),
-      ImgStream(OpenFile(FileName, Mode)), DirStream(OpenFile(DirectoryFileName(FileName), Mode)) {
+    : TGTA3Archive(FileName, Mode, OpenFiles(FileName, Mode)) {}
+
+TGTA3Archive::TGTA3Archive(const std::string& FileName, TOpenMode Mode,
+                           std::pair<FileStream, FileStream> Files)
+    : FileName_(FileName), ReadOnly_(Mode == TOpenMode::Shared), ImgStream(std::move(Files.first)),
+      DirStream(std::move(Files.second)) {
+    // New files in place are an empty pair: nothing more may fail now.
+    if (Mode == TOpenMode::Create)
+        return;
     // A lone directory file given as the data file is one file for both halves:
     // an exclusive hold refuses the second open, a shared one has to be told.
     if (ImgStream.Info().SameFile(DirStream.Info()))
-        throw EFOpenError(DirStream.Path(), "it is the data file itself");
+        throw EFOpenError(DirStream.Path(), DataFileItself);
     Entries = ReadDirectory(DirStream);
+    if (const std::optional<TDirectoryJournal> journal = FindJournal(Entries)) {
+        // A rewrite in place was stopped: its journal says what the directory holds.
+        ResolveJournal(Entries, *journal);
+        JournalPending_ = true;
+        if (!ReadOnly_) {
+            try {
+                SettleJournal(DirStream, *journal, Entries);
+                JournalPending_ = false;
+            } catch (const Exception&) {
+                // Settled before the first change.
+            }
+        }
+    }
 }
+
+TGTA3Archive::TGTA3Archive(const std::string& FileName, std::pair<FileStream, FileStream> Files,
+                           std::vector<TArchiveEntry> Table)
+    : FileName_(FileName), ReadOnly_(false), ImgStream(std::move(Files.first)),
+      DirStream(std::move(Files.second)), Entries(std::move(Table)) {}
 
 TGTA3Archive::~TGTA3Archive() {
     try {
@@ -65,9 +165,27 @@ const TArchiveEntry& TGTA3Archive::At(int Index) const {
     return Entries[static_cast<size_t>(Index)];
 }
 
-void TGTA3Archive::RequireWritable() const {
+void TGTA3Archive::BeginChange() {
     if (ReadOnly_)
         throw Exception(FileName_ + " is open for reading only");
+    SettleDirectory();
+}
+
+void TGTA3Archive::SettleDirectory() {
+    if (!JournalPending_)
+        return;
+    std::vector<TArchiveEntry> records = ReadDirectory(DirStream);
+    if (const std::optional<TDirectoryJournal> journal = FindJournal(records)) {
+        ResolveJournal(records, *journal);
+        SettleJournal(DirStream, *journal, records);
+    } else {
+        DirStream.Flush();
+    }
+    JournalPending_ = false;
+}
+
+uint64_t TGTA3Archive::DirectoryLength() const {
+    return JournalPending_ ? Entries.size() * DirRecordSize : DirStream.Length();
 }
 
 TArchiveEntry TGTA3Archive::GetEntry(int Index) const {
@@ -124,7 +242,7 @@ TDataPlace TGTA3Archive::PlaceForAppend(uint64_t dataLength, uint64_t length,
 }
 
 TDataPlace TGTA3Archive::AppendData(FileStream& Source) {
-    RequireWritable();
+    BeginChange();
     return CopyToEnd(Source, FileNameOf(Source.Path()), ImgStream.Length());
 }
 
@@ -151,7 +269,7 @@ TDataPlace TGTA3Archive::CopyToEnd(FileStream& Source, std::string_view name, ui
 }
 
 void TGTA3Archive::AddFile(std::string_view Name, FileStream& Source) {
-    RequireWritable();
+    BeginChange();
     // A trailing piece shorter than a record is not a record: the new record
     // goes over it, at the slot the next reader will see.
     const uint64_t oldDirLength = DirStream.Length();
@@ -196,7 +314,7 @@ void TGTA3Archive::AddFile(std::string_view Name, FileStream& Source) {
 }
 
 void TGTA3Archive::SetEntryData(int Index, TDataPlace Place) {
-    RequireWritable();
+    BeginChange();
     TArchiveEntry changed = At(Index);
     changed.Offset = Place.Offset;
     changed.Size = Place.Size;
@@ -214,7 +332,7 @@ void TGTA3Archive::WriteRecord(const TArchiveEntry& entry) {
 }
 
 void TGTA3Archive::RenameEntry(int Index, std::string_view NewName) {
-    RequireWritable();
+    BeginChange();
     TArchiveEntry renamed = At(Index);
     SetName(renamed.Name, NewName);
     // The table follows the disk only once the record is written.
@@ -228,8 +346,8 @@ void TGTA3Archive::MarkDeleted(int Index) {
     Entries[static_cast<size_t>(Index)].Deleted = 1;
 }
 
-void TGTA3Archive::PurgeDeleted() {
-    RequireWritable();
+TWarnings TGTA3Archive::PurgeDeleted() {
+    BeginChange();
     const auto bySlot = [](const TArchiveEntry& a, const TArchiveEntry& b) {
         return a.DirIndex < b.DirIndex;
     };
@@ -237,52 +355,68 @@ void TGTA3Archive::PurgeDeleted() {
         std::sort(Entries.begin(), Entries.end(), bySlot);
     std::erase_if(Entries, [](const TArchiveEntry& entry) { return entry.Deleted != 0; });
 
-    // Until the new directory is in place every entry keeps the slot it has in
+    // Until the new directory is whole every entry keeps the slot it has in
     // the old one, so a failure leaves the table naming records that are there.
-    Unflushed = true;
-    const bool replaced = ReplaceDirectoryFile();
-    if (!replaced)
-        RewriteDirectoryInPlace();
+    TWarnings warnings;
+    if (!ReplaceDirectoryFile(warnings))
+        RewriteInPlace(warnings);
     for (size_t i = 0; i < Entries.size(); ++i)
         Entries[i].DirIndex = static_cast<int32_t>(i);
-    // The new name must survive a power cut too.
-    if (replaced)
-        SyncFolder(FolderOf(DirStream.Path()));
+    return warnings;
 }
 
-bool TGTA3Archive::ReplaceDirectoryFile() {
-    // A directory file reached through a link, or by more than one name, is
-    // rewritten where it is, so every name keeps showing the same file.
+bool TGTA3Archive::ReplaceDirectoryFile(TWarnings& warnings) {
+    // A directory file reached through a link, by more than one name, or that
+    // belongs to another user is rewritten where it is, so every name keeps
+    // showing the same file and its owner stays.
     const std::string& path = DirStream.Path();
     const TFileInfo old = DirStream.Info();
-    if (old.links != 1 || PathKind(path) != TPathKind::File)
+    if (old.links != 1 || !old.OwnedByThisUser() || PathKind(path) != TPathKind::File)
         return false;
     const std::string folder = FolderOf(path);
     RemoveStaleTemporariesQuietly(folder);
     std::optional<TTemporaryFile> replacement;
     try {
         replacement.emplace(path);
-    } catch (const EFCreateError& error) {
+        FileStream& written = replacement->Stream();
+        written.CopyAttributesFrom(old);
+        WriteRecords(written, 0, Entries);
+        written.Flush();
+        replacement->ReplaceFinal(TTemporaryFile::Replacing::AnyFile);
+    } catch (const EFileError& error) {
+        // A folder that takes no new file, a group this user may not give, a
+        // sticky folder, a full disk or quota: written in place instead (the
+        // temporary file goes with `replacement`).
         const int why = error.SystemError();
-        if (why == EACCES || why == EPERM || why == EROFS)
-            return false; // a folder that takes no new file: written in place
+        if (why == EACCES || why == EPERM || why == EROFS || IsOutOfSpace(why))
+            return false;
         throw;
     }
-    FileStream& written = replacement->Stream();
-    written.CopyAttributesFrom(old);
-    WriteRecords(written, 0, Entries);
-    written.Flush();
-    replacement->ReplaceFinal(TTemporaryFile::Replacing::AnyFile);
-    DirStream = std::move(written); // the old file's hold goes with it
+    DirStream = std::move(replacement->Stream()); // the old file's hold goes with it
+    // The new name must survive a power cut too.
+    try {
+        SyncFolder(FolderOf(path));
+    } catch (const EFileError& error) {
+        warnings.push_back("the folder could not be synced (" + error.Reason() + ")");
+    }
     return true;
 }
 
-void TGTA3Archive::RewriteDirectoryInPlace() {
-    // Written from slot 0 upwards, before the file is cut: every record's new
-    // slot is at or below its old one, so an old slot is only overwritten after
-    // its record has reached its new place, and a failure part-way loses nothing.
-    WriteRecords(DirStream, 0, Entries);
-    DirStream.SetLength(Entries.size() * DirRecordSize);
+void TGTA3Archive::RewriteInPlace(TWarnings& warnings) {
+    // The records before the first deleted one stay where they are.
+    size_t firstChanged = 0;
+    while (firstChanged < Entries.size() &&
+           Entries[firstChanged].DirIndex == static_cast<int32_t>(firstChanged))
+        ++firstChanged;
+    // Should anything fail, the file may still hold a journal to settle.
+    JournalPending_ = true;
+    const std::string problem = RewriteDirectoryInPlace(DirStream, firstChanged, Entries);
+    if (problem.empty()) {
+        JournalPending_ = false;
+        return;
+    }
+    warnings.push_back("the directory file could not be finished in place (" + problem +
+                       "); it is finished when the archive is next changed or opened");
 }
 
 void TGTA3Archive::Flush() {

@@ -12,6 +12,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // The directory file's path for a data file's path: the extension (from the last
@@ -22,8 +23,12 @@ std::string DirectoryFileName(const std::string& dataFileName);
 enum class TOpenMode {
     Exclusive, // an existing pair, for reading and writing, held exclusively
     Shared,    // an existing pair, for reading only; other readers may hold it too
-    Create,    // a new pair, both files empty (existing ones are emptied), held exclusively
+    Create,    // a new pair of empty files, held exclusively, in place of any old ones
 };
+
+// Failures met after a change was whole, each as a few words and the system's
+// reason: the change stands, so they are told as warnings.
+using TWarnings = std::vector<std::string>;
 
 // Where an entry's data lies in the data file, in sectors.
 struct TDataPlace {
@@ -36,8 +41,33 @@ public:
     // Opens the pair at `FileName` (the data file's path) or, with `CreateNew`,
     // creates it empty; held exclusively. Throws EFOpenError / EFCreateError /
     // EReadError.
+    //
+    // Create never empties an existing file, which other names may share: new
+    // files are made under temporary names and renamed over the old ones, each
+    // of which must be a regular file that nobody holds; it is held from then
+    // until it is replaced. The directory file goes first: stopped between the
+    // two, the pair is an empty archive beside the old data file's bytes. A
+    // data file path that names its own directory file (".dir"), or two names
+    // of one file, are refused before anything is made.
+    //
+    // An opening that finds the journal of a rewrite in place that was stopped
+    // (DirectoryJournal.h) shows what the journal says; a writable one also
+    // settles the file, or else before its first change.
+    //
+    // An opening first settles a compaction in place that was stopped once its
+    // new pair was whole (FileSwap.h): a writable one finishes it, one for
+    // reading only reads the new pair where it stands.
     TGTA3Archive(const std::string& FileName, bool CreateNew);
     TGTA3Archive(const std::string& FileName, TOpenMode Mode);
+    // Takes over a pair of files held exclusively whose directory file holds
+    // `Table` (in slot order), as a compaction in place leaves them; nothing
+    // is read.
+    TGTA3Archive(const std::string& FileName, std::pair<FileStream, FileStream> Files,
+                 std::vector<TArchiveEntry> Table);
+    // An archive object can take another's place, so that its holder keeps
+    // working on a compacted pair.
+    TGTA3Archive(TGTA3Archive&&) noexcept = default;
+    TGTA3Archive& operator=(TGTA3Archive&&) noexcept = default;
     // Flushes both files to disk if anything changed, and closes them; failures
     // are ignored here.
     ~TGTA3Archive();
@@ -46,8 +76,12 @@ public:
 
     // The data file's path exactly as passed to the constructor.
     const std::string& FileName() const { return FileName_; }
+    // Opened with TOpenMode::Shared: changes are refused.
+    bool IsReadOnly() const { return ReadOnly_; }
     uint64_t DataLength() const { return ImgStream.Length(); }
-    uint64_t DirectoryLength() const { return DirStream.Length(); }
+    // The length of the directory the table was read from; with a journal not
+    // yet settled, that of the records it stands for.
+    uint64_t DirectoryLength() const;
 
     TArchiveEntry GetEntry(int Index) const; // throws EListError
     int Count() const { return static_cast<int>(Entries.size()); }
@@ -77,16 +111,25 @@ public:
     // Rewrites the entry's record with a new name; the entry keeps its place.
     void RenameEntry(int Index, std::string_view NewName);
     void MarkDeleted(int Index);
-    // Drops the marked entries and writes the directory file anew, atomically
-    // where its folder allows; leaves the table in slot order.
-    void PurgeDeleted();
+    // Drops the marked entries and writes the directory file anew, whole or not
+    // at all: a new file renamed over the old one where that keeps every name,
+    // owner and group of it, otherwise rewritten in place through a journal
+    // (DirectoryJournal.h). Leaves the table in slot order. Failures after the
+    // new directory is whole are returned; earlier ones are thrown, with the
+    // file and the table's slots as they were.
+    TWarnings PurgeDeleted();
     // Puts both files on disk (fsync) when anything was written since the last
     // flush. Commands call it once at their end.
     void Flush();
 
 private:
+    TGTA3Archive(const std::string& FileName, TOpenMode Mode,
+                 std::pair<FileStream, FileStream> Files);
     const TArchiveEntry& At(int Index) const;
-    void RequireWritable() const;
+    // Refuses a change of a pair opened for reading; settles a journal that a
+    // rewrite in place left unsettled.
+    void BeginChange();
+    void SettleDirectory();
     void WriteRecord(const TArchiveEntry& entry);
     // Puts the table in the order of `order` (old positions, new order).
     void Reorder(std::vector<uint32_t>& order);
@@ -95,8 +138,8 @@ private:
     // Appends the rest of `Source` at the next sector boundary of the data
     // file, now `oldLength` bytes long; the data file is cut back when that fails.
     TDataPlace CopyToEnd(FileStream& Source, std::string_view name, uint64_t oldLength);
-    bool ReplaceDirectoryFile();
-    void RewriteDirectoryInPlace();
+    bool ReplaceDirectoryFile(TWarnings& warnings);
+    void RewriteInPlace(TWarnings& warnings);
 
     std::string FileName_;
     bool ReadOnly_;
@@ -104,6 +147,9 @@ private:
     FileStream DirStream;
     std::vector<TArchiveEntry> Entries;
     bool Unflushed = false; // written to since the last Flush
+    // The directory file may still hold a journal, or its settling may not be
+    // on disk yet: settled before the next change.
+    bool JournalPending_ = false;
 };
 
 template <typename KeyOf, typename TieBefore>

@@ -14,11 +14,8 @@ size_t PassingLength(std::string_view name, size_t at, bool escapeBackslash) {
     const unsigned char byte = ByteAt(name, at);
     if (byte < 0x80)
         return (byte < 32 || byte == 127 || (escapeBackslash && byte == '\\')) ? 0 : 1;
-    if (const size_t length = Utf8SequenceLength(name, at)) {
-        // U+0080-U+009F, the C1 controls, are C2 80 to C2 9F.
-        const bool c1 = byte == 0xC2 && ByteAt(name, at + 1) <= 0x9F;
-        return c1 ? 0 : length;
-    }
+    if (const size_t length = Utf8SequenceLength(name, at))
+        return IsUtf8C1Control(name, at) ? 0 : length;
     return byte <= 0x9F ? 0 : 1;
 }
 
@@ -32,7 +29,7 @@ std::string Escaped(std::string_view name, bool escapeBackslash) {
             continue;
         }
         // A C1 control written in UTF-8 is escaped whole, both of its bytes.
-        const size_t units = ByteAt(name, i) == 0xC2 && Utf8SequenceLength(name, i) == 2 ? 2 : 1;
+        const size_t units = IsUtf8C1Control(name, i) ? 2 : 1;
         for (size_t u = 0; u < units; ++u, ++i) {
             const unsigned char byte = ByteAt(name, i);
             if (byte == '\\') {
@@ -48,6 +45,11 @@ std::string Escaped(std::string_view name, bool escapeBackslash) {
 }
 
 } // namespace
+
+bool IsUtf8C1Control(std::string_view bytes, size_t at) {
+    return at + 1 < bytes.size() && ByteAt(bytes, at) == 0xC2 && ByteAt(bytes, at + 1) >= 0x80 &&
+           ByteAt(bytes, at + 1) <= 0x9F;
+}
 
 size_t Utf8SequenceLength(std::string_view bytes, size_t at) {
     const unsigned char lead = ByteAt(bytes, at);
@@ -82,6 +84,14 @@ size_t Utf8SequenceLength(std::string_view bytes, size_t at) {
 
 std::string PrintableName(std::string_view name) {
     return Escaped(name, true);
+}
+
+std::string PrintablePath(std::string_view path) {
+#ifdef _WIN32
+    return PrintableText(path);
+#else
+    return PrintableName(path);
+#endif
 }
 
 std::string PrintableText(std::string_view text) {

@@ -193,7 +193,7 @@ int Replace(int entries, int files, int rounds) {
         size_t replaced = 0;
         const double replaceRound =
             TimedOnCopy(big, copy, [&](TGTA3Archive& archive, AllRows& list) {
-                replaced = ImportAndReplace(&owner, archive, list, replacing).Replaced.size();
+                replaced = ImportAndReplace(&owner, archive, list, replacing).Slots(true).size();
             });
         std::printf("  round %d: Add %.3f s, Import and Replace %.3f s (%zu replaced)\n", round + 1,
                     addRound, replaceRound, replaced);

@@ -10,7 +10,7 @@ int RunCheck(const ParsedArgs& args) {
     TGTA3Archive archive(path, TOpenMode::Shared);
 
     Output out;
-    out << PrintableName(path) << ": " << static_cast<uint64_t>(archive.Count())
+    out << PrintablePath(path) << ": " << static_cast<uint64_t>(archive.Count())
         << " entries, data file " << archive.DataLength() << " bytes, directory file "
         << archive.DirectoryLength() << " bytes\n";
     // Each finding goes out as it is found: a hostile directory of millions of

@@ -16,7 +16,13 @@ const Command Commands[] = {
      "Creates an empty archive pair: an empty data file ARCHIVE and an empty\n"
      "directory file beside it.\n"
      "\n"
-     "  --force   empty an existing pair instead of refusing (its entries are lost)\n",
+     "  --force   replace an existing pair instead of refusing (its entries are\n"
+     "            lost): new files are renamed over the old ones, which are\n"
+     "            never emptied, so other names of them keep their bytes. A\n"
+     "            file held by another program is refused.\n"
+     "\n"
+     "ARCHIVE must not end in .dir (it would be its own directory file).\n"
+     "Nothing is changed when the command fails.\n",
      NewOptions, 1, 1, RunNew},
     {"list", "ARCHIVE [--sort name|type|size] [--desc] [--json]",
      "Lists the entries, one per line: display name, type, size in kB, first\n"
@@ -73,7 +79,11 @@ const Command Commands[] = {
      "Removes every entry whose display name matches a NAME (ignoring the case\n"
      "of a-z only) from the directory file. The data file is not changed: the\n"
      "entries' sectors stay as dead space (see rebuild). A NAME that matches\n"
-     "nothing is an error and nothing is deleted.\n"
+     "nothing is an error and nothing is deleted. The directory file is\n"
+     "written whole or not at all: a new file renamed over it, or, where that\n"
+     "would change its owner or other names of it, rewritten in place through\n"
+     "a journal at its end that the next opening finishes. What fails once\n"
+     "the new directory is whole is a warning, and the exit status is 0.\n"
      "\n"
      "  --dry-run   show the entries that would be deleted; change nothing\n",
      DryRunOptions, 2, SIZE_MAX, RunDelete},
@@ -116,6 +126,25 @@ const Command Commands[] = {
      2,
      2,
      RunRebuild},
+    {"compact",
+     "ARCHIVE",
+     "Rewrites ARCHIVE as its compacted copy under the same names: the same\n"
+     "records in the same order, their data packed without dead space in\n"
+     "directory order, as the games read it (records that share data keep\n"
+     "sharing one copy). Prints how much smaller the data file became.\n"
+     "The new pair is written beside the old one under temporary names and\n"
+     "put on disk, then a marker file naming it, and then renamed over the\n"
+     "old pair; an opening that finds the marker finishes the renames first,\n"
+     "so after a failure or a kill the pair is the old one or the new one,\n"
+     "whole. Refuses, writing nothing, when the folder lacks the free space\n"
+     "for the new pair, and when a file of the pair is a symbolic link, has\n"
+     "other names or belongs to another user (use rebuild then). What fails\n"
+     "once the new pair has taken the old one's place is a warning, and the\n"
+     "exit status is 0.\n",
+     {},
+     1,
+     1,
+     RunCompact},
 };
 
 } // namespace

@@ -7,6 +7,7 @@
 
 #include <span>
 #include <string>
+#include <string_view>
 
 // Exit statuses.
 inline constexpr int ExitOk = 0;
@@ -31,6 +32,12 @@ int RunDelete(const ParsedArgs& args);
 int RunRename(const ParsedArgs& args);
 int RunCheck(const ParsedArgs& args);
 int RunRebuild(const ParsedArgs& args);
+int RunCompact(const ParsedArgs& args);
 
 // The prefix of every message on standard error.
 inline constexpr const char* MessagePrefix = "pelkon-cli: ";
+
+// Tells what failed after a change was whole, a line each on standard error:
+// "pelkon-cli: warning: ARCHIVE: WARNING; OUTCOME". The exit status stays 0.
+void PrintWarnings(const std::string& archive, std::span<const std::string> warnings,
+                   std::string_view outcome);

@@ -1,8 +1,8 @@
 #include "cli/Dispatch.h"
 
+#include "archive/FailureText.h"
 #include "archive/PrintableName.h"
 #include "cli/CommandTable.h"
-#include "platform/Errors.h"
 #include "platform/FileSystem.h"
 
 #include <iostream>
@@ -48,12 +48,19 @@ std::string FailureLine(const std::exception& error, std::string_view command) {
     if (dynamic_cast<const std::bad_alloc*>(&error))
         return MessagePrefix + std::string(command.empty() ? "" : std::string(command) + ": ") +
                "Out of memory";
-    if (const auto* file = dynamic_cast<const EFileError*>(&error); file && !file->Path().empty())
-        return MessagePrefix + PrintableName(file->Path()) + ": " + file->Reason();
+    if (const std::string detail = FailureDetail(error); !detail.empty())
+        return MessagePrefix + detail;
     return MessagePrefix + PrintableText(error.what());
 }
 
 } // namespace
+
+void PrintWarnings(const std::string& archive, std::span<const std::string> warnings,
+                   std::string_view outcome) {
+    for (const std::string& warning : warnings)
+        std::cerr << MessagePrefix << "warning: " << PrintablePath(archive) << ": " << warning
+                  << "; " << outcome << '\n';
+}
 
 int RunCommandLine(const std::vector<std::string>& words) {
     const std::string_view command = words.empty() ? std::string_view() : words[0];

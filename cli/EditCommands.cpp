@@ -10,26 +10,61 @@
 #include "platform/Errors.h"
 #include "sorting/SortFunctions.h"
 
+#include <exception>
+#include <functional>
+#include <iostream>
+#include <span>
+
 namespace {
 
-// What an import did, a line per file's entry.
+// Each name among `entries` that the games cannot read is told: the command
+// has done what it was asked, but the user should know.
+void WarnUnreadableNames(std::span<const TArchiveEntry> entries) {
+    for (const TArchiveEntry& entry : entries)
+        if (NameUnterminated(entry))
+            std::cerr << MessagePrefix << "warning: " << PrintableName(NameText(entry))
+                      << ": the name fills all 24 bytes with no zero byte after it, so the "
+                         "games cannot read it; use at most 23 bytes\n";
+}
+
+// What an import did, a line per file in the order of the files, and the
+// names it added that the games cannot read.
 void ReportImport(const TGTA3Archive& archive, const TImportResult& result) {
     const auto table = archive.Table();
     std::vector<size_t> placeOfSlot(table.size());
     for (size_t i = 0; i < table.size(); ++i)
         placeOfSlot[static_cast<size_t>(table[i].DirIndex)] = i;
-    const auto nameOf = [&](int32_t slot) {
-        return PrintableName(NameText(table[placeOfSlot[static_cast<size_t>(slot)]]));
+    const auto entryOf = [&](int32_t slot) -> const TArchiveEntry& {
+        return table[placeOfSlot[static_cast<size_t>(slot)]];
     };
     Output out;
-    for (int32_t slot : result.Replaced)
-        out << "replaced " << nameOf(slot) << '\n';
-    for (int32_t slot : result.Added)
-        out << "added " << nameOf(slot) << '\n';
+    for (const TImportedFile& file : result.Files)
+        out << (file.Replaced ? "replaced " : "added ")
+            << PrintableName(NameText(entryOf(file.Slot))) << '\n';
     for (const std::string& name : result.SharedNames)
         out << "note: several entries are named " << PrintableName(name)
             << "; the first in the directory was replaced\n";
     out.Flush();
+    for (const int32_t slot : result.Slots(false))
+        WarnUnreadableNames(std::span(&entryOf(slot), 1));
+}
+
+// Runs the batch with its progress line, which is gone before anything else
+// is told; the batch's failure is handed back.
+std::exception_ptr RunBatch(const ParsedArgs& args, std::span<const std::string> files,
+                            const std::function<void(const TItemProgress&)>& batch) {
+    Progress progress(args.Has("--replace") ? "Importing" : "Adding", files.size());
+    const auto step = [&](size_t done) {
+        if (done < files.size())
+            progress.Show(done + 1, EntryNameFromPath(files[done]));
+    };
+    step(0);
+    try {
+        batch(step);
+    } catch (...) {
+        return std::current_exception();
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -37,18 +72,22 @@ void ReportImport(const TGTA3Archive& archive, const TImportResult& result) {
 int RunAdd(const ParsedArgs& args) {
     TGTA3Archive archive(args.positional[0], TOpenMode::Exclusive);
     std::span<const std::string> files(args.positional.begin() + 1, args.positional.end());
-    Progress progress(args.Has("--replace") ? "Importing" : "Adding", files.size());
-    const auto step = [&](size_t done) {
-        if (done < files.size())
-            progress.Show(done + 1, EntryNameFromPath(files[done]));
-    };
-    step(0);
-    if (!args.Has("--replace")) {
-        AddFiles(archive, files, step);
-        return ExitOk;
+    // What was done before a failure is told before it.
+    std::exception_ptr failure;
+    if (args.Has("--replace")) {
+        TImportResult result;
+        failure = RunBatch(args, files, [&](const TItemProgress& step) {
+            ImportFiles(archive, files, result, step);
+        });
+        ReportImport(archive, result);
+    } else {
+        const size_t before = static_cast<size_t>(archive.Count());
+        failure = RunBatch(args, files,
+                           [&](const TItemProgress& step) { AddFiles(archive, files, step); });
+        WarnUnreadableNames(archive.Table().subspan(before)); // the new entries, at the end
     }
-    const TImportResult result = ImportFiles(archive, files, step);
-    ReportImport(archive, result);
+    if (failure)
+        std::rethrow_exception(failure);
     return ExitOk;
 }
 
@@ -73,7 +112,9 @@ int RunDelete(const ParsedArgs& args) {
         out.Flush();
         return ExitOk;
     }
-    DeleteEntries(archive, doomed);
+    // The entries are gone: what failed afterwards is worth a warning, not a
+    // failure that would make a rerun find no such entry.
+    PrintWarnings(args.positional[0], DeleteEntries(archive, doomed), "the entries are deleted");
     return ExitOk;
 }
 
@@ -95,9 +136,12 @@ int RunRename(const ParsedArgs& args) {
             << static_cast<uint64_t>(entry.DirIndex) << ") to " << PrintableName(NameText(renamed))
             << '\n';
         out.Flush();
+        WarnUnreadableNames(std::span(&renamed, 1));
         return ExitOk;
     }
     archive.RenameEntry(found[0], newName);
     archive.Flush();
+    const TArchiveEntry renamed = archive.GetEntry(found[0]);
+    WarnUnreadableNames(std::span(&renamed, 1));
     return ExitOk;
 }

@@ -7,7 +7,8 @@
 #include <string_view>
 
 // A quoted JSON string: printable ASCII and well-formed UTF-8 sequences pass
-// unchanged (with '"' and '\' escaped); every other byte becomes \u00XX.
+// unchanged (with '"' and '\' escaped), except the C1 controls U+0080-U+009F,
+// which become \u0080-\u009f; every other byte becomes \u00XX.
 std::string JsonString(std::string_view bytes);
 
 // The bytes as lower-case hexadecimal, two digits per byte, quoted.

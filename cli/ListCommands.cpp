@@ -70,12 +70,14 @@ void WriteJsonObject(Output& out, const TArchiveEntry& entry) {
 
 int RunNew(const ParsedArgs& args) {
     try {
-        CreatePair(args.positional[0], args.Has("--force"));
+        PrintWarnings(args.positional[0],
+                      CreatePair(args.positional[0], args.Has("--force")).Warnings,
+                      "the new pair is in place");
     } catch (const EFileError& error) {
         if (error.SystemError() != EEXIST)
             throw;
         throw EFileError(error.what(), error.Path(), EEXIST,
-                         "already exists (use --force to empty the pair)");
+                         "already exists (use --force to replace the pair with an empty one)");
     }
     return ExitOk;
 }

@@ -9,12 +9,14 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
+#include <limits>
+
 namespace {
 
 // A read gives at most this many bytes of a value.
 constexpr qsizetype MaxValueLength = 2047;
 
-const QByteArray LineEnd = "\r\n";
 const QByteArray Utf8ByteOrderMark = "\xEF\xBB\xBF";
 
 // The old end-of-file mark of text files, which a value does not keep at its end.
@@ -29,27 +31,25 @@ bool IsQuote(char c) {
 }
 
 // A line break would split the text into lines of its own; a read stops at a NUL.
-bool EndsEarly(const QByteArray& text) {
+bool EndsEarly(QByteArrayView text) {
     return text.contains('\r') || text.contains('\n') || text.contains('\0');
 }
 
 // Only spaces and tabs are trimmed: other control bytes belong to the text.
-QByteArray Trimmed(const QByteArray& text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && IsBlank(text[begin]))
-        ++begin;
-    while (end > begin && IsBlank(text[end - 1]))
-        --end;
-    return text.mid(begin, end - begin);
+QByteArrayView Trimmed(QByteArrayView text) {
+    while (!text.isEmpty() && IsBlank(text.front()))
+        text = text.sliced(1);
+    while (!text.isEmpty() && IsBlank(text.back()))
+        text.chop(1);
+    return text;
 }
 
-bool HasQuotePair(const QByteArray& text) {
+bool HasQuotePair(QByteArrayView text) {
     return text.size() >= 2 && IsQuote(text.front()) && text.back() == text.front();
 }
 
-QByteArray Unquoted(const QByteArray& text) {
-    return HasQuotePair(text) ? text.mid(1, text.size() - 2) : text;
+QByteArrayView Unquoted(QByteArrayView text) {
+    return HasQuotePair(text) ? text.sliced(1, text.size() - 2) : text;
 }
 
 // A value that reading would trim, unquote or cut is written in quotes, so that
@@ -74,46 +74,58 @@ QByteArray CutToReadLength(const QByteArray& value) {
 }
 
 // Names as text for comparing: UTF-8 where they are valid UTF-8, otherwise
-// Latin-1, so that no two different names turn into the same text.
-QString NameText(const QByteArray& name) {
+// Latin-1, so that no two different names turn into the same text; folded, so
+// that names differing in letter case alone are the same text. Equal folded
+// texts are what QString's case-insensitive comparison finds equal.
+QString FoldedName(QByteArrayView name) {
     // A byte-order mark is part of a name, not a mark to skip.
     QStringDecoder utf8(QStringDecoder::Utf8,
                         QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     const QString text = utf8.decode(name);
-    return utf8.hasError() ? QString::fromLatin1(name) : text;
+    return (utf8.hasError() ? QString::fromLatin1(name) : text).toCaseFolded();
 }
 
-bool SameName(const QByteArray& a, const QByteArray& b) {
-    return NameText(a).compare(NameText(b), Qt::CaseInsensitive) == 0;
+uint32_t NameHash(QByteArrayView name) {
+    return static_cast<uint32_t>(qHash(FoldedName(name)));
+}
+
+bool SameName(QByteArrayView a, QByteArrayView b) {
+    return FoldedName(a) == FoldedName(b);
 }
 
 // The name of a section header line: "[name]" with blanks allowed around the
 // brackets and the name; whatever follows the first "]" is ignored.
-std::optional<QByteArray> SectionName(const QByteArray& line) {
-    const QByteArray text = Trimmed(line);
+std::optional<QByteArrayView> SectionName(QByteArrayView line) {
+    const QByteArrayView text = Trimmed(line);
     if (!text.startsWith('['))
         return std::nullopt;
     const qsizetype close = text.indexOf(']');
     if (close < 0)
         return std::nullopt;
-    return Trimmed(text.mid(1, close - 1));
+    return Trimmed(text.sliced(1, close - 1));
 }
 
-// The key of a "key=value" line; the first "=" splits it.
-std::optional<QByteArray> KeyOf(const QByteArray& line) {
+// The key of a "key=value" line that is no section header; the first "=" splits it.
+std::optional<QByteArrayView> KeyOf(QByteArrayView line) {
     const qsizetype equals = line.indexOf('=');
-    if (equals < 0 || SectionName(line))
+    if (equals < 0)
         return std::nullopt;
-    return Trimmed(line.left(equals));
+    return Trimmed(line.first(equals));
 }
 
-QByteArray ValueOf(const QByteArray& line) {
-    QByteArray value = line.mid(line.indexOf('=') + 1);
+QByteArray ValueOf(QByteArrayView line) {
+    QByteArrayView value = line.sliced(line.indexOf('=') + 1);
     if (const qsizetype nul = value.indexOf('\0'); nul >= 0)
         value.truncate(nul);
     if (value.endsWith(CtrlZ))
         value.chop(1);
-    return Unquoted(Trimmed(value));
+    return Unquoted(Trimmed(value)).toByteArray();
+}
+
+// The line end of a TLineEnd, in its order.
+QByteArrayView EndText(uint8_t end) {
+    static constexpr const char* Ends[] = {"", "\r\n", "\n", "\r"};
+    return Ends[end];
 }
 
 // Makes the folder and any missing folders above it, each for the user alone,
@@ -130,7 +142,25 @@ bool MakeFolders(const QString& folder) {
            QFileInfo(folder).isDir();
 }
 
+// The file's path as messages carry paths: the system's bytes on Linux, UTF-8
+// on Windows, where encodeName would give the ANSI code page, which cannot
+// hold every name.
+std::string PathBytes(const QString& fileName) {
+#ifdef Q_OS_WIN
+    return fileName.toStdString();
+#else
+    return QFile::encodeName(fileName).toStdString();
+#endif
+}
+
 } // namespace
+
+ESettingsFileTooLarge::ESettingsFileTooLarge(const QString& fileName)
+    : Exception(PathBytes(fileName) +
+                " is over 1 MiB, too large to be Pelkon's settings file: it is left as it is, "
+                "and the list of recent files starts empty and is not saved") {
+    static_assert(TSettingsFile::MaxFileSize == 1024 * 1024, "the message names the size");
+}
 
 TSettingsFile::TSettingsFile(const QString& fileName) : FFileName(fileName) {}
 
@@ -149,19 +179,21 @@ bool TSettingsFile::CanStore(const QByteArray& value) {
 QByteArray TSettingsFile::ReadString(const QByteArray& section, const QByteArray& key,
                                      const QByteArray& defaultValue) {
     Load();
+    if (TooLarge)
+        throw ESettingsFileTooLarge(FFileName);
     const int header = FindSection(Trimmed(section));
     if (header < 0)
         return defaultValue;
     const int line = FindKey(header, Trimmed(key));
     if (line < 0)
         return defaultValue;
-    return CutToReadLength(ValueOf(Lines[static_cast<size_t>(line)].Text));
+    return CutToReadLength(ValueOf(TextOf(Lines[static_cast<size_t>(line)])));
 }
 
 void TSettingsFile::WriteString(const QByteArray& section, const QByteArray& key,
                                 const QByteArray& value) {
-    const QByteArray sectionName = Trimmed(section);
-    const QByteArray keyName = Trimmed(key);
+    const QByteArray sectionName = Trimmed(section).toByteArray();
+    const QByteArray keyName = Trimmed(key).toByteArray();
     // Anything that would read back as other lines, another key or a section
     // header is refused rather than written.
     if (EndsEarly(sectionName) || sectionName.contains(']') || EndsEarly(keyName) ||
@@ -180,8 +212,9 @@ void TSettingsFile::WriteString(const QByteArray& section, const QByteArray& key
     const int line = FindKey(header, keyName);
     if (line >= 0) {
         // The same value already there is left as written.
-        if (ValueOf(Lines[static_cast<size_t>(line)].Text) != value) {
-            Lines[static_cast<size_t>(line)].Text = text;
+        TLine& old = Lines[static_cast<size_t>(line)];
+        if (ValueOf(TextOf(old)) != value) {
+            old = NewLine(text, old.End);
             Dirty = true;
         }
         return;
@@ -189,7 +222,7 @@ void TSettingsFile::WriteString(const QByteArray& section, const QByteArray& key
     // After the section's last non-blank line, so blank lines that part it
     // from the next section stay where they are.
     int last = SectionEnd(header) - 1;
-    while (last > header && Trimmed(Lines[static_cast<size_t>(last)].Text).isEmpty())
+    while (last > header && Trimmed(TextOf(Lines[static_cast<size_t>(last)])).isEmpty())
         --last;
     InsertLine(last + 1, text);
 }
@@ -197,11 +230,21 @@ void TSettingsFile::WriteString(const QByteArray& section, const QByteArray& key
 void TSettingsFile::EraseSection(const QByteArray& section) {
     Load();
     CheckWritable();
-    const QByteArray name = Trimmed(section);
+    const QByteArrayView name = Trimmed(section);
+    const uint32_t hash = NameHash(name);
     // Every section of that name goes, not just the first: otherwise a later
     // one would take its place and its keys would come back on the next read.
-    for (int header = FindSection(name); header >= 0; header = FindSection(name, header)) {
-        Lines.erase(Lines.begin() + header, Lines.begin() + SectionEnd(header));
+    // One pass, however many there are.
+    size_t kept = 0;
+    bool erasing = false;
+    for (size_t i = 0; i < Lines.size(); ++i) {
+        if (Lines[i].Kind == TLineKind::Section)
+            erasing = IsSection(Lines[i], name, hash);
+        if (!erasing)
+            Lines[kept++] = Lines[i];
+    }
+    if (kept < Lines.size()) {
+        Lines.resize(kept);
         Dirty = true;
     }
 }
@@ -210,13 +253,19 @@ void TSettingsFile::Flush() {
     if (!Dirty)
         return;
     QByteArray text;
-    for (const TLine& line : Lines)
-        text += line.Text + line.End;
+    text.reserve(Text.size() + 2 * static_cast<qsizetype>(Lines.size()));
+    for (const TLine& line : Lines) {
+        text += TextOf(line);
+        text += EndText(static_cast<uint8_t>(line.End));
+    }
     const QByteArray content = Encoded(text);
     if (content == Original && QFileInfo::exists(FFileName)) {
         Dirty = false;
         return;
     }
+    // A file that the next start would refuse to read is not written.
+    if (content.size() > MaxFileSize)
+        ThrowUnableToWrite();
     if (!MakeFolders(QFileInfo(FFileName).absolutePath()))
         ThrowUnableToWrite();
     // Written beside the file and renamed over it, so a failure part-way
@@ -238,6 +287,17 @@ void TSettingsFile::Load() {
     if (Loaded)
         return;
     Loaded = true;
+    try {
+        Read();
+    } catch (...) {
+        // A file read in part is never written back: it would lose the rest.
+        Lines.clear();
+        KeepAsIs = true;
+        throw;
+    }
+}
+
+void TSettingsFile::Read() {
     QFile file(FFileName);
     if (!file.exists())
         return;
@@ -245,26 +305,45 @@ void TSettingsFile::Load() {
         KeepAsIs = true;
         return;
     }
-    const QByteArray data = file.readAll();
+    // At most one byte past the bound, which tells a larger file. The size is
+    // a hint only: a file may grow while it is read, or not know its size.
+    QByteArray data;
+    while (data.size() <= MaxFileSize) {
+        const qint64 hint = std::max(file.size() - data.size(), qint64{4096});
+        const QByteArray part = file.read(std::min(hint, MaxFileSize - data.size()) + 1);
+        if (part.isEmpty())
+            break;
+        data += part;
+    }
     if (file.error() != QFileDevice::NoError) {
         KeepAsIs = true;
         return;
     }
+    if (data.size() > MaxFileSize) {
+        TooLarge = true;
+        KeepAsIs = true;
+        return;
+    }
     Original = data;
-    const QByteArray text = Decoded(data);
-    // CR LF, LF and CR each end a line, mixed as they come.
+    Text = Decoded(data);
+    // CR LF, LF and CR each end a line, mixed as they come. Room for the most
+    // lines there can be is reserved first, so the table is never copied as
+    // it grows; what stays unused is never touched.
+    const QByteArrayView text = Text;
+    Lines.reserve(static_cast<size_t>(text.count('\r') + text.count('\n') + 1));
     qsizetype start = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (text[i] != '\r' && text[i] != '\n')
             continue;
-        const qsizetype endLength =
-            (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ? 2 : 1;
-        Lines.push_back({text.mid(start, i - start), text.mid(i, endLength)});
-        i += endLength - 1;
+        TLineEnd end = text[i] == '\n' ? TLineEnd::Lf : TLineEnd::Cr;
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            end = TLineEnd::CrLf;
+        Lines.push_back(Classified(start, i - start, end));
+        i += end == TLineEnd::CrLf ? 1 : 0;
         start = i + 1;
     }
     if (start < text.size())
-        Lines.push_back({text.mid(start), QByteArray()});
+        Lines.push_back(Classified(start, text.size() - start, TLineEnd::None));
 }
 
 QByteArray TSettingsFile::Decoded(const QByteArray& data) {
@@ -307,40 +386,74 @@ void TSettingsFile::CheckWritable() const {
 }
 
 void TSettingsFile::ThrowUnableToWrite() const {
-    throw Exception("Unable to write to " + QFile::encodeName(FFileName).toStdString());
+    throw Exception("Unable to write to " + PathBytes(FFileName));
 }
 
-int TSettingsFile::FindSection(const QByteArray& section, int from) const {
-    for (int i = from; i < static_cast<int>(Lines.size()); ++i) {
-        const std::optional<QByteArray> name = SectionName(Lines[static_cast<size_t>(i)].Text);
-        if (name && SameName(*name, section))
-            return i;
+QByteArrayView TSettingsFile::TextOf(const TLine& line) const {
+    return QByteArrayView(Text).sliced(line.Begin, line.Length);
+}
+
+TSettingsFile::TLine TSettingsFile::Classified(qsizetype begin, qsizetype length,
+                                               TLineEnd end) const {
+    TLine line{static_cast<uint32_t>(begin), static_cast<uint32_t>(length), 0, TLineKind::Other,
+               end};
+    const QByteArrayView text = TextOf(line);
+    if (const std::optional<QByteArrayView> section = SectionName(text)) {
+        line.Kind = TLineKind::Section;
+        line.NameHash = NameHash(*section);
+    } else if (const std::optional<QByteArrayView> key = KeyOf(text)) {
+        line.Kind = TLineKind::Key;
+        line.NameHash = NameHash(*key);
+    }
+    return line;
+}
+
+TSettingsFile::TLine TSettingsFile::NewLine(const QByteArray& text, TLineEnd end) {
+    const qsizetype begin = Text.size();
+    // Far past any file that is read back; a caller that writes this much is refused.
+    if (begin + text.size() > std::numeric_limits<uint32_t>::max())
+        ThrowUnableToWrite();
+    Text += text;
+    return Classified(begin, text.size(), end);
+}
+
+bool TSettingsFile::IsSection(const TLine& line, QByteArrayView name, uint32_t hash) const {
+    return line.Kind == TLineKind::Section && line.NameHash == hash &&
+           SameName(*SectionName(TextOf(line)), name);
+}
+
+int TSettingsFile::FindSection(QByteArrayView section) const {
+    const uint32_t hash = NameHash(section);
+    for (size_t i = 0; i < Lines.size(); ++i) {
+        if (IsSection(Lines[i], section, hash))
+            return static_cast<int>(i);
     }
     return -1;
 }
 
 int TSettingsFile::SectionEnd(int header) const {
-    int end = header + 1;
-    while (end < static_cast<int>(Lines.size()) &&
-           !SectionName(Lines[static_cast<size_t>(end)].Text))
+    auto end = static_cast<size_t>(header) + 1;
+    while (end < Lines.size() && Lines[end].Kind != TLineKind::Section)
         ++end;
-    return end;
+    return static_cast<int>(end);
 }
 
-int TSettingsFile::FindKey(int header, const QByteArray& key) const {
-    const int end = SectionEnd(header);
-    for (int i = header + 1; i < end; ++i) {
-        const std::optional<QByteArray> name = KeyOf(Lines[static_cast<size_t>(i)].Text);
-        if (name && SameName(*name, key))
-            return i;
+int TSettingsFile::FindKey(int header, QByteArrayView key) const {
+    const uint32_t hash = NameHash(key);
+    for (auto i = static_cast<size_t>(header) + 1;
+         i < Lines.size() && Lines[i].Kind != TLineKind::Section; ++i) {
+        const TLine& line = Lines[i];
+        if (line.Kind == TLineKind::Key && line.NameHash == hash &&
+            SameName(*KeyOf(TextOf(line)), key))
+            return static_cast<int>(i);
     }
     return -1;
 }
 
 void TSettingsFile::InsertLine(int at, const QByteArray& text) {
     // The line before may be the file's last one, written without a line end.
-    if (at > 0 && Lines[static_cast<size_t>(at - 1)].End.isEmpty())
-        Lines[static_cast<size_t>(at - 1)].End = LineEnd;
-    Lines.insert(Lines.begin() + at, TLine{text, LineEnd});
+    if (at > 0 && Lines[static_cast<size_t>(at - 1)].End == TLineEnd::None)
+        Lines[static_cast<size_t>(at - 1)].End = TLineEnd::CrLf;
+    Lines.insert(Lines.begin() + at, NewLine(text, TLineEnd::CrLf));
     Dirty = true;
 }

@@ -1,5 +1,6 @@
 #include "platform/FaultInjection.h"
 
+#include <atomic>
 #include <optional>
 #include <utility>
 
@@ -13,9 +14,11 @@ struct Armed {
     std::function<void()> action;
 };
 
-long callCount = 0;
+// Counted from any thread: a test may race a second one against the first.
+std::atomic<long> callCount = 0;
 Armed armed;
 bool fired = false;
+std::optional<uint64_t> fakedFreeSpace;
 
 } // namespace
 
@@ -29,8 +32,17 @@ void BeforeNthCall(long n, std::function<void()> action, std::optional<Call> onl
     fired = false;
 }
 
+void FakeFreeSpace(uint64_t bytes) {
+    fakedFreeSpace = bytes;
+}
+
+std::optional<uint64_t> FakedFreeSpace() {
+    return fakedFreeSpace;
+}
+
 void Reset() {
     armed = Armed{};
+    fakedFreeSpace.reset();
     callCount = 0;
     fired = false;
 }

@@ -4,6 +4,7 @@
 // process there). Costs one counter increment per call when unused.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 
@@ -31,7 +32,10 @@ void FailNthCall(long n, int error, std::optional<Call> only = std::nullopt);
 // Runs `action` right before the `n`th file-layer call from now (of kind
 // `only`, when given): a race made to happen at one exact moment.
 void BeforeNthCall(long n, std::function<void()> action, std::optional<Call> only = std::nullopt);
-// Removes any armed fault and restarts the count.
+// Makes FreeSpace (FileSystem.h) report `bytes` until Reset(): a full disk
+// without filling one.
+void FakeFreeSpace(uint64_t bytes);
+// Removes any armed fault and faked figure, and restarts the count.
 void Reset();
 // Whether the armed fault was delivered (its call was reached) since it was armed.
 bool Fired();
@@ -41,5 +45,7 @@ long CallsSoFar();
 // Called by the file layer before each system call: returns the error code to
 // fake, or 0 to go ahead.
 int Enter(Call call);
+// The figure FakeFreeSpace set, if any; asked by the file layer.
+std::optional<uint64_t> FakedFreeSpace();
 
 } // namespace faults

@@ -2,6 +2,8 @@
 
 #include "platform/Errors.h"
 #include "platform/FaultInjection.h"
+#include "platform/FileSystem.h"
+#include "platform/OpenFailure.h"
 #include "platform/StatInfo.h"
 
 #include <algorithm>
@@ -17,12 +19,6 @@
 using faults::Call;
 
 namespace {
-
-// Why an open failed: the system's error number, or a reason of our own.
-struct OpenFailure {
-    int error = 0;
-    const char* why = nullptr;
-};
 
 // Opens a regular file and takes the hold `lock` (LOCK_EX or LOCK_SH) on it.
 // O_NONBLOCK keeps a FIFO from stalling the open; it is cleared again once
@@ -60,30 +56,11 @@ int OpenAndHold(const std::string& path, int flags, int lock, OpenFailure& failu
     return fd;
 }
 
-// EFOpenError or EFCreateError, with the reason the open gave.
-template <typename Failure>
-[[noreturn]] void ThrowFailure(const std::string& path, const OpenFailure& failure) {
-    if (failure.why)
-        throw Failure(path, failure.why);
-    throw Failure(path, failure.error);
-}
-
-// Copy buffer: large enough to amortise the calls, aligned so the kernel's
-// copies run at full speed.
-constexpr size_t CopyBufferSize = 1 << 20;
-
-char* CopyBuffer() {
-    struct Free {
-        void operator()(char* p) const { std::free(p); }
-    };
-    thread_local std::unique_ptr<char, Free> buffer(
-        static_cast<char*>(std::aligned_alloc(4096, CopyBufferSize)));
-    if (!buffer)
-        throw std::bad_alloc();
-    return buffer.get();
-}
-
 } // namespace
+
+bool TFileInfo::OwnedByThisUser() const {
+    return owner == ::geteuid();
+}
 
 FileStream FileStream::OpenHeld(const std::string& path) {
     OpenFailure failure;
@@ -110,10 +87,53 @@ FileStream FileStream::CreateHeld(const std::string& path, Links links) {
 }
 
 FileStream FileStream::CreateNew(const std::string& path) {
-    OpenFailure failure;
-    const int fd = OpenAndHold(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, LOCK_EX, failure);
+    // Made without a name in its folder and held before it is linked in, so
+    // that no one ever finds the name on a file nobody holds.
+    int error = faults::Enter(Call::Open);
+    const int fd =
+        error ? -1 : ::open(FolderOf(path).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        error = error ? error : errno;
+        if (error == EOPNOTSUPP || error == EISDIR || error == EINVAL)
+            return CreateNamed(path); // a file system that makes no nameless files
+        throw EFCreateError(path, error);
+    }
+    FileStream stream(fd, path);
+    // Nobody else can reach a nameless file: the hold cannot be refused.
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        if (errno != EINTR)
+            throw EFCreateError(path, errno);
+    if (int faked = faults::Enter(Call::Link))
+        throw EFCreateError(path, faked);
+    // The open file's own entry under /proc names it for linkat; without
+    // AT_SYMLINK_FOLLOW that would link the entry itself.
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+        error = errno;
+        if (error == ENOENT && !PathExists("/proc/self/fd"))
+            return CreateNamed(path); // no /proc to link through
+        throw EFCreateError(path, error);
+    }
+    return stream;
+}
+
+FileStream FileStream::CreateNamed(const std::string& path) {
+    if (int error = faults::Enter(Call::Open))
+        throw EFCreateError(path, error);
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0)
-        ThrowFailure<EFCreateError>(path, failure);
+        throw EFCreateError(path, errno);
+    // Until the hold is taken the name stands on a file nobody holds; the
+    // sweep of leftovers leaves it alone while its writer lives
+    // (TemporaryFile.cpp). Whatever fails takes the name away again.
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR)
+            continue;
+        const int error = errno;
+        ::unlink(path.c_str());
+        ::close(fd);
+        throw EFCreateError(path, error);
+    }
     return FileStream(fd, path);
 }
 
@@ -156,6 +176,8 @@ FileStream::~FileStream() {
 }
 
 TFileInfo FileStream::Info() const {
+    if (int error = faults::Enter(Call::Stat))
+        throw EOSError(error, path_);
     struct stat info {};
     if (::fstat(fd_, &info) != 0)
         throw EOSError(errno, path_);
@@ -180,11 +202,6 @@ size_t FileStream::Read(void* buffer, size_t count) {
     }
     pos_ += done;
     return done;
-}
-
-void FileStream::ReadExact(void* buffer, size_t count) {
-    if (Read(buffer, count) != count)
-        throw EReadError(path_);
 }
 
 void FileStream::Write(const void* buffer, size_t count) {
@@ -251,7 +268,7 @@ void FileStream::CopyFrom(FileStream& source, uint64_t count) {
         }
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 && (errno == ENOSPC || errno == EFBIG || errno == EDQUOT))
+        if (n < 0 && (errno == EFBIG || IsOutOfSpace(errno)))
             throw EWriteError(path_, errno);
         break; // end of the source or no kernel copy: the buffer tells which
     }
@@ -259,31 +276,14 @@ void FileStream::CopyFrom(FileStream& source, uint64_t count) {
         CopyThroughBuffer(source, count);
 }
 
-void FileStream::CopyThroughBuffer(FileStream& source, uint64_t count) {
-    char* buffer = CopyBuffer();
-    while (count > 0) {
-        size_t chunk = static_cast<size_t>(std::min<uint64_t>(count, CopyBufferSize));
-        size_t got = source.Read(buffer, chunk);
-        if (got == 0)
-            throw EReadError(source.path_);
-        Write(buffer, got);
-        count -= got;
-    }
-}
-
 void FileStream::CopyAttributesFrom(const TFileInfo& info) {
     if (int error = faults::Enter(Call::Attributes))
         throw EOSError(error, path_);
-    // Only a privileged process may give a file away; others keep their own.
     // The owner goes first: changing it clears the set-user-ID bits.
-    if (::fchown(fd_, info.owner, info.group) != 0 && errno != EPERM)
+    if (::fchown(fd_, info.owner, info.group) != 0)
         throw EOSError(errno, path_);
     if (::fchmod(fd_, static_cast<mode_t>(info.mode)) != 0)
         throw EOSError(errno, path_);
-}
-
-bool FileStream::OwnedByCurrentUser() const {
-    return Info().owner == ::geteuid();
 }
 
 void FileStream::Flush() {

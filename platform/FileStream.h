@@ -32,6 +32,8 @@ struct TFileInfo {
     bool SameFile(const TFileInfo& other) const {
         return device == other.device && inode == other.inode;
     }
+    // Whether the file belongs to the user this program runs as.
+    bool OwnedByThisUser() const;
 };
 
 class FileStream {
@@ -47,8 +49,11 @@ public:
     // Throws EFCreateError.
     static FileStream CreateHeld(const std::string& path, Links links = Links::Follow);
     // Creates a file that must not exist yet, for reading and writing, held
-    // exclusively; never through a link. Throws EFCreateError (with EEXIST when
-    // anything stands at the path).
+    // exclusively; never through a link. The file is held before it has its
+    // name: it is made without one, held, and then linked in at the path. Where
+    // the file system cannot make a file without a name, it is created under
+    // the name and held at once, and the name is removed again when that
+    // fails. Throws EFCreateError (with EEXIST when anything stands at the path).
     static FileStream CreateNew(const std::string& path);
     // Opens an existing regular file for reading only, held shared: other
     // readers may hold it too, a writer's exclusive hold keeps it out.
@@ -95,11 +100,10 @@ public:
     // advancing both, without holding them in memory whole. Throws EReadError when
     // `source` ends early and EWriteError when this file cannot take the bytes.
     void CopyFrom(FileStream& source, uint64_t count);
-    // Gives the file the permission bits of `info`, and its owner and group
-    // where the system allows. Throws EOSError.
+    // Gives the file the permission bits, owner and group of `info`. Throws
+    // EOSError (EPERM when the system does not let this user give the file
+    // that owner or group).
     void CopyAttributesFrom(const TFileInfo& info);
-    // Whether the file belongs to the user this program runs as.
-    bool OwnedByCurrentUser() const;
     // Puts the file's data on disk (fsync). Throws EOSError.
     void Flush();
     // Closes the file. Throws EOSError when the system reports a failure.
@@ -113,6 +117,9 @@ private:
     friend class TReleasedHolds;
     static FileStream Opened(void* handle, const std::string& path, unsigned long access,
                              unsigned long share);
+#else
+    // CreateNew where the file system makes no nameless files.
+    static FileStream CreateNamed(const std::string& path);
 #endif
     void CopyThroughBuffer(FileStream& source, uint64_t count);
 

@@ -14,6 +14,11 @@
 //   past an advisory flock on Linux.
 // - OpenReadShared reads and shares reading only: other readers may come, a
 //   holder may not.
+// - CreateNew makes the file and holds it in one call (CREATE_NEW with the
+//   share mode): its name never stands on a file nobody holds, which Linux
+//   reaches by making the file without a name and linking it in once held.
+//   So the sweep of leftovers, which takes "nobody holds it" for "its writer
+//   is gone", can never take a file from a writer that has just made it.
 // - Every handle shares deleting (FILE_SHARE_DELETE), as a Linux file's
 //   names may change while it is open: the layer renames and removes files it
 //   holds itself (a temporary put in place, a leftover removed while held).
@@ -23,17 +28,16 @@
 
 #include "platform/Errors.h"
 #include "platform/FaultInjection.h"
+#include "platform/OpenFailure.h"
 #include "platform/Win32Errors.h"
 #include "platform/Win32Files.h"
 
 #include <windows.h>
 
-#include <aclapi.h>
 #include <algorithm>
 #include <cerrno>
 #include <memory>
 #include <mutex>
-#include <sddl.h>
 #include <utility>
 #include <vector>
 
@@ -52,12 +56,6 @@ HANDLE HandleOf(int fd) {
 int FdOf(HANDLE handle) {
     return HandleToLong(handle);
 }
-
-// Why an open failed: the error number, or a reason of our own.
-struct OpenFailure {
-    int error = 0;
-    const char* why = nullptr;
-};
 
 // What kind of open: the access, the share mode, whether the file must be new
 // or may be created, and whether a link at the path is refused.
@@ -104,13 +102,6 @@ TScopedHandle OpenRegular(const std::string& path, const OpenRequest& request,
     return handle;
 }
 
-template <typename Failure>
-[[noreturn]] void ThrowFailure(const std::string& path, const OpenFailure& failure) {
-    if (failure.why)
-        throw Failure(path, failure.why);
-    throw Failure(path, failure.error);
-}
-
 int SetEndOfFile(HANDLE handle, uint64_t length) {
     FILE_END_OF_FILE_INFO end{};
     end.EndOfFile.QuadPart = static_cast<LONGLONG>(length);
@@ -128,7 +119,6 @@ OVERLAPPED At(uint64_t position) {
 
 // One read or write asks for at most this much.
 constexpr size_t LargestCall = size_t{1} << 30;
-constexpr size_t CopyBufferSize = size_t{1} << 20;
 
 // Which streams of this process have which file open, and how, so that a
 // rename over a file this process holds can close those handles for its
@@ -145,7 +135,7 @@ std::vector<OpenStream> openStreams;
 
 void Register(FileStream* stream, HANDLE handle, DWORD access, DWORD share) {
     TFileInfo info;
-    if (InfoOfHandle(handle, info) != 0)
+    if (InfoOfHandle(handle, info, false) != 0)
         return; // only a rename over it would have needed to know
     const std::lock_guard lock(openStreamsMutex);
     openStreams.push_back({stream, info.device, info.inode, access, share});
@@ -281,6 +271,8 @@ FileStream::~FileStream() {
 }
 
 TFileInfo FileStream::Info() const {
+    if (int error = faults::Enter(Call::Stat))
+        throw EOSError(error, path_);
     TFileInfo info;
     if (int error = InfoOfHandle(HandleOf(fd_), info))
         throw EOSError(error, path_);
@@ -308,11 +300,6 @@ size_t FileStream::Read(void* buffer, size_t count) {
     }
     pos_ += done;
     return done;
-}
-
-void FileStream::ReadExact(void* buffer, size_t count) {
-    if (Read(buffer, count) != count)
-        throw EReadError(path_);
 }
 
 void FileStream::Write(const void* buffer, size_t count) {
@@ -368,18 +355,6 @@ void FileStream::CopyFrom(FileStream& source, uint64_t count) {
     CopyThroughBuffer(source, count);
 }
 
-void FileStream::CopyThroughBuffer(FileStream& source, uint64_t count) {
-    thread_local std::unique_ptr<char[]> buffer(new char[CopyBufferSize]);
-    while (count > 0) {
-        const auto chunk = static_cast<size_t>(std::min<uint64_t>(count, CopyBufferSize));
-        const size_t got = source.Read(buffer.get(), chunk);
-        if (got == 0)
-            throw EReadError(source.path_);
-        Write(buffer.get(), got);
-        count -= got;
-    }
-}
-
 void FileStream::CopyAttributesFrom(const TFileInfo& info) {
     if (int error = faults::Enter(Call::Attributes))
         throw EOSError(error, path_);
@@ -394,32 +369,10 @@ void FileStream::CopyAttributesFrom(const TFileInfo& info) {
         throw EOSError(LastErrorNumber(), path_);
 }
 
-bool FileStream::OwnedByCurrentUser() const {
-    PSID owner = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (::GetSecurityInfo(HandleOf(fd_), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
-                          nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
-        return false;
-    const std::unique_ptr<void, decltype(&::LocalFree)> freeDescriptor(descriptor, ::LocalFree);
-    HANDLE token = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token))
-        return false;
-    const TScopedHandle closeToken(token);
-    // The user's own files, and those it made as an administrator: an
-    // elevated program gives its new files to the Administrators group
-    // (the token's default owner).
-    for (const TOKEN_INFORMATION_CLASS kind : {TokenUser, TokenOwner}) {
-        DWORD size = 0;
-        (void)::GetTokenInformation(token, kind, nullptr, 0, &size);
-        std::vector<unsigned char> data(size);
-        if (size == 0 || !::GetTokenInformation(token, kind, data.data(), size, &size))
-            continue;
-        const PSID sid = kind == TokenUser ? reinterpret_cast<TOKEN_USER*>(data.data())->User.Sid
-                                           : reinterpret_cast<TOKEN_OWNER*>(data.data())->Owner;
-        if (::EqualSid(sid, owner))
-            return true;
-    }
-    return false;
+bool TFileInfo::OwnedByThisUser() const {
+    // An owner that could not be asked (0) is nobody's.
+    static const std::vector<uint32_t> mine = ThisUsersOwnerIds();
+    return owner != 0 && std::find(mine.begin(), mine.end(), owner) != mine.end();
 }
 
 void FileStream::Flush() {

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 using faults::Call;
@@ -28,11 +29,12 @@ void Checked(Call call, const std::string& path, SystemCall&& systemCall) {
 
 namespace {
 
-// lstat through the seam; false when nothing stands at the path.
-bool StatPath(const std::string& path, struct stat& info) {
+// lstat (or stat, following a link) through the seam; false when nothing
+// stands at the path.
+bool StatPath(const std::string& path, struct stat& info, bool followLink = false) {
     if (int error = faults::Enter(Call::Stat))
         throw EOSError(error, path);
-    if (::lstat(path.c_str(), &info) == 0)
+    if ((followLink ? ::stat(path.c_str(), &info) : ::lstat(path.c_str(), &info)) == 0)
         return true;
     if (errno == ENOENT || errno == ENOTDIR)
         return false;
@@ -44,6 +46,13 @@ bool StatPath(const std::string& path, struct stat& info) {
 std::optional<TFileInfo> PathInfo(const std::string& path) {
     struct stat info {};
     if (!StatPath(path, info))
+        return std::nullopt;
+    return InfoOf(info);
+}
+
+std::optional<TFileInfo> TargetInfo(const std::string& path) {
+    struct stat info {};
+    if (!StatPath(path, info, true))
         return std::nullopt;
     return InfoOf(info);
 }
@@ -87,6 +96,17 @@ void SyncFolder(const std::string& folder) {
     ::close(fd);
     if (result != 0)
         throw EOSError(error, folder);
+}
+
+uint64_t FreeSpace(const std::string& folder) {
+    if (int error = faults::Enter(Call::Stat))
+        throw EOSError(error, folder);
+    if (const std::optional<uint64_t> faked = faults::FakedFreeSpace())
+        return *faked;
+    struct statvfs info {};
+    if (::statvfs(folder.c_str(), &info) != 0)
+        throw EOSError(errno, folder);
+    return uint64_t{info.f_bavail} * info.f_frsize;
 }
 
 std::vector<std::string> FolderNames(const std::string& folder) {

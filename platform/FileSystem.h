@@ -4,6 +4,7 @@
 // throw the exceptions of Errors.h with the path concerned.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +21,9 @@ TPathKind PathKind(const std::string& path);
 // What the system says of the file standing at the path (a link itself, not
 // followed); nothing when the path is missing. Throws EOSError.
 std::optional<TFileInfo> PathInfo(const std::string& path);
+// What the system says of the file the path leads to, following links;
+// nothing when it leads nowhere. Throws EOSError.
+std::optional<TFileInfo> TargetInfo(const std::string& path);
 inline bool PathExists(const std::string& path) {
     return PathKind(path) != TPathKind::Missing;
 }
@@ -35,6 +39,9 @@ void RemoveFile(const std::string& path);
 // Puts the folder's names on disk, so renames and removals in it survive a
 // power cut. Throws EOSError.
 void SyncFolder(const std::string& folder);
+// The bytes that this program may still write in the file system of the
+// folder (what is reserved for others left out). Throws EOSError.
+uint64_t FreeSpace(const std::string& folder);
 // The names in the folder, "." and ".." left out. Throws EOSError.
 std::vector<std::string> FolderNames(const std::string& folder);
 // Writes all of `bytes` to standard output. Throws EWriteError.

@@ -101,23 +101,30 @@ bool RenamePosixStyle(const std::string& from, const std::wstring& to,
     throw EOSError(ErrorNumberFromWindows(code), reported);
 }
 
-// What stands at the path, asked without opening its data; false when nothing.
-bool AskPath(const std::string& path, TFileInfo& info, bool& link, DWORD& attributes) {
+// How a path is asked about.
+struct Asking {
+    bool followLinks = false;
+    bool owner = true; // TFileInfo::owner, which costs a call more
+};
+
+// What stands at the path, asked without opening its data; false when
+// nothing. `link` tells whether it is a link itself.
+bool AskPath(const std::string& path, TFileInfo& info, bool& link, Asking asking) {
     if (int error = faults::Enter(Call::Stat))
         throw EOSError(error, path);
     int error = 0;
-    TScopedHandle handle = OpenToAsk(path, error);
+    TScopedHandle handle = OpenToAsk(path, error, asking.followLinks);
     if (handle.IsValid()) {
-        if ((error = InfoOfHandle(handle.Get(), info)) != 0)
+        if ((error = InfoOfHandle(handle.Get(), info, asking.owner)) != 0)
             throw EOSError(error, path);
-        link = IsLinkHandle(handle.Get());
-        attributes = static_cast<DWORD>(info.mode);
+        link = !asking.followLinks && IsLinkHandle(handle.Get());
         return true;
     }
     if (error == ENOENT || error == ENOTDIR || error == EINVAL)
         return false;
     // A file waiting for its last handle to close before it goes (delete
-    // pending) cannot be opened at all, but its name still stands.
+    // pending) cannot be opened at all, but its name still stands: a file of
+    // nobody's, the same as no other file.
     const std::wstring wide = SystemPathOrThrow(path);
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!::GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data)) {
@@ -133,32 +140,37 @@ bool AskPath(const std::string& path, TFileInfo& info, bool& link, DWORD& attrib
             0,
             1};
     link = false;
-    attributes = data.dwFileAttributes;
     return true;
+}
+
+std::optional<TFileInfo> InfoAt(const std::string& path, Asking asking) {
+    TFileInfo info;
+    bool link = false;
+    if (!AskPath(path, info, link, asking))
+        return std::nullopt;
+    return info;
 }
 
 } // namespace
 
 std::optional<TFileInfo> PathInfo(const std::string& path) {
-    TFileInfo info;
-    bool link = false;
-    DWORD attributes = 0;
-    if (!AskPath(path, info, link, attributes))
-        return std::nullopt;
-    return info;
+    return InfoAt(path, {});
+}
+
+std::optional<TFileInfo> TargetInfo(const std::string& path) {
+    return InfoAt(path, {.followLinks = true});
 }
 
 TPathKind PathKind(const std::string& path) {
     TFileInfo info;
     bool link = false;
-    DWORD attributes = 0;
-    if (!AskPath(path, info, link, attributes))
+    if (!AskPath(path, info, link, {.owner = false}))
         return TPathKind::Missing;
     if (link)
         return TPathKind::Link;
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+    if (info.mode & FILE_ATTRIBUTE_DIRECTORY)
         return TPathKind::Folder;
-    if (attributes & FILE_ATTRIBUTE_DEVICE)
+    if (info.mode & FILE_ATTRIBUTE_DEVICE)
         return TPathKind::Other;
     return TPathKind::File;
 }
@@ -174,7 +186,7 @@ void RenameFile(const std::string& from, const std::string& to) {
     int error = 0;
     if (TScopedHandle replaced = OpenToAsk(to, error); replaced.IsValid()) {
         TFileInfo info;
-        if (InfoOfHandle(replaced.Get(), info) == 0)
+        if (InfoOfHandle(replaced.Get(), info, false) == 0)
             released.emplace(info);
     }
     const std::wstring source = SystemPathOrThrow(from);
@@ -213,6 +225,18 @@ void SyncFolder(const std::string& folder) {
     // Nothing to do on Windows (see the top of this file); the seam still
     // counts the call, so a test can fail it as on Linux.
     SeamOrThrow(Call::SyncFolder, folder);
+}
+
+uint64_t FreeSpace(const std::string& folder) {
+    SeamOrThrow(Call::Stat, folder);
+    if (const std::optional<uint64_t> faked = faults::FakedFreeSpace())
+        return *faked;
+    const std::wstring wide = SystemPathOrThrow(folder);
+    // What this user may still write: a quota counted, not only the disk.
+    ULARGE_INTEGER available{};
+    if (!::GetDiskFreeSpaceExW(wide.c_str(), &available, nullptr, nullptr))
+        throw EOSError(LastErrorNumber(), folder);
+    return available.QuadPart;
 }
 
 std::vector<std::string> FolderNames(const std::string& folder) {

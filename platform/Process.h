@@ -1,5 +1,5 @@
 // What the program asks of the system about itself, where each system has its
-// own call: its process number, randomness, a lower priority for a helper
+// own call: its process number and whether another runs, randomness, a lower priority for a helper
 // thread, and its command line.
 #pragma once
 
@@ -9,6 +9,8 @@
 
 // The running process's number.
 long ProcessNumber();
+// Whether a process numbered `pid` runs on this machine (of any user).
+bool ProcessRuns(long pid);
 // Fills `buffer` with `size` bytes from the system's random source; false
 // when there is none.
 bool FillRandom(void* buffer, size_t size);

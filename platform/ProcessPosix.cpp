@@ -1,12 +1,19 @@
 #include "platform/Process.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <sys/random.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 long ProcessNumber() {
     return static_cast<long>(::getpid());
+}
+
+bool ProcessRuns(long pid) {
+    // Signal 0 only asks; another user's process answers "not permitted".
+    return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
 }
 
 bool FillRandom(void* buffer, size_t size) {

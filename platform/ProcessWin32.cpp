@@ -14,6 +14,19 @@ long ProcessNumber() {
     return static_cast<long>(::GetCurrentProcessId());
 }
 
+bool ProcessRuns(long pid) {
+    if (pid <= 0 || pid > static_cast<long>(MAXDWORD))
+        return false;
+    const HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+    if (!process)
+        // Another user's process may refuse even this much: it still runs.
+        return ::GetLastError() == ERROR_ACCESS_DENIED;
+    // A process that has ended stays openable while anyone holds its handle.
+    const bool running = ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    ::CloseHandle(process);
+    return running;
+}
+
 bool FillRandom(void* buffer, size_t size) {
     return BCRYPT_SUCCESS(::BCryptGenRandom(nullptr, static_cast<PUCHAR>(buffer),
                                             static_cast<ULONG>(size),

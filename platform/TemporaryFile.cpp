@@ -1,30 +1,38 @@
 #include "platform/TemporaryFile.h"
 
 #include "platform/Errors.h"
+#include "platform/FileSwap.h"
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <map>
 #include <optional>
+#include <set>
 
 namespace {
 
 constexpr std::string_view Marker = ".pelkon-tmp-";
-
-std::string TemporaryPathFor(const std::string& finalPath, const std::string& token) {
-    const std::string_view name = FileNameOf(finalPath);
-    const std::string folder = finalPath.substr(0, finalPath.size() - name.size());
-    return folder + "." + std::string(name) + std::string(Marker) + token;
-}
 
 // A temporary name split into the final name and the token, if it is one.
 struct ParsedName {
     std::string finalName;
     std::string token;
 };
+
+// Whether the process whose number begins the token runs on this machine and
+// is not this one.
+bool WriterRuns(std::string_view token) {
+    long pid = 0;
+    const auto [end, error] = std::from_chars(token.data(), token.data() + token.size(), pid);
+    if (error != std::errc() || end == token.data() || pid <= 0 || pid == ProcessNumber())
+        return false;
+    return ProcessRuns(pid);
+}
 
 std::optional<ParsedName> ParseTemporaryName(std::string_view name) {
     const size_t marker = name.rfind(Marker);
@@ -43,7 +51,55 @@ FileStream CreateFor(const std::string& finalPath, const std::string& path) {
     }
 }
 
+// Removes a temporary name on the way out; a leftover is removed by the next
+// writer in this folder.
+void RemoveQuietly(const std::string& path) noexcept {
+    try {
+        RemoveFile(path);
+    } catch (...) {
+    }
+}
+
+// A temporary file shown to be a leftover, held until its name is gone so no
+// one opens it meanwhile.
+struct Stale {
+    std::string path;
+    std::string finalPath;
+    FileStream held;
+    bool placed; // the final name is this very file
+};
+
+// The temporary file `name` in `folder` as a leftover of this user's, or
+// nothing when it cannot be shown to be one.
+std::optional<Stale> Inspect(const std::string& folder, const std::string& name,
+                             const ParsedName& parsed) {
+    // A writer that may still be between creating its file and holding it
+    // (FileStream::CreateNew on a file system without nameless files).
+    if (WriterRuns(parsed.token))
+        return std::nullopt;
+    const std::string path = JoinPath(folder, name);
+    std::optional<FileStream> held = FileStream::TryHold(path);
+    if (!held)
+        return std::nullopt;
+    const TFileInfo info = held->Info();
+    if (!info.OwnedByThisUser())
+        return std::nullopt;
+    const std::string finalPath = JoinPath(folder, parsed.finalName);
+    const std::optional<TFileInfo> final = PathInfo(finalPath);
+    const bool placed = final && final->SameFile(info);
+    // A name anywhere else makes the file someone's, not a leftover.
+    if (info.links != (placed ? 2u : 1u))
+        return std::nullopt;
+    return Stale{path, finalPath, std::move(*held), placed};
+}
+
 } // namespace
+
+std::string TemporaryPathFor(const std::string& finalPath, const std::string& token) {
+    const std::string_view name = FileNameOf(finalPath);
+    const std::string folder = finalPath.substr(0, finalPath.size() - name.size());
+    return folder + "." + std::string(name) + std::string(Marker) + token;
+}
 
 std::string NewTemporaryToken() {
     uint64_t random = 0;
@@ -68,37 +124,15 @@ TTemporaryFile::TTemporaryFile(std::string finalPath, const std::string& token)
 }
 
 TTemporaryFile::~TTemporaryFile() {
-    if (!named_)
-        return;
-    try {
-        RemoveFile(path_);
-    } catch (...) {
-        // A leftover is removed by the next writer in this folder.
-    }
+    if (named_)
+        RemoveQuietly(path_);
 }
 
 void TTemporaryFile::ReplaceFinal(Replacing replacing) {
     // Held until the rename is done, so nothing of ours opens it meanwhile.
     std::optional<FileStream> replaced;
-    if (replacing == Replacing::UnheldFilesOnly) {
-        switch (PathKind(finalPath_)) {
-        case TPathKind::Missing:
-            break;
-        case TPathKind::File: {
-            int why = 0;
-            replaced = FileStream::TryHold(finalPath_, &why);
-            if (!replaced)
-                throw EFCreateError(finalPath_, why);
-            break;
-        }
-        case TPathKind::Link:
-            throw EFCreateError(finalPath_, "a symbolic link stands there");
-        case TPathKind::Folder:
-            throw EFCreateError(finalPath_, EISDIR);
-        case TPathKind::Other:
-            throw EFCreateError(finalPath_, "not a regular file");
-        }
-    }
+    if (replacing == Replacing::UnheldFilesOnly)
+        replaced = HoldForReplacing(finalPath_);
     RenameFile(path_, finalPath_);
     named_ = false;
 }
@@ -114,47 +148,102 @@ void TTemporaryFile::RemoveTemporaryName() {
     named_ = false;
 }
 
-size_t RemoveStaleTemporaries(const std::string& folder) {
-    struct Stale {
-        std::string path;
-        std::string finalPath;
-        FileStream held;
-        bool placed = false; // the final name is this very file
-    };
+void TTemporaryFile::KeepTemporaryName() {
+    stream_.Renamed(path_);
+    named_ = false;
+}
+
+TSetAside::TSetAside(std::string finalPath)
+    : finalPath_(std::move(finalPath)), path_(TemporaryPathFor(finalPath_, NewTemporaryToken())) {
+    LinkFile(finalPath_, path_);
+}
+
+TSetAside::~TSetAside() {
+    if (named_)
+        RemoveQuietly(path_);
+}
+
+void TSetAside::Restore() {
+    RenameFile(path_, finalPath_);
+    named_ = false;
+}
+
+std::optional<FileStream> HoldForReplacing(const std::string& path) {
+    switch (PathKind(path)) {
+    case TPathKind::Missing:
+        return std::nullopt;
+    case TPathKind::File:
+        break;
+    case TPathKind::Link:
+        throw EFCreateError(path, "a symbolic link stands there");
+    case TPathKind::Folder:
+        throw EFCreateError(path, EISDIR);
+    case TPathKind::Other:
+        throw EFCreateError(path, "not a regular file");
+    }
+    int why = 0;
+    std::optional<FileStream> held = FileStream::TryHold(path, &why);
+    if (!held)
+        throw EFCreateError(path, why);
+    return held;
+}
+
+size_t RemoveStaleTemporaries(const std::string& folder, std::span<const std::string> finalNames) {
     std::map<std::string, std::vector<Stale>> byToken;
+    // A writer's files go together or not at all: one that cannot be shown to
+    // be a leftover keeps the others of its token where they are.
+    std::set<std::string> keep;
     for (const std::string& name : FolderNames(folder)) {
         const std::optional<ParsedName> parsed = ParseTemporaryName(name);
         if (!parsed)
             continue;
-        const std::string path = JoinPath(folder, name);
-        std::optional<FileStream> held = FileStream::TryHold(path);
-        if (!held)
+        if (!finalNames.empty() &&
+            std::find(finalNames.begin(), finalNames.end(), parsed->finalName) == finalNames.end())
             continue;
-        if (!held->OwnedByCurrentUser())
-            continue;
-        const TFileInfo info = held->Info();
-        Stale stale{path, JoinPath(folder, parsed->finalName), std::move(*held)};
-        if (const std::optional<TFileInfo> final = PathInfo(stale.finalPath))
-            stale.placed = final->SameFile(info);
-        byToken[parsed->token].push_back(std::move(stale));
+        std::optional<Stale> stale = Inspect(folder, name, *parsed);
+        if (stale)
+            byToken[parsed->token].push_back(std::move(*stale));
+        else
+            keep.insert(parsed->token);
     }
+    for (const std::string& token : keep)
+        byToken.erase(token);
+    // The files a standing swap marker names are the swap's to put in place,
+    // not leftovers. Asked once the files are held, so that a marker their
+    // writer put in place before it was killed is seen.
+    if (!byToken.empty())
+        for (const std::string& token : MarkedTokens(folder))
+            byToken.erase(token);
 
     size_t removed = 0;
+    bool linked = false;
     for (auto& [token, files] : byToken) {
-        bool allPlaced = true;
-        for (const Stale& file : files)
-            allPlaced = allPlaced && file.placed;
+        // Its writer had begun linking its complete files into place: the
+        // rest follow, so the pair it was making is whole. All are linked
+        // before any temporary name goes, so a sweep stopped part-way leaves
+        // the next one the same evidence.
+        const bool placing =
+            std::any_of(files.begin(), files.end(), [](const Stale& file) { return file.placed; });
         for (Stale& file : files) {
-            // A writer killed while putting its files in place leaves some of
-            // them placed: those go too, so no half of its work remains.
-            if (file.placed && !allPlaced) {
-                RemoveFile(file.finalPath);
-                ++removed;
+            if (!placing || file.placed)
+                continue;
+            try {
+                LinkFile(file.path, file.finalPath);
+                linked = true;
+            } catch (const EOSError& error) {
+                // A name taken meanwhile stays as it is; only the temporary
+                // name goes.
+                if (error.SystemError() != EEXIST)
+                    throw;
             }
+        }
+        for (Stale& file : files) {
             RemoveFile(file.path);
             ++removed;
         }
     }
+    if (linked)
+        SyncFolder(folder);
     return removed;
 }
 

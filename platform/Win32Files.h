@@ -44,18 +44,28 @@ private:
 // the error number.
 TScopedHandle OpenSystemFile(const std::string& path, DWORD access, DWORD share, DWORD disposition,
                              DWORD flags, int& error);
-// Opens whatever stands at the path - file, folder or link itself - only to
-// ask about it: no data access, so no holder's share mode stands in the way.
-TScopedHandle OpenToAsk(const std::string& path, int& error);
+// Opens whatever stands at the path - file, folder or link itself, or with
+// `followLinks` what a link leads to - only to ask about it: no data access,
+// so no holder's share mode stands in the way.
+TScopedHandle OpenToAsk(const std::string& path, int& error, bool followLinks = false);
 
 // Whether a handle opened with FILE_FLAG_OPEN_REPARSE_POINT is a symbolic
 // link or a junction (other reparse points, such as files kept in the cloud,
 // are files like any other).
 bool IsLinkHandle(HANDLE handle);
 // What the system says of an open file: length, attribute bits (as `mode`),
-// volume serial number (`device`), file index (`inode`) and name count.
+// volume serial number (`device`), file index (`inode`), name count and, with
+// `askOwner` (the handle then needs READ_CONTROL), the owner (OwnerIdOf).
 // Returns 0 or the error number.
-int InfoOfHandle(HANDLE handle, TFileInfo& info);
+int InfoOfHandle(HANDLE handle, TFileInfo& info, bool askOwner = true);
+// The number that stands for the owner of an open file in TFileInfo::owner:
+// this process numbers each security identifier it meets, from 1, so two
+// files have equal numbers exactly when they have one owner. 0 when the
+// owner cannot be asked: nobody's, so never this user's.
+uint32_t OwnerIdOf(HANDLE handle);
+// The numbers of this user's identifiers: the user, and the token's default
+// owner of new files (the Administrators group for an elevated program).
+std::vector<uint32_t> ThisUsersOwnerIds();
 
 // Why a file system cannot do a thing at all (as opposed to failing at it):
 // a call answered so is tried again the older way.

@@ -1,6 +1,7 @@
 #include "ui/CommandSupport.h"
 
 #include "ui/FormProgress.h"
+#include "ui/NameText.h"
 #include "ui/PathText.h"
 
 #include <QApplication>
@@ -20,6 +21,15 @@ std::unique_ptr<TfrmProgress> ShowProgress(QWidget* owner, const QString& line1,
     progress->SetMax(maximum);
     progress->ShowNow(); // the bar at 0 is on screen before the first file is touched
     return progress;
+}
+
+QString WarningsNotice(const QString& command, const std::vector<std::string>& warnings,
+                       const QString& outcome) {
+    QStringList lines;
+    for (const std::string& warning : warnings)
+        lines << command + QStringLiteral(": ") + NameToText(warning) + QStringLiteral("; ") +
+                     outcome;
+    return lines.join(u'\n');
 }
 
 std::string HostPath(const QString& path) {

@@ -25,6 +25,12 @@ public:
 // A progress dialog with its first line, at 0 of `maximum`, already on screen.
 std::unique_ptr<TfrmProgress> ShowProgress(QWidget* owner, const QString& line1, int maximum);
 
+// The status bar's notice of what failed after a command's change was whole
+// (the core's warnings): "COMMAND: WARNING; OUTCOME", the warnings one after
+// another; empty when there are none. Told there, not in an error box.
+QString WarningsNotice(const QString& command, const std::vector<std::string>& warnings,
+                       const QString& outcome);
+
 // A path as Qt's dialogs and drops give it, as the bytes of the file it names.
 std::string HostPath(const QString& path);
 std::vector<std::string> HostPaths(const QStringList& paths);

@@ -7,6 +7,7 @@
 #include "ui/DialogSeam.h"
 #include "ui/FormProgress.h"
 #include "ui/NameText.h"
+#include "ui/NumberText.h"
 
 #include <algorithm>
 #include <exception>
@@ -78,7 +79,7 @@ TImportResult ImportAndReplace(QWidget* owner, TGTA3Archive& archive, IEntryList
         auto progress = ShowProgress(owner, QStringLiteral("Importing File(s)..."),
                                      static_cast<int>(paths.size()));
         try {
-            result = ImportFiles(archive, HostPaths(paths), [&](size_t) { progress->Step(); });
+            ImportFiles(archive, HostPaths(paths), result, [&](size_t) { progress->Step(); });
         } catch (...) {
             failure = std::current_exception();
         }
@@ -86,8 +87,8 @@ TImportResult ImportAndReplace(QWidget* owner, TGTA3Archive& archive, IEntryList
     // The entries done before a failure are on disk: the list shows them too.
     list.setRowCount(archive.Count());
     list.reorderTable({}, [&] { SortEntries(archive, CurrentCompare); });
-    if (!failure && !result.Replaced.empty())
-        list.selectEntries(EntriesInSlots(archive, result.Replaced));
+    if (const std::vector<int32_t> replaced = result.Slots(true); !failure && !replaced.empty())
+        list.selectEntries(EntriesInSlots(archive, replaced));
     list.repaint();
     if (failure)
         std::rethrow_exception(failure);
@@ -111,11 +112,16 @@ void ExtractSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list, QS
 
 std::vector<std::string> ExtractSelectedForDrag(QWidget* owner, TGTA3Archive& archive,
                                                 IEntryList& list, const QString& folder) {
+    // A refused name is told by itself, before anything is written: the
+    // private folder's path would mean nothing to the user.
     uint64_t bytes = 0;
     const int rows = list.rowCount();
     for (int row = 0; row < rows; ++row)
-        if (list.isRowSelected(row))
-            bytes += uint64_t{archive.GetEntry(list.entryIndex(row)).Size} * SectorSize;
+        if (list.isRowSelected(row)) {
+            const TArchiveEntry entry = archive.GetEntry(list.entryIndex(row));
+            RequireSafeName(entry);
+            bytes += uint64_t{entry.Size} * SectorSize;
+        }
     std::unique_ptr<TfrmProgress> progress;
     if (list.selectedCount() > DragProgressEntries || bytes >= DragProgressBytes)
         progress =
@@ -127,7 +133,7 @@ std::vector<std::string> ExtractSelectedForDrag(QWidget* owner, TGTA3Archive& ar
     return files;
 }
 
-bool DeleteSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list) {
+bool DeleteSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list, TWarnings* warnings) {
     if (!Dialogs().confirm(owner, QStringLiteral("Confirm"),
                            QStringLiteral("Are you sure you want to delete the selected files?")))
         return false;
@@ -146,7 +152,9 @@ bool DeleteSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list) {
     std::exception_ptr failure;
     list.reorderTable(selectedRows, [&] {
         try {
-            DeleteEntries(archive, entries);
+            TWarnings told = DeleteEntries(archive, entries);
+            if (warnings)
+                *warnings = std::move(told);
         } catch (...) {
             failure = std::current_exception();
         }
@@ -190,4 +198,18 @@ bool RenameSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list) {
     if (failure)
         std::rethrow_exception(failure);
     return true;
+}
+
+QString UnreadableNamesNotice(const TGTA3Archive& archive, int32_t firstSlot, int32_t lastSlot) {
+    const auto table = archive.Table();
+    const auto count = std::count_if(table.begin(), table.end(), [&](const TArchiveEntry& entry) {
+        return entry.DirIndex >= firstSlot && entry.DirIndex <= lastSlot && NameUnterminated(entry);
+    });
+    if (count == 0)
+        return {};
+    return count == 1 ? QStringLiteral("1 name fills all 24 bytes with no zero byte after it: "
+                                       "the games cannot read it (use at most 23 bytes)")
+                      : QStringLiteral("%1 names fill all 24 bytes with no zero byte after "
+                                       "them: the games cannot read them (use at most 23 bytes)")
+                            .arg(CountText(static_cast<uint64_t>(count)));
 }

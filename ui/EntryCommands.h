@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <functional>
 #include <span>
 #include <string>
@@ -60,8 +61,14 @@ void ExtractSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list, QS
 std::vector<std::string> ExtractSelectedForDrag(QWidget* owner, TGTA3Archive& archive,
                                                 IEntryList& list, const QString& folder);
 // Asks for confirmation, then deletes the selected rows' entries. False when
-// the user said No.
-bool DeleteSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list);
+// the user said No. What failed after the new directory was whole goes to
+// `warnings`, when given.
+bool DeleteSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list,
+                    TWarnings* warnings = nullptr);
 // Asks for a new name for the selected row and renames it when it differs.
 // False when nothing was to be written.
 bool RenameSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list);
+// What the status bar tells of the names among the entries in slots
+// `firstSlot` to `lastSlot` that the games cannot read (NameUnterminated):
+// empty when there are none.
+QString UnreadableNamesNotice(const TGTA3Archive& archive, int32_t firstSlot, int32_t lastSlot);

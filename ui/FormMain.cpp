@@ -2,6 +2,7 @@
 
 #include "archive/ArchiveCommands.h"
 #include "archive/Gta3Archive.h"
+#include "history/SettingsFile.h"
 #include "history/SettingsLocation.h"
 #include "sorting/SortFunctions.h"
 #include "ui/BackgroundCheck.h"
@@ -111,7 +112,14 @@ void TfrmMain::FormCreate(const QByteArrayList& arguments) {
         FSettingsFile = SettingsFilePath(QCoreApplication::applicationDirPath());
     // Each step reports its own failure, so an unreadable settings file does not
     // keep the archive on the command line from opening.
-    Guarded(this, [&] { History.LoadFromFile(FSettingsFile, HistorySection); });
+    Guarded(this, [&] {
+        try {
+            History.LoadFromFile(FSettingsFile, HistorySection);
+        } catch (const ESettingsFileTooLarge&) {
+            FSaveHistory = false;
+            throw;
+        }
+    });
     if (!arguments.isEmpty())
         Guarded(
             this, [&] { OpenArchive(arguments.first()); }, QStringLiteral("Open"));
@@ -120,7 +128,8 @@ void TfrmMain::FormCreate(const QByteArrayList& arguments) {
 
 void TfrmMain::FormClose() {
     Guarded(this, [&] { CloseArchive(); });
-    Guarded(this, [&] { History.SaveToFile(FSettingsFile, HistorySection); });
+    if (FSaveHistory)
+        Guarded(this, [&] { History.SaveToFile(FSettingsFile, HistorySection); });
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
@@ -169,8 +178,11 @@ void TfrmMain::mniNewClick() {
     FSavePath = path;
     CloseArchive();
     // The save dialog's choice of an existing name is the user's say-so to
-    // empty that pair.
-    CurrentArchive = CreatePair(HostPath(path), true);
+    // replace that pair.
+    TNewPair created = CreatePair(HostPath(path), true);
+    CurrentArchive = std::move(created.Archive);
+    FStatus->SetNotice(WarningsNotice(QStringLiteral("New"), created.Warnings,
+                                      QStringLiteral("the new pair is in place")));
     ShowArchiveTitle();
     FCheck->Start();
     UpdateActions();

@@ -96,11 +96,12 @@ private:
 
     // FormMainWorkflow.cpp: Import and Replace (also of files dropped on the
     // list), dragging entries out, the filter, Check Archive, Save Compacted
-    // Copy As, and the status bar.
+    // Copy As, Compact Archive, and the status bar.
     void actImportExecute();
     void actFilterExecute();
     void actCheckExecute();
     void actSaveCompactedExecute();
+    void actCompactExecute();
     void ImportPaths(const QStringList& paths);
     void lsvFileListDrop(const QStringList& paths);
     void lsvFileListDragOut();
@@ -114,6 +115,9 @@ private:
 
     // Decided once at start: the history is saved where it was read from.
     QString FSettingsFile;
+    // False once the file proved too large to be ours: the user was told at
+    // start that it is left as it is, so the close does not try to save.
+    bool FSaveHistory = true;
     QString FOpenPath; // the path chosen last in each dialog
     QString FSavePath;
     QString FAddPath;
@@ -141,6 +145,7 @@ private:
     QAction* actFilter = nullptr;
     QAction* actCheck = nullptr;
     QAction* actSaveCompacted = nullptr;
+    QAction* actCompact = nullptr;
     QMenu* mniReopen = nullptr;
     QMenu* PopupMenu1 = nullptr;
 };

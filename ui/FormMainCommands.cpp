@@ -3,6 +3,7 @@
 #include "ui/FormMain.h"
 
 #include "archive/Gta3Archive.h"
+#include "ui/CommandSupport.h"
 #include "ui/DialogSeam.h"
 #include "ui/EntryCommands.h"
 #include "ui/ErrorReporting.h"
@@ -16,6 +17,7 @@
 #include <QMenuBar>
 
 #include <algorithm>
+#include <cstdint>
 
 QAction* TfrmMain::AddCommand(const char* name, const QString& caption,
                               const QKeySequence& shortcut, Handler execute, UpdateHandler rule) {
@@ -67,6 +69,8 @@ void TfrmMain::CreateActions() {
     actSaveCompacted =
         AddCommand("actSaveCompacted", QStringLiteral("Save Compacted Copy &As..."), {},
                    &TfrmMain::actSaveCompactedExecute, &TfrmMain::actCloseUpdate);
+    actCompact = AddCommand("actCompact", QStringLiteral("Com&pact Archive..."), {},
+                            &TfrmMain::actCompactExecute, &TfrmMain::actCloseUpdate);
 }
 
 void TfrmMain::CreateMenus() {
@@ -97,6 +101,8 @@ void TfrmMain::CreateMenus() {
     mniAction->addAction(actSelectAll);
     mniAction->addSeparator()->setObjectName(QStringLiteral("mniN4"));
     mniAction->addActions({actImport, actFilter, actCheck});
+    mniAction->addSeparator()->setObjectName(QStringLiteral("mniN5"));
+    mniAction->addAction(actCompact);
 
     QMenu* mniHelp = mnuMain->addMenu(QStringLiteral("&Help"));
     mniHelp->setObjectName(QStringLiteral("mniHelp"));
@@ -109,6 +115,8 @@ void TfrmMain::CreateMenus() {
     PopupMenu1->addAction(actSelectAll);
     PopupMenu1->addSeparator()->setObjectName(QStringLiteral("N2"));
     PopupMenu1->addActions({actImport, actFilter, actCheck});
+    PopupMenu1->addSeparator()->setObjectName(QStringLiteral("N3"));
+    PopupMenu1->addAction(actCompact);
     lsvFileList->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(lsvFileList, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         PopupMenu1->popup(lsvFileList->viewport()->mapToGlobal(pos));
@@ -208,10 +216,12 @@ void TfrmMain::actAddExecute() {
     if (paths.isEmpty())
         return;
     FAddPath = paths.first();
+    const int32_t firstNewSlot = CurrentArchive->Count();
     ChangeArchive([&] {
         AddFiles(this, *CurrentArchive, *FEntryList, paths);
         return true;
     });
+    FStatus->SetNotice(UnreadableNamesNotice(*CurrentArchive, firstNewSlot, INT32_MAX));
 }
 
 void TfrmMain::actExtractExecute() {
@@ -223,7 +233,10 @@ void TfrmMain::actExtractExecute() {
 }
 
 void TfrmMain::actDeleteExecute() {
-    ChangeArchive([&] { return DeleteSelected(this, *CurrentArchive, *FEntryList); });
+    TWarnings warnings;
+    ChangeArchive([&] { return DeleteSelected(this, *CurrentArchive, *FEntryList, &warnings); });
+    FStatus->SetNotice(WarningsNotice(QStringLiteral("Delete"), warnings,
+                                      QStringLiteral("the entries are deleted")));
 }
 
 void TfrmMain::actSelectAllExecute() {
@@ -231,7 +244,14 @@ void TfrmMain::actSelectAllExecute() {
 }
 
 void TfrmMain::actRenameExecute() {
-    ChangeArchive([&] { return RenameSelected(this, *CurrentArchive, *FEntryList); });
+    const int row = FEntryList->firstSelectedRow();
+    if (row < 0)
+        return;
+    const int32_t slot = CurrentArchive->GetEntry(FEntryList->entryIndex(row)).DirIndex;
+    bool renamed = false;
+    ChangeArchive([&] { return renamed = RenameSelected(this, *CurrentArchive, *FEntryList); });
+    if (renamed)
+        FStatus->SetNotice(UnreadableNamesNotice(*CurrentArchive, slot, slot));
 }
 
 void TfrmMain::HistoryChange() {

@@ -1,17 +1,20 @@
 // The main window's commands for the modder's workflow: Import and Replace,
 // also of files dropped on the list; entries dragged out of the list; the
-// filter; Check Archive; Save Compacted Copy As; and the status bar that tells
-// what the archive holds.
+// filter; Check Archive; Save Compacted Copy As; Compact Archive; and the
+// status bar that tells what the archive holds.
 #include "ui/FormMain.h"
 
 #include "archive/Gta3Archive.h"
 #include "platform/Errors.h"
+#include "sorting/SortFunctions.h"
 #include "ui/BackgroundCheck.h"
+#include "ui/CompactInPlace.h"
 #include "ui/DialogSeam.h"
 #include "ui/DragFolders.h"
 #include "ui/EntryCommands.h"
 #include "ui/EntryModel.h"
 #include "ui/ErrorReporting.h"
+#include "ui/NumberText.h"
 #include "ui/PathText.h"
 #include "ui/StatusPanel.h"
 #include "ui/WholeArchiveCommands.h"
@@ -21,6 +24,8 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QUrl>
+
+#include <cstdint>
 
 void TfrmMain::ChangeArchive(const std::function<bool()>& change) {
     bool changed = true;
@@ -49,13 +54,19 @@ void TfrmMain::actImportExecute() {
 
 void TfrmMain::ImportPaths(const QStringList& paths) {
     TImportResult result;
+    const int32_t firstNewSlot = CurrentArchive->Count();
     ChangeArchive([&] {
         result = ImportAndReplace(this, *CurrentArchive, *FEntryList, paths);
         return true;
     });
-    FStatus->SetNotice(QStringLiteral("Import and Replace: %1 replaced, %2 added")
-                           .arg(result.Replaced.size())
-                           .arg(result.Added.size()));
+    QString notice =
+        QStringLiteral("Import and Replace: %1 replaced, %2 added")
+            .arg(CountText(result.Slots(true).size()), CountText(result.Slots(false).size()));
+    // Replaced entries keep their names: only the added ones are new.
+    if (const QString names = UnreadableNamesNotice(*CurrentArchive, firstNewSlot, INT32_MAX);
+        !names.isEmpty())
+        notice += QStringLiteral("; ") + names;
+    FStatus->SetNotice(notice);
 }
 
 void TfrmMain::lsvFileListDrop(const QStringList& paths) {
@@ -146,6 +157,24 @@ void TfrmMain::actSaveCompactedExecute() {
     const QString notice =
         CompactedCopyNotice(path, SaveCompactedCopy(this, *CurrentArchive, path));
     FStatus->SetNotice(notice);
+}
+
+void TfrmMain::actCompactExecute() {
+    if (!ConfirmCompact(this, *CurrentArchive))
+        return;
+    const TChosenEntries chosen = ChosenEntries(*CurrentArchive, *FEntryList);
+    TCompactResult result;
+    ChangeArchive([&] {
+        result = CompactWithProgress(this, *CurrentArchive);
+        // Every entry's data moved: the list is shown afresh, in its order,
+        // with the same entries selected.
+        SortEntries(*CurrentArchive, CurrentCompare);
+        FEntryList->setRowCount(0);
+        FEntryList->setRowCount(CurrentArchive->Count());
+        ChooseAgain(*CurrentArchive, *FEntryList, chosen);
+        return true;
+    });
+    FStatus->SetNotice(CompactNotice(result));
 }
 
 void TfrmMain::UpdateStatus() {

@@ -51,6 +51,34 @@ TEST_F(CheckTest, FindingsAreLinesAndTheCountEndsTheReport) {
                           "3 problems found\n");
 }
 
+// What new and add make streams as the games read it; a delete leaves the
+// entry after the deleted one reading the wrong bytes, until the archive is
+// compacted.
+TEST_F(CheckTest, StreamingBreaksAreProblemsUntilTheArchiveIsCompacted) {
+    for (const char* file : {"a.dff", "b.txd", "empty.dff", "c.dff", "d.txd"})
+        WriteAll(dir.File(file), std::string(file) == "empty.dff" ? "" : Pattern(3000));
+    ASSERT_EQ(RunCli({"new", "a.img"}, dir.Path()).status, 0);
+    ASSERT_EQ(RunCli({"add", "a.img", "a.dff", "b.txd", "empty.dff", "c.dff", "d.txd"}, dir.Path())
+                  .status,
+              0);
+    CliResult added = Check();
+    EXPECT_EQ(added.status, 0) << added.out;
+
+    ASSERT_EQ(RunCli({"delete", "a.img", "c.dff"}, dir.Path()).status, 0);
+    CliResult deleted = Check();
+    EXPECT_EQ(deleted.status, 1);
+    EXPECT_EQ(deleted.out, "a.img: 4 entries, data file 16384 bytes, directory file 128 bytes\n"
+                           "not after the entry before it: slot 3 \"d.txd\" sectors 6-7 should "
+                           "begin at sector 4, where slot 1 \"b.txd\" sectors 2-3 ends; compact "
+                           "the archive\n"
+                           "dead space: 4096 bytes (25.0%)\n"
+                           "1 problem found\n");
+
+    ASSERT_EQ(RunCli({"rebuild", "a.img", "r.img"}, dir.Path()).status, 0);
+    CliResult rebuilt = RunCli({"check", "r.img"}, dir.Path());
+    EXPECT_EQ(rebuilt.status, 0) << rebuilt.out;
+}
+
 TEST_F(CheckTest, AMissingPairIsAFailure) {
     CliResult result = Check();
     EXPECT_EQ(result.status, 1);

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <iterator>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -48,7 +50,9 @@ TEST_F(CliTest, NewRefusesAnExistingPairUnlessForced) {
     WritePair(Img(), Record(0, 1, "keep.dff"), 1);
     CliResult refused = Run({"new", "a.img"});
     EXPECT_EQ(refused.status, 1);
-    EXPECT_EQ(refused.err, "pelkon-cli: a.img: already exists (use --force to empty the pair)\n");
+    EXPECT_EQ(
+        refused.err,
+        "pelkon-cli: a.img: already exists (use --force to replace the pair with an empty one)\n");
     EXPECT_EQ(FileLength(Img()), 2048u);
     EXPECT_EQ(ReadAll(Dir()), Record(0, 1, "keep.dff"));
 
@@ -96,7 +100,7 @@ TEST_F(CliTest, AddReplaceReportsEachFileAndKeepsSlotsAndNames) {
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out, "replaced car.dff\n"
                           "added new.txd\n"
-                          "note: several entries are named Car.dff; the first in the directory "
+                          "note: several entries are named car.dff; the first in the directory "
                           "was replaced\n");
     // The new data goes after the old, which stays as dead space.
     EXPECT_EQ(ReadAll(Dir()),
@@ -105,6 +109,85 @@ TEST_F(CliTest, AddReplaceReportsEachFileAndKeepsSlotsAndNames) {
     EXPECT_EQ(img.substr(0, 2 * 2048), Pattern(2 * 2048, 1));
     EXPECT_EQ(img.substr(2 * 2048, 3000), Pattern(3000, 2));
 }
+
+// One batch matches its own files as it matches the entries there before:
+// " y" is added and shown as "y", so "y" replaces it. The lines follow the
+// order of the files.
+TEST_F(CliTest, AddReplaceMatchesFilesOfTheBatchByDisplayName) {
+    WritePair(Img(), Record(0, 1, "x.dff"), 1);
+    std::filesystem::create_directory(dir.File("f"));
+    WriteAll(dir.File("f/ y"), Pattern(100, 2));
+    WriteAll(dir.File("y"), Pattern(200, 3));
+    WriteAll(dir.File("X.DFF"), Pattern(300, 4));
+    CliResult result = Run({"add", "a.img", "--replace", "f/ y", "y", "X.DFF"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "added  y\nreplaced  y\nreplaced x.dff\n");
+    EXPECT_EQ(ReadAll(Dir()), Record(3, 1, "x.dff") + Record(2, 1, " y"));
+}
+
+// A batch stopped by a later file has done the files before it: they are
+// told, then the failure.
+TEST_F(CliTest, AddReplaceStoppedByAFileTellsWhatWasDoneBeforeIt) {
+    WritePair(Img(), Record(0, 1, "a.dff"), 1);
+    WriteAll(dir.File("a.dff"), Pattern(10, 2));
+    WriteAll(dir.File("new.txd"), Pattern(10, 3));
+    WriteAll(dir.File("b.dff"), Pattern(10, 4));
+    CliResult result = Run({"add", "a.img", "--replace", "a.dff", "new.txd", "missing", "b.dff"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "replaced a.dff\nadded new.txd\n");
+    EXPECT_EQ(result.err, "pelkon-cli: missing: Cannot open: No such file or directory\n");
+    EXPECT_EQ(ReadAll(Dir()), Record(1, 1, "a.dff") + Record(2, 1, "new.txd"));
+}
+
+struct UnreadableNameCase {
+    const char* title;
+    std::vector<std::string> args;
+    std::string err;
+};
+
+void PrintTo(const UnreadableNameCase& c, std::ostream* os) {
+    *os << c.title;
+}
+
+class UnreadableNameTest : public CliTest,
+                           public ::testing::WithParamInterface<UnreadableNameCase> {};
+
+const std::string Long24 = "abcdefghijklmnopqrst.dff"; // 24 bytes
+const std::string Old24 = "zyxwvutsrqponmlkjihg.txd";
+const std::string Warning24 = "pelkon-cli: warning: abcdefghijklmnopqrst.dff: the name fills "
+                              "all 24 bytes with no zero byte after it, so the games cannot read "
+                              "it; use at most 23 bytes\n";
+
+// Names of 24 bytes or more are stored as ever, cut to 24 bytes without a
+// zero byte, and each one written is told; the command succeeds.
+TEST_P(UnreadableNameTest, IsToldForEachNameWritten) {
+    const UnreadableNameCase& c = GetParam();
+    WritePair(Img(), Record(0, 1, "old.dff") + Record(1, 1, Old24), 2);
+    for (const std::string& file :
+         {Long24, Long24 + "x", Old24, std::string("old.dff"), std::string("short.dff")})
+        WriteAll(dir.File(file), "data");
+    CliResult result = Run(c.args);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, c.err);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, UnreadableNameTest,
+    ::testing::Values(
+        UnreadableNameCase{"Add", {"add", "a.img", Long24 + "x", "short.dff"}, Warning24},
+        UnreadableNameCase{"AddTwo", {"add", "a.img", Long24, Long24 + "x"}, Warning24 + Warning24},
+        // Replacing keeps an entry's name: only what is added is told.
+        UnreadableNameCase{"AddReplace", {"add", "a.img", "--replace", Old24, "short.dff"}, ""},
+        UnreadableNameCase{
+            "AddReplaceAdding", {"add", "a.img", "--replace", "old.dff", Long24 + "x"}, Warning24},
+        UnreadableNameCase{"AddReplaceTwiceInOneBatch",
+                           {"add", "a.img", "--replace", Long24, Long24 + "x"},
+                           Warning24},
+        UnreadableNameCase{"Rename", {"rename", "a.img", "old.dff", Long24 + "yz"}, Warning24},
+        UnreadableNameCase{
+            "RenameDryRun", {"rename", "a.img", "old.dff", Long24, "--dry-run"}, Warning24},
+        UnreadableNameCase{"RenameShort", {"rename", "a.img", "old.dff", "new.dff"}, ""}),
+    [](const auto& test) { return std::string(test.param.title); });
 
 // Names and sizes chosen so that every order differs from the others.
 const std::string SortFixture =
@@ -191,7 +274,9 @@ TEST_F(CliTest, ListJsonCarriesEveryNameByteExactly) {
                                             "mid\x01\x7f"
                                             "ctl",
                                             "exactly_24_bytes_long.ab",
-                                            "\xed\xa0\x80surrogate"};
+                                            "\xed\xa0\x80surrogate",
+                                            "c1\xc2\x9b\xc2\x80\xc2\x9f\xc2\xa0x",
+                                            "raw\x9b"};
     std::string directory;
     for (const std::string& name : names)
         directory += Record(0, 0, name);
@@ -211,13 +296,16 @@ TEST_F(CliTest, ListJsonCarriesEveryNameByteExactly) {
     std::sort(decoded.begin(), decoded.end());
     EXPECT_EQ(decoded, expected);
 
-    // The strings: UTF-8 passes, a lone 8-bit byte, a control byte and an
-    // encoded surrogate are escaped, quotes and backslashes too.
+    // The strings: UTF-8 passes, a lone 8-bit byte, a control byte, a C1
+    // control in UTF-8 and an encoded surrogate are escaped, quotes and
+    // backslashes too.
     EXPECT_NE(result.out.find("\"name\":\"caf\xc3\xa9.txd\""), std::string::npos);
     EXPECT_NE(result.out.find("\"name\":\"\\u00e9t\\u00e9.dff\""), std::string::npos);
     EXPECT_NE(result.out.find("\"name\":\"quo\\\"te\\\\back\""), std::string::npos);
     EXPECT_NE(result.out.find("\"name\":\"mid\\u0001\\u007fctl\""), std::string::npos);
     EXPECT_NE(result.out.find("\"name\":\"\\u00ed\\u00a0\\u0080surrogate\""), std::string::npos);
+    EXPECT_NE(result.out.find("\"name\":\"c1\\u009b\\u0080\\u009f\xc2\xa0x\""), std::string::npos);
+    EXPECT_NE(result.out.find("\"name\":\"raw\\u009b\""), std::string::npos);
     EXPECT_NE(result.out.find("\"name\":\"pad\",\"stored_name\":\"  pad  \""), std::string::npos);
     EXPECT_EQ(result.out.front(), '[');
 }
@@ -250,6 +338,27 @@ TEST_F(CliTest, DeleteDryRunAndUnknownNamesChangeNothing) {
     EXPECT_EQ(unknown.status, 1);
     EXPECT_EQ(unknown.err, "pelkon-cli: no entry named nothing\n");
     EXPECT_EQ(ReadAll(Dir()), EditFixture);
+}
+
+// Once the entries are gone from the directory, a folder that cannot be put
+// on disk (one that may be written but not read) is a warning, not a failure
+// that a retry would answer with "no entry named".
+TEST_F(CliTest, DeleteInAFolderThatCannotBeReadWarnsAndSucceeds) {
+    const std::string folder = dir.File("write-only");
+    std::filesystem::create_directory(folder);
+    WritePair(folder + "/a.img", EditFixture, 5);
+    for (const std::string& path : {folder, folder + "/a.img", folder + "/a.dir"})
+        GiveToUnprivilegedUser(path);
+    ASSERT_EQ(chmod(folder.c_str(), 0300), 0);
+    CliOptions options;
+    options.asNobody = geteuid() == 0;
+    const CliResult result = RunCli({"delete", "a.img", "gone.txd"}, folder, options);
+    ASSERT_EQ(chmod(folder.c_str(), 0700), 0);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "pelkon-cli: warning: a.img: the folder could not be synced (Permission "
+                          "denied); the entries are deleted\n");
+    EXPECT_EQ(ReadAll(folder + "/a.dir"), Record(0, 1, "keep.dff") + Record(3, 1, "keep2.col"));
+    EXPECT_EQ(FolderContents(folder), (std::vector<std::string>{"a.dir", "a.img"}));
 }
 
 TEST_F(CliTest, RenameRewritesOnlyThatRecordCuttingTo24Bytes) {

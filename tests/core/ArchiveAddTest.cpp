@@ -148,7 +148,8 @@ TEST_F(ArchiveTest, SourceShorterThanItsLengthIsUndone) {
     auto archive = Open();
     WriteAll(dir.File("src"), Pattern(10000));
     FileStream source = FileStream::OpenReadShared(dir.File("src"));
-    faults::BeforeNthCall(1, [&] { std::filesystem::resize_file(dir.File("src"), 100); });
+    faults::BeforeNthCall(
+        1, [&] { std::filesystem::resize_file(dir.File("src"), 100); }, faults::Call::SetLength);
     EXPECT_EQ(MessageOf([&] { archive->AddFile("shrunk", source); }), "Stream read error");
     EXPECT_EQ(FileLength(Img()), 0u);
     EXPECT_EQ(FileLength(Dir()), 0u);

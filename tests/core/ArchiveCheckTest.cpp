@@ -89,6 +89,15 @@ INSTANTIATE_TEST_SUITE_P(
                    "unterminated name: slot 3 \"nnnnnnnnnnnnnnnnnnnnnnnn\" fills all 24 bytes "
                    "with no zero byte after it"},
                   0},
+        // A delete leaves the entry after the deleted one reading its bytes;
+        // the gap after an entry the games do not stream is no break.
+        CheckCase{"NotAfterTheEntryBeforeIt",
+                  Record(0, 1, "a.dff") + Record(1, 1, "b.txd") + Record(3, 1, "d.dff") +
+                      Record(5, 1, "e.col") + Record(7, 1, "f.dff"),
+                  Pattern(8 * 2048),
+                  {"not after the entry before it: slot 2 \"d.dff\" sectors 3-3 should begin at "
+                   "sector 2, where slot 1 \"b.txd\" sectors 1-1 ends; compact the archive"},
+                  3 * 2048},
         CheckCase{"PartialFiles",
                   Record(0, 1, "a") + "tail!!",
                   Pattern(2048 + 100),

@@ -3,6 +3,7 @@
 #include "archive/ArchiveCommands.h"
 #include "archive/DirectoryCodec.h"
 #include "platform/FileSystem.h"
+#include "platform/TemporaryFile.h"
 #include "tests/core/ArchiveTestSupport.h"
 
 #include <algorithm>
@@ -21,6 +22,13 @@ protected:
             WriteAll(paths.back(), bytes);
         }
         return paths;
+    }
+    // What an import did, a (slot, replaced) pair per file.
+    static std::vector<std::pair<int32_t, bool>> Done(const TImportResult& result) {
+        std::vector<std::pair<int32_t, bool>> done;
+        for (const TImportedFile& file : result.Files)
+            done.emplace_back(file.Slot, file.Replaced);
+        return done;
     }
     // The data of the entry in `slot`, as extracted.
     std::string DataOfSlot(TGTA3Archive& archive, int32_t slot) {
@@ -43,13 +51,14 @@ TEST_F(CommandsTest, ImportReplacesByNameAndAddsTheRest) {
                                {"car.txd", Pattern(2048, 4)},
                                {"NEW.COL", Pattern(200, 5)}});
     std::vector<size_t> steps;
-    const TImportResult result =
-        ImportFiles(*archive, paths, [&](size_t done) { steps.push_back(done); });
+    TImportResult result;
+    ImportFiles(*archive, paths, result, [&](size_t done) { steps.push_back(done); });
 
     EXPECT_EQ(steps, (std::vector<size_t>{1, 2, 3, 4}));
-    EXPECT_EQ(result.Replaced, (std::vector<int32_t>{0, 1, 3}));
-    EXPECT_EQ(result.Added, (std::vector<int32_t>{3}));
-    EXPECT_EQ(result.SharedNames, (std::vector<std::string>{"Car.dff"}));
+    EXPECT_EQ(Done(result),
+              (std::vector<std::pair<int32_t, bool>>{{0, true}, {3, false}, {1, true}, {3, true}}));
+    // A shared name is told as the entry replaced spells it, not as the file does.
+    EXPECT_EQ(result.SharedNames, (std::vector<std::string>{"car.dff"}));
     archive.reset();
     archive = Open();
     ASSERT_EQ(archive->Count(), 4);
@@ -71,11 +80,34 @@ TEST_F(CommandsTest, ImportStopsAtAFailureWithEarlierFilesDone) {
     auto archive = Open();
     auto paths = Inputs({{"a.dff", Pattern(2048, 2)}, {"b.dff", Pattern(2048, 3)}});
     paths.insert(paths.begin() + 1, dir.File("in/missing.dff"));
-    EXPECT_EQ(MessageOf([&] { ImportFiles(*archive, paths); }),
+    TImportResult result;
+    EXPECT_EQ(MessageOf([&] { ImportFiles(*archive, paths, result); }),
               "Cannot open file " + dir.File("in/missing.dff"));
+    EXPECT_EQ(Done(result), (std::vector<std::pair<int32_t, bool>>{{0, true}}));
     EXPECT_EQ(DataOfSlot(*archive, 0), Pattern(2048, 2));
     EXPECT_EQ(DataOfSlot(*archive, 1), Pattern(2 * 2048, 1).substr(2048));
     EXPECT_EQ(archive->Count(), 2);
+}
+
+// A file of the batch is matched as an entry there before is: by the display
+// name its entry gets. " y" is added and shown as "y", so "y" replaces it,
+// as it would in a second command.
+TEST_F(CommandsTest, ImportMatchesFilesOfTheBatchByDisplayNameToo) {
+    MakePair(Record(0, 1, "\tz.dff"), Pattern(2048, 1));
+    auto archive = Open();
+    std::filesystem::create_directories(dir.File("in/f"));
+    const auto paths = Inputs({{"f/ y", Pattern(100, 2)},
+                               {"y", Pattern(200, 3)},
+                               {"Z.DFF", Pattern(300, 4)},
+                               {"f/y\x01", Pattern(400, 5)}});
+    TImportResult result;
+    ImportFiles(*archive, paths, result);
+    EXPECT_EQ(Done(result),
+              (std::vector<std::pair<int32_t, bool>>{{1, false}, {1, true}, {0, true}, {1, true}}));
+    ASSERT_EQ(archive->Count(), 2);
+    EXPECT_EQ(ReadAll(Dir()).substr(32 + 8, 24), Record(0, 0, " y").substr(8));
+    EXPECT_EQ(DataOfSlot(*archive, 1).substr(0, 400), Pattern(400, 5));
+    EXPECT_EQ(DataOfSlot(*archive, 0).substr(0, 300), Pattern(300, 4));
 }
 
 TEST_F(CommandsTest, DeletePurgesWhatWasMarkedEvenWhenMarkingStops) {
@@ -88,12 +120,12 @@ TEST_F(CommandsTest, DeletePurgesWhatWasMarkedEvenWhenMarkingStops) {
         EXPECT_EQ(archive->GetEntry(i).Deleted, 0);
 }
 
-TEST_F(CommandsTest, CreatingEmptiesAnExistingPairOnlyWhenAsked) {
+TEST_F(CommandsTest, CreatingReplacesAnExistingPairOnlyWhenAsked) {
     for (const std::string& existing : {Img(), Dir()}) {
         WriteAll(existing, "old");
         EXPECT_EQ(MessageOf([&] { CreatePair(Img(), false); }), existing + " already exists");
         EXPECT_EQ(ReadAll(existing), "old");
-        CreatePair(Img(), true);
+        EXPECT_EQ(CreatePair(Img(), true).Warnings, TWarnings{});
         EXPECT_EQ(FileLength(Img()), 0u);
         EXPECT_EQ(FileLength(Dir()), 0u);
         RemoveFile(Img());
@@ -101,6 +133,76 @@ TEST_F(CommandsTest, CreatingEmptiesAnExistingPairOnlyWhenAsked) {
     }
     CreatePair(Img(), false);
     EXPECT_TRUE(Exists(Img()) && Exists(Dir()));
+}
+
+// A new pair is new files: other names of the old ones keep their bytes, and
+// a pair someone holds is refused with nothing touched.
+TEST_F(CommandsTest, CreatingOverAPairNeverEmptiesFilesOtherNamesShare) {
+    MakePair(Record(0, 1, "a.dff"), Pattern(2048));
+    MakeHardLink(Dir(), dir.File("backup.dir"));
+    MakeHardLink(Img(), dir.File("backup.img"));
+    {
+        const FileStream holder = FileStream::OpenReadShared(Dir());
+        EXPECT_EQ(MessageOf([&] { CreatePair(Img(), true); }), "Cannot create file " + Dir());
+        EXPECT_EQ(ReadAll(Img()), Pattern(2048));
+    }
+    auto archive = CreatePair(Img(), true).Archive;
+    EXPECT_EQ(archive->Count(), 0);
+    EXPECT_EQ(FileLength(Img()), 0u);
+    EXPECT_EQ(FileLength(Dir()), 0u);
+    EXPECT_EQ(ReadAll(dir.File("backup.dir")), Record(0, 1, "a.dff"));
+    EXPECT_EQ(ReadAll(dir.File("backup.img")), Pattern(2048));
+    std::vector<std::string> names = FolderNames(dir.Path());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"backup.dir", "backup.img", "gta3.dir", "gta3.img"}));
+}
+
+// The two halves of a pair that are one file are refused before anything is
+// made or cut: a data file path that is its own directory file, and two
+// names of one file.
+TEST_F(CommandsTest, CreatingAPairWhoseHalvesAreOneFileTouchesNothing) {
+    const std::string lone = dir.File("lone.dir");
+    EXPECT_EQ(MessageOf([&] { CreatePair(lone, true); }), "Cannot create file " + lone);
+    EXPECT_FALSE(Exists(lone));
+    WriteAll(lone, Record(0, 1, "kept"));
+    EXPECT_EQ(MessageOf([&] { CreatePair(lone, true); }), "Cannot create file " + lone);
+    EXPECT_EQ(ReadAll(lone), Record(0, 1, "kept"));
+
+    WriteAll(Img(), Record(0, 1, "both"));
+    MakeHardLink(Img(), Dir());
+    try {
+        CreatePair(Img(), true);
+        ADD_FAILURE() << "a pair of one file was replaced";
+    } catch (const EFileError& error) {
+        EXPECT_EQ(error.Path(), Dir());
+        EXPECT_EQ(error.Reason(), "Cannot create: it is the data file itself");
+    }
+    EXPECT_EQ(ReadAll(Img()), Record(0, 1, "both"));
+    std::vector<std::string> names = FolderNames(dir.Path());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"gta3.dir", "gta3.img", "lone.dir"}));
+}
+
+// A rebuild killed between linking its two files left new.dir placed and its
+// data file under a temporary name. A new pair made there afterwards keeps
+// what is added to it through the next writer's sweep of the folder.
+TEST_F(CommandsTest, ANewPairWhereARebuildWasKilledKeepsItsEntriesThroughTheNextSweep) {
+    const std::string leftover = ".pelkon-tmp-2147483647-dead";
+    WriteAll(dir.File(".new.img" + leftover), Pattern(2048, 3));
+    WriteAll(dir.File(".new.dir" + leftover), Record(0, 1, "rebuilt.dff"));
+    MakeHardLink(dir.File(".new.dir" + leftover), dir.File("new.dir"));
+    {
+        auto archive = CreatePair(dir.File("new.img"), true).Archive;
+        AddBytes(*archive, "kept.dff", Pattern(3000, 4));
+        archive->Flush();
+    }
+    RemoveStaleTemporaries(dir.Path()); // the next extract, delete or rebuild here
+    const TGTA3Archive archive(dir.File("new.img"), TOpenMode::Shared);
+    ASSERT_EQ(archive.Count(), 1);
+    EXPECT_EQ(NameOf(archive.GetEntry(0)), "kept.dff");
+    for (const std::string& name : FolderNames(dir.Path()))
+        EXPECT_EQ(name.find(".pelkon-tmp-"), std::string::npos) << name;
 }
 
 // An extracted file takes its name only when whole: what stood there before

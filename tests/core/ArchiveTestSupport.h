@@ -11,6 +11,14 @@
 #include <memory>
 #include <string>
 
+// Five records; slot i holds entry "e<i>" at sector i*2 of i+1 sectors.
+inline std::string FiveRecords() {
+    std::string bytes;
+    for (uint32_t i = 0; i < 5; ++i)
+        bytes += Record(i * 2, i + 1, "e" + std::to_string(i));
+    return bytes;
+}
+
 class ArchiveTest : public ::testing::Test {
 protected:
     void TearDown() override { faults::Reset(); }

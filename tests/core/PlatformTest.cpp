@@ -10,11 +10,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <filesystem>
+#include <functional>
 #include <set>
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #endif
 
@@ -131,31 +135,142 @@ TEST_F(PlatformTest, ReplacingRefusesLinksFoldersAndHeldFiles) {
     EXPECT_EQ(ReadAll(dir.File("held")), "in use");
 }
 
-// Leftovers of writers that are gone are removed, those of live writers are
-// not; a pair of which only one file had taken its final name is undone, a
-// pair wholly in place is kept.
-TEST_F(PlatformTest, StaleTemporariesAreRemovedAndHalfPlacedPairsUndone) {
-    const auto leave = [&](const std::string& final, const std::string& token, bool placed) {
-        const std::string temporary = dir.File("." + final + ".pelkon-tmp-" + token);
-        WriteAll(temporary, final);
-        if (placed) {
-            MakeHardLink(temporary, dir.File(final));
-        }
-    };
-    leave("half.img", "1-a", false);
-    leave("half.dir", "1-a", true);
-    leave("whole.img", "2-b", true);
-    leave("whole.dir", "2-b", true);
-    leave("lone.bin", "3-c", false);
-    WriteAll(dir.File("half.txt"), "not ours");
-    TTemporaryFile live(dir.File("live.bin"));
+// The temporary file a writer whose process is gone leaves for `final`,
+// holding the final name as its bytes; with `placed`, also linked there.
+std::string Leave(const TempDir& dir, const std::string& final, bool placed = false,
+                  const std::string& token = "2147483647-dead") {
+    const std::string temporary = dir.File("." + final + ".pelkon-tmp-" + token);
+    WriteAll(temporary, final);
+    if (placed)
+        MakeHardLink(temporary, dir.File(final));
+    return temporary;
+}
 
-    EXPECT_EQ(RemoveStaleTemporaries(dir.Path()), 6u);
-    std::vector<std::string> names = Names();
-    ASSERT_EQ(names.size(), 4u);
-    EXPECT_TRUE(names[0].starts_with(".live.bin.pelkon-tmp-")) << names[0];
-    EXPECT_EQ(std::vector<std::string>(names.begin() + 1, names.end()),
-              (std::vector<std::string>{"half.txt", "whole.dir", "whole.img"}));
+// What a sweep finds, what it leaves (the folder's names afterwards) and how
+// many temporary names it removes. A final name is never removed; a writer
+// killed between linking its files is finished.
+struct SweepCase {
+    const char* name;
+    std::function<void(const TempDir&, std::vector<FileStream>& holds)> lay;
+    std::vector<std::string> left;
+    size_t removed;
+};
+
+void PrintTo(const SweepCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class SweepTest : public PlatformTest, public ::testing::WithParamInterface<SweepCase> {};
+
+TEST_P(SweepTest, TheSweepRemovesOnlyProvenLeftoversAndFinishesHalfPlacedPairs) {
+    std::vector<FileStream> holds;
+    GetParam().lay(dir, holds);
+    WriteAll(dir.File("other.txt"), "not ours");
+    EXPECT_EQ(RemoveStaleTemporaries(dir.Path()), GetParam().removed);
+    std::vector<std::string> left = GetParam().left;
+    left.push_back("other.txt");
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(Names(), left);
+    for (const std::string name : {"p.img", "p.dir"})
+        if (Exists(dir.File(name))) {
+            EXPECT_EQ(ReadAll(dir.File(name)), name); // what the writer wrote
+        }
+}
+
+const std::string Dead = ".pelkon-tmp-2147483647-dead";
+
+INSTANTIATE_TEST_SUITE_P(
+    Folders, SweepTest,
+    ::testing::Values(
+        SweepCase{"AHalfPlacedPairIsFinished",
+                  [](auto& d, auto&) {
+                      Leave(d, "p.img");
+                      Leave(d, "p.dir", true);
+                  },
+                  {"p.dir", "p.img"},
+                  2},
+        SweepCase{"AHalfPlacedPairWhoseNameWasTakenKeepsThatName",
+                  [](auto& d, auto&) {
+                      Leave(d, "q.img");
+                      Leave(d, "q.dir", true);
+                      WriteAll(d.File("q.img"), "someone else's");
+                  },
+                  {"q.dir", "q.img"},
+                  2},
+        SweepCase{"AFinalNameReplacedMeanwhileStays",
+                  [](auto& d, auto&) {
+                      Leave(d, "p.img");
+                      Leave(d, "p.dir", true);
+                      RemoveFile(d.File("p.dir"));
+                      WriteAll(d.File("p.dir"), "p.dir"); // a new pair's own file
+                  },
+                  {"p.dir"},
+                  2},
+        SweepCase{"AFileOfARunningWriterStays",
+                  [](auto& d, auto&) {
+                      Leave(d, "run.bin", false, std::to_string(OtherRunningProcess()) + "-live");
+                  },
+                  {".run.bin.pelkon-tmp-" + std::to_string(OtherRunningProcess()) + "-live"},
+                  0},
+        SweepCase{"AFileWithANameElsewhereStays",
+                  [](auto& d, auto&) { MakeHardLink(Leave(d, "x.bin"), d.File("elsewhere.bin")); },
+                  {".x.bin" + Dead, "elsewhere.bin"},
+                  0},
+        SweepCase{"AWritersFilesStayWhileOneOfThemIsHeld",
+                  [](auto& d, auto& holds) {
+                      holds.push_back(FileStream::OpenHeld(Leave(d, "p.img")));
+                      Leave(d, "p.dir", true);
+                  },
+                  {".p.dir" + Dead, ".p.img" + Dead, "p.dir"},
+                  0}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+// A sweep running meanwhile - in this process, so only the hold keeps it
+// away - never takes a temporary file from its writer: the file is held
+// before it has its name.
+TEST_F(PlatformTest, ASweepRacingNewTemporaryFilesNeverTakesOne) {
+    std::atomic<bool> stop = false;
+    std::thread sweeper([&] {
+        while (!stop)
+            try {
+                RemoveStaleTemporaries(dir.Path());
+            } catch (const Exception&) {
+            }
+    });
+    int failures = 0;
+    std::string first;
+    for (int i = 0; i < 3000; ++i) {
+        try {
+            TTemporaryFile file(dir.File("f" + std::to_string(i % 4)));
+            file.Stream().Write("data", 4);
+            file.ReplaceFinal(TTemporaryFile::Replacing::UnheldFilesOnly);
+        } catch (const EFileError& error) {
+            if (failures++ == 0)
+                first = error.Path() + ": " + error.Reason();
+        }
+    }
+    stop = true;
+    sweeper.join();
+    EXPECT_EQ(failures, 0) << first;
+}
+
+// Where the file system makes no nameless files, the temporary file is
+// created under its name and held at once.
+TEST_F(PlatformTest, WithoutNamelessFilesATemporaryFileIsStillHeld) {
+#ifdef _WIN32
+    GTEST_SKIP()
+        << "Windows creates a file and holds it in one call (CREATE_NEW with a share mode)";
+#endif
+    faults::FailNthCall(1, EOPNOTSUPP, faults::Call::Open);
+    TTemporaryFile file(dir.File("x.bin"));
+    EXPECT_TRUE(faults::Fired());
+    const std::vector<std::string> names = Names();
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_FALSE(FileStream::TryHold(dir.File(names[0])));
+    file.Stream().Write("data", 4);
+    file.ReplaceFinal(TTemporaryFile::Replacing::UnheldFilesOnly);
+    EXPECT_EQ(Names(), std::vector<std::string>{"x.bin"});
+    EXPECT_EQ(ReadAll(dir.File("x.bin")), "data");
 }
 
 } // namespace
@@ -180,7 +295,8 @@ TEST_F(PlatformTest, WhatAnotherUserPlantsInASharedFolderIsLeftAlone) {
             return "cannot become nobody";
         if (symlink(dir.File("private").c_str(), dir.File("victim.txt").c_str()) != 0)
             return "cannot plant the link";
-        WriteAll(dir.File(".other.bin.pelkon-tmp-1-dead"), "nobody's");
+        // Named for a writer that is gone: only its owner keeps it.
+        WriteAll(dir.File(".other.bin.pelkon-tmp-2147483647-dead"), "nobody's");
         return "planted";
     });
     ASSERT_EQ(planted, "planted");
@@ -191,7 +307,7 @@ TEST_F(PlatformTest, WhatAnotherUserPlantsInASharedFolderIsLeftAlone) {
               "Cannot create file " + dir.File("victim.txt"));
     EXPECT_EQ(ReadAll(dir.File("private")), "root's own");
     EXPECT_EQ(RemoveStaleTemporaries(dir.Path()), 0u); // only the live one is ours
-    EXPECT_EQ(ReadAll(dir.File(".other.bin.pelkon-tmp-1-dead")), "nobody's");
+    EXPECT_EQ(ReadAll(dir.File(".other.bin.pelkon-tmp-2147483647-dead")), "nobody's");
 #endif
 }
 

@@ -194,4 +194,15 @@ TEST(HostPathJoins, KeepOneSeparatorAndADrivesRoot) {
     EXPECT_EQ(DirectoryFileName("x.y/gta3"), "x.y/gta3.dir");
 }
 
+// A path's backslashes are its separators on Windows and printed as they are;
+// elsewhere they are bytes of a name, escaped so the text stays unambiguous.
+// Controls are escaped on both.
+TEST(HostPathPrinting, EscapesBackslashesOnlyWhereTheyAreNoSeparators) {
+    EXPECT_EQ(PrintablePath("C:\\mods\\gta3.img"),
+              OnWindows ? "C:\\mods\\gta3.img" : "C:\\\\mods\\\\gta3.img");
+    EXPECT_EQ(PrintablePath("mods/\x1b"
+                            "[31m.img"),
+              "mods/\\x1b[31m.img");
+}
+
 } // namespace

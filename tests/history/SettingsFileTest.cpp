@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringEncoder>
 
 #include "platform/FileSystem.h"
@@ -369,6 +370,74 @@ INSTANTIATE_TEST_SUITE_P(Rules, SettingsRefusalTest,
                          [](const ::testing::TestParamInfo<RefusedWrite>& test) {
                              return std::string(test.param.Name);
                          });
+
+// A file, made of `head` and then `fill` up to `size` bytes (NULs as a hole).
+struct SizeCase {
+    const char* Name;
+    QByteArray Head;
+    char Fill;
+    qint64 Size;
+    bool TooLarge;
+};
+
+void PrintTo(const SizeCase& c, std::ostream* out) {
+    *out << c.Name;
+}
+
+class SettingsSizeTest : public SettingsFileTest, public ::testing::WithParamInterface<SizeCase> {};
+
+// Past the bound nothing is read, every read says so, and nothing is written.
+TEST_P(SettingsSizeTest, ALargerFileIsNeitherReadNorWritten) {
+    const SizeCase& c = GetParam();
+    WriteBytes(Ini, c.Head);
+    if (c.Fill == '\0')
+        ASSERT_TRUE(QFile::resize(Ini, c.Size));
+    else
+        WriteBytes(Ini, c.Head + QByteArray(c.Size - c.Head.size(), c.Fill));
+    const ino_t inode = Inode();
+    TSettingsFile ini(Ini);
+    if (!c.TooLarge) {
+        EXPECT_EQ(ini.ReadString("s", "k", Default), "v");
+        return;
+    }
+    const std::string tooLarge =
+        HostBytes(Ini) + " is over 1 MiB, too large to be Pelkon's settings file: it is left as "
+                         "it is, and the list of recent files starts empty and is not saved";
+    for (int read = 0; read < 2; ++read)
+        EXPECT_EQ(MessageOf([&] { ini.ReadString("s", "k", Default); }), tooLarge);
+    const std::string unable = "Unable to write to " + HostBytes(Ini);
+    EXPECT_EQ(MessageOf([&] { ini.WriteString("s", "k", "w"); }), unable);
+    EXPECT_EQ(MessageOf([&] { ini.EraseSection("s"); }), unable);
+    ini.Flush();
+    EXPECT_EQ(Inode(), inode);
+    EXPECT_EQ(QFileInfo(Ini).size(), c.Size);
+    QFile file(Ini);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.read(c.Head.size()), c.Head);
+}
+
+constexpr qint64 Bound = TSettingsFile::MaxFileSize;
+
+INSTANTIATE_TEST_SUITE_P(
+    Bound, SettingsSizeTest,
+    ::testing::Values(SizeCase{"AtTheBound", "[s]\r\nk=v\r\n", '\n', Bound, false},
+                      SizeCase{"OneBytePast", "[s]\r\nk=v\r\n", '\n', Bound + 1, true},
+                      SizeCase{"Utf16OnePast", Utf16("[s]\r\nk=v\r\n", QStringConverter::Utf16LE),
+                               ' ', Bound + 1, true},
+                      SizeCase{"FarPastAndSparse", "[s]\r\nk=v\r\n", '\0', 256 * Bound, true}),
+    [](const ::testing::TestParamInfo<SizeCase>& test) { return std::string(test.param.Name); });
+
+// What the next start would refuse to read is not written either.
+TEST_F(SettingsFileTest, AWriteThatWouldPassTheBoundIsRefused) {
+    const QByteArray head = "[s]\r\nk=v\r\n";
+    const QByteArray before = head + QByteArray(Bound - head.size() - 4, '\n');
+    WriteBytes(Ini, before);
+    TSettingsFile ini(Ini);
+    ini.WriteString("s", "k", "vw"); // one byte more
+    ini.WriteString("s", "j", "x");  // and five
+    EXPECT_EQ(MessageOf([&] { ini.Flush(); }), "Unable to write to " + HostBytes(Ini));
+    EXPECT_EQ(ReadBytes(Ini), before);
+}
 
 TEST_F(SettingsFileTest, FileThatCannotBeReadIsNeverOverwritten) {
     ASSERT_TRUE(QDir().mkdir(Ini));

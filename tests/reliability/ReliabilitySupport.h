@@ -17,19 +17,29 @@ namespace reliability {
 
 // A pair's two files as bytes, and what an operation does to it.
 struct Scenario {
-    enum class Op { Add, Rename, Purge, Import, Rebuild, Extract };
+    enum class Op { Add, Rename, Purge, Import, Rebuild, Extract, Create, Sweep, Compact };
 
     std::string name;
     std::string dirBytes;
     std::string imgBytes;
     Op op;
     // Add, Import: the files given, by file name; Extract: files standing in
-    // the target folder beforehand.
+    // the target folder beforehand; Create, Sweep: files standing beside the
+    // pair beforehand.
     std::map<std::string, std::string> files;
     // Rename: the entry renamed (to RenamedName); Purge: the entries deleted;
-    // Extract: the entries extracted.
+    // Extract: the entries extracted; Sweep: files of `files` that are also
+    // linked under their final name (a rebuild killed between its links).
     std::vector<std::string> names;
+    // Purge: the directory file has a second name, so it is rewritten in place.
+    bool dirLinked = false;
+    // Purge, run as root: the directory file belongs to another user, so it
+    // is rewritten in place too.
+    bool dirOfAnotherUser = false;
 };
+
+// A token whose process cannot run, for leftovers laid out by hand.
+inline constexpr const char* DeadToken = "2147483647-dead";
 
 inline constexpr const char* RenamedName = "renamed-entry.dff";
 
@@ -50,23 +60,29 @@ public:
     explicit PairOnDisk(const Scenario& scenario);
     // The folder another PairOnDisk made, as a child process that works on it
     // sees it (the Windows crash harness); not removed by this one.
-    explicit PairOnDisk(std::string folder) : path_(std::move(folder)) {}
+    PairOnDisk(std::string folder, const Scenario& scenario)
+        : path_(std::move(folder)), layoutMatters_(scenario.op == Scenario::Op::Compact) {}
     std::string Img() const { return File("gta3.img"); }
     std::string Dir() const { return File("gta3.dir"); }
     std::string Input(const std::string& name) const { return File("in/" + name); }
     std::string Out() const { return File("out"); }
     std::string RebuiltImg() const { return File("new.img"); }
     const std::string& Path() const { return path_; }
+    // Whether where each record's data lies is part of what the folder holds:
+    // a compaction moves the data and keeps every byte.
+    bool LayoutMatters() const { return layoutMatters_; }
 
 private:
     std::string File(const std::string& name) const { return path_ + "/" + name; }
 
     std::optional<TempDir> dir_;
     std::string path_;
+    bool layoutMatters_;
 };
 
 // Runs the scenario's operation on an open archive of the pair, as the
-// programs' commands do. `beforeRun` is called right before the operation
+// programs' commands do (Create works on the rebuilt pair's place, Sweep on
+// the folder). `beforeRun` is called right before the operation
 // itself, after every file it needs is open.
 void RunOperation(const Scenario& scenario, const PairOnDisk& pair, TGTA3Archive& archive,
                   const std::function<void()>& beforeRun);
@@ -74,12 +90,34 @@ void RunOperation(const Scenario& scenario, const PairOnDisk& pair, TGTA3Archive
 // What the folder holds as a reader sees it, read without the program's own
 // code: for the pair and a rebuilt pair each record's name and data (or that
 // it reaches past the data file's end), a trailing piece of a record, and the
-// bytes of every file in "out/". Temporary files are left out.
+// bytes of every file in "out/". Temporary files are left out. A directory
+// file that ends in the journal of a rewrite in place is read as the journal
+// says (archive/DirectoryJournal.h), and a pair with a compaction's marker
+// beside it as the marker says (platform/FileSwap.h): its new files where
+// they stand.
 using Contents = std::map<std::string, std::string>;
 Contents ReadContents(const PairOnDisk& pair);
+// The pair's directory file as a compaction's marker says it is, if there is
+// one standing: its bytes.
+std::string DirectoryBytes(const PairOnDisk& pair);
 // Names of the files in the folder tree that the program left behind under a
-// temporary name.
+// temporary name, and markers of compactions.
 std::vector<std::string> TemporaryLeftovers(const PairOnDisk& pair);
+// Every name in the folder tree with its file's length and identity: what a
+// reader must not change.
+std::string FolderListing(const PairOnDisk& pair);
+// A directory file's bytes as the journal at its end, if any, says they are.
+std::string ResolvedDirectory(const std::string& dirBytes);
+// Whether the directory file still ends in a journal.
+bool HoldsJournal(const std::string& dirBytes);
+
+// What a user does after a failed or killed operation: opens the pair (which
+// settles a journal) and runs the operation again where it did not finish.
+// A rebuild whose pair is already whole refuses, after clearing leftovers.
+void RunAgain(const Scenario& scenario, const PairOnDisk& pair, TGTA3Archive& archive);
+// Whether the operation is run again even when the folder already reads as
+// its clean result: its leftovers are cleared only by the next run.
+bool RunsAgainAnyway(const Scenario& scenario);
 
 // What the folder held before the operation and after a clean run of it,
 // and the file-layer calls the run made.
@@ -97,7 +135,8 @@ CleanRun RunCleanly(const Scenario& scenario);
 std::string JudgeInterrupted(const Scenario& scenario, const Contents& before,
                              const Contents& after, const Contents& now);
 
-// Every entry's DirIndex is unique and names a slot holding exactly its record.
+// Every entry's DirIndex is unique and names a slot holding exactly its record
+// (of the directory as its journal says, if it has one).
 // Returns a description of the first mismatch, or "" when the table agrees.
 std::string TableAgreesWithDirectory(const TGTA3Archive& archive, const std::string& dirBytes);
 // The whole records of a directory file's bytes, each 32 bytes.

@@ -1,8 +1,10 @@
-// Saving the history when the system refuses part-way. The settings file is
-// written beside itself and renamed over, so every failure must leave the old
-// file byte for byte and no stray file, and report "Unable to write to %s".
-// The limits are set in a child process, so they hold as root too.
+// Loading and saving the history when the system refuses part-way. The
+// settings file is written beside itself and renamed over, so every failure
+// must leave the old file byte for byte and no stray file, and report "Unable
+// to write to %s"; a load that fails leaves nothing to be written back. The
+// limits are set in a child process, so they hold as root too.
 #include "history/History.h"
+#include "history/SettingsFile.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -11,11 +13,63 @@
 #include <cstdio>
 #include <filesystem>
 #ifndef _WIN32
+#include <fstream>
+#include <set>
 #include <sys/resource.h>
 #include <unistd.h>
 #endif
 
+// The allocation seam: in a child, FailingAllocation refuses one allocation
+// of the C library's allocator, through which Qt's containers and operator new
+// both allocate. The sanitizers replace the allocator, so it is left alone there;
+// on Windows the C runtime's allocator is not one a program can replace.
 namespace {
+
+long AllocationsToFailing = 0; // 0: none fails
+
+bool AllocationRefused() {
+    return AllocationsToFailing > 0 && --AllocationsToFailing == 0;
+}
+
+} // namespace
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(_WIN32)
+extern "C" {
+void* __libc_malloc(size_t size);
+void* __libc_calloc(size_t count, size_t size);
+void* __libc_realloc(void* block, size_t size);
+
+void* malloc(size_t size) noexcept {
+    return AllocationRefused() ? nullptr : __libc_malloc(size);
+}
+
+void* calloc(size_t count, size_t size) noexcept {
+    return AllocationRefused() ? nullptr : __libc_calloc(count, size);
+}
+
+void* realloc(void* block, size_t size) noexcept {
+    return AllocationRefused() ? nullptr : __libc_realloc(block, size);
+}
+}
+#endif
+
+namespace {
+
+// While it lives, the `failing`th allocation from now on returns nothing.
+class FailingAllocation {
+public:
+    explicit FailingAllocation(long failing) { AllocationsToFailing = failing; }
+    ~FailingAllocation() {
+        Reached_ = AllocationsToFailing == 0;
+        AllocationsToFailing = 0;
+    }
+    FailingAllocation(const FailingAllocation&) = delete;
+    FailingAllocation& operator=(const FailingAllocation&) = delete;
+    static bool Reached() { return Reached_; }
+
+private:
+    static inline bool Reached_ = false;
+};
 
 const std::string OldSettings =
     "[other]\r\nkeep=this\r\n[history]\r\n0=/old/a.img\r\n9=/stale.img\r\n";
@@ -110,6 +164,133 @@ TEST(SettingsFaults, NoFileDescriptorLeftKeepsTheOldFile) {
     EXPECT_EQ(result, "Unable to write to " + path);
     EXPECT_EQ(ReadAll(path), OldSettings);
     EXPECT_EQ(FilesIn(dir.Path()), 1u);
+#endif
+}
+
+#ifndef _WIN32
+// In a child: at most `spare` bytes of address space more than taken so far.
+void CapAddressSpace(rlim_t spare) {
+    std::ifstream statm("/proc/self/statm");
+    rlim_t pages = 0;
+    statm >> pages;
+    const rlim_t cap = pages * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + spare;
+    const rlimit limit{cap, cap};
+    setrlimit(RLIMIT_AS, &limit);
+}
+
+// Loads and then saves through one settings file object, as a caller that
+// keeps it would, with the `failing`th allocation from the load on refused; a
+// failed load goes on to the save. Tells how each went, and whether the
+// failing allocation was reached.
+std::string LoadThenSave(const std::string& path, long failing) {
+    THistory history;
+    history.SetMaxItems(8);
+    TSettingsFile ini(QString::fromStdString(path));
+    std::string loaded = "loaded";
+    std::string saved = "saved";
+    {
+        const FailingAllocation fault(failing);
+        try {
+            history.LoadFromIni(&ini, "history");
+        } catch (const std::bad_alloc&) {
+            loaded = "out of memory";
+        }
+        try {
+            history.Add("/new.img");
+            history.SaveToIni(&ini, "history");
+            ini.Flush();
+        } catch (const std::exception& error) {
+            saved = std::string("not saved: ") + error.what();
+        }
+    }
+    return loaded + ", " + saved + (FailingAllocation::Reached() ? "" : " (not reached)");
+}
+#endif
+
+// Wherever an allocation fails, every other section of the file stays; the
+// history section is the old one, or the new one up to the key that failed
+// (each key is written as it comes, as the platform's profile functions do).
+TEST(SettingsFaults, EveryFailedAllocationKeepsTheOtherSections) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizers keep the allocator to themselves";
+#elif defined(_WIN32)
+    GTEST_SKIP() << "Windows's C runtime allocator cannot be replaced to refuse an allocation";
+#else
+    std::string others = "[other]\r\nkeep=this\r\n";
+    for (int i = 0; i < 8; ++i)
+        others += "[kept " + std::to_string(i) + "]\r\nx=/games/archive/models/gta3.img\r\n";
+    const std::string old = others + "[history]\r\n0=/old/a.img\r\n9=/stale.img\r\n";
+    const std::string saved = others + "[history]\r\n0=/new.img\r\n1=/old/a.img\r\n";
+    const std::set<std::string> whole = {old, others, others + "[history]\r\n",
+                                         others + "[history]\r\n0=/new.img\r\n", saved};
+
+    long points = 0;
+    long failedLoads = 0;
+    long strays = 0;
+    std::string result;
+    for (long failing = 1; !result.ends_with("(not reached)"); ++failing, ++points) {
+        SCOPED_TRACE("failed allocation " + std::to_string(failing));
+        TempDir dir;
+        const std::string path = dir.File("Pelkon.ini");
+        WriteAll(path, old);
+        result = RunInChild([&] { return LoadThenSave(path, failing); });
+        ASSERT_FALSE(result.empty()) << "the child died";
+        const std::string after = ReadAll(path);
+        // A load that failed part-way must not be written back: it would
+        // lose the lines not read.
+        EXPECT_EQ(whole.count(after), 1u) << result << ": the file lost lines\n" << after;
+        if (result.starts_with("out of memory"))
+            ++failedLoads;
+        if (result.starts_with("loaded, saved")) {
+            EXPECT_EQ(after, saved);
+        }
+        // An allocation that fails inside QSaveFile's commit leaves Qt's own
+        // temporary file beside the settings, which stay whole all the same.
+        if (FilesIn(dir.Path()) != 1) {
+            ++strays;
+            EXPECT_TRUE(result.ends_with("not saved: std::bad_alloc")) << result;
+        }
+    }
+    EXPECT_EQ(result, "loaded, saved (not reached)");
+    --points; // the last run failed nothing
+    RecordProperty("fault_points", static_cast<int>(points));
+    std::printf("settings file load and save: fault points (allocations): %ld, in the load %ld; "
+                "a temporary file left by QSaveFile at %ld\n",
+                points, failedLoads, strays);
+#endif
+}
+
+// A file far past the bound is refused without being read: in little memory
+// the load tells so rather than running out, the history starts empty, and a
+// save through the same object leaves the file as it was.
+TEST(SettingsFaults, AHugeFileIsRefusedInLittleMemory) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizers reserve more address space than any cap allows";
+#elif defined(_WIN32)
+    GTEST_SKIP() << "Windows has no cap on a process's address space (RLIMIT_AS)";
+#else
+    TempDir dir;
+    const std::string path = dir.File("Pelkon.ini");
+    const std::string huge(20 * 1000 * 1000, '\n');
+    WriteAll(path, huge);
+    const std::string result = RunInChild([&] {
+        CapAddressSpace(16 * 1024 * 1024);
+        THistory history;
+        TSettingsFile ini(QString::fromStdString(path));
+        const std::string load = MessageOf([&] { history.LoadFromIni(&ini, "history"); });
+        history.Add("/new.img");
+        const std::string save = MessageOf([&] {
+            history.SaveToIni(&ini, "history");
+            ini.Flush();
+        });
+        return load + "|" + std::to_string(history.Count()) + "|" + save;
+    });
+    EXPECT_EQ(result, path +
+                          " is over 1 MiB, too large to be Pelkon's settings file: it is left as "
+                          "it is, and the list of recent files starts empty and is not saved|1|"
+                          "Unable to write to " +
+                          path);
+    EXPECT_EQ(ReadAll(path), huge);
 #endif
 }
 

@@ -41,6 +41,9 @@ bool MakeSymbolicLink(const std::string& target, const std::string& link, bool f
 
 // Whether this is a Windows program running under Wine on Linux.
 bool RunsUnderWine();
+// The number of a process other than this one that runs for as long as the
+// test does (on Linux the parent, on Windows a system process).
+long OtherRunningProcess();
 
 // Why a test does not run on Windows, where it is skipped with that reason.
 inline constexpr const char* NoFileSizeLimitOnWindows =

@@ -23,6 +23,10 @@ TempDir::~TempDir() {
     fs::remove_all(path_, ignored);
 }
 
+long OtherRunningProcess() {
+    return static_cast<long>(getppid());
+}
+
 std::string RunInChild(const std::function<std::string()>& body) {
     int fds[2];
     if (pipe(fds) != 0)

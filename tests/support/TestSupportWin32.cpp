@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <windows.h>
 
+#include <tlhelp32.h>
+
 namespace fs = std::filesystem;
 
 TempDir::TempDir() {
@@ -25,6 +27,27 @@ TempDir::TempDir() {
         }
     }
     throw std::runtime_error("cannot make a temporary folder");
+}
+
+long OtherRunningProcess() {
+    // The parent may be gone already on Windows, which keeps no tree of
+    // processes: any process of the machine's own that runs will do.
+    const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        throw std::runtime_error("cannot list the processes");
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    long found = 0;
+    for (BOOL more = ::Process32FirstW(snapshot, &entry); more && found == 0;
+         more = ::Process32NextW(snapshot, &entry)) {
+        const auto pid = static_cast<long>(entry.th32ProcessID);
+        if (pid != 0 && pid != ProcessNumber() && ProcessRuns(pid))
+            found = pid;
+    }
+    ::CloseHandle(snapshot);
+    if (found == 0)
+        throw std::runtime_error("no other process runs");
+    return found;
 }
 
 TempDir::~TempDir() {

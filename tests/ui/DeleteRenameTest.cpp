@@ -181,8 +181,8 @@ void DeleteRenameTest::deleteRefreshesEvenWhenItFails() {
     ScriptedDialogs dialogs;
     dialogs.confirmAnswers << true;
 
-    if (purgeFails)
-        faults::FailNthCall(1, ENOSPC, faults::Call::Write);
+    if (purgeFails) // a full disk is rewritten in place instead: an input/output error
+        faults::FailNthCall(1, EIO, faults::Call::Write);
     try {
         DeleteSelected(owner, *archive, list);
         QFAIL("the delete did not fail");

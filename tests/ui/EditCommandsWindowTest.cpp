@@ -1,9 +1,10 @@
 // Add, Extract, Delete and Rename reached through the main window's actions:
 // the dialogs they ask, what the list shows afterwards, and failures shown in
 // the error box with nothing left behind.
-#include "EditTestSupport.h"
-#include "MainWindowTestSupport.h"
 #include "ScriptedDialogs.h"
+#include "WorkflowTestSupport.h"
+
+#include "platform/FaultInjection.h"
 
 #include "sorting/SortFunctions.h"
 
@@ -20,6 +21,9 @@ private slots:
     void extractThroughTheWindow();
     void extractRefusesAHostileName();
     void deleteAndRenameThroughTheWindow();
+    void unreadableNamesAreToldOnce_data();
+    void unreadableNamesAreToldOnce();
+    void aWholeDeleteTellsWhatFailedAfterInTheStatusBar();
 
 private:
     std::unique_ptr<TfrmMain> OpenWindow(const std::vector<TestEntry>& entries);
@@ -137,6 +141,62 @@ void EditCommandsWindowTest::deleteAndRenameThroughTheWindow() {
     QCOMPARE(dialogs->calls.last().text, QString("a.dff"));
     QCOMPARE(ColumnTexts(*window), QStringList({"z.dff", "c.dff"}));
     QVERIFY(dialogs->errors().isEmpty());
+}
+
+void EditCommandsWindowTest::unreadableNamesAreToldOnce_data() {
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QStringList>("files"); // added or imported
+    QTest::addColumn<QString>("newName");   // for Rename
+    QTest::addColumn<QString>("notice");
+    const QString long24 = QStringLiteral("abcdefghijklmnopqrst.dff");
+    const QString one = QStringLiteral("1 name fills all 24 bytes with no zero byte after it: "
+                                       "the games cannot read it (use at most 23 bytes)");
+    QTest::newRow("add") << "actAdd"
+                         << QStringList{long24 + "x", "b.txd", "cdefghijklmnopqrstuvwxyz"}
+                         << QString()
+                         << "2 names fill all 24 bytes with no zero byte after them: the games "
+                            "cannot read them (use at most 23 bytes)";
+    QTest::newRow("add short names") << "actAdd" << QStringList{"b.txd"} << QString() << QString();
+    // A replaced entry keeps its name: only the added one is new.
+    QTest::newRow("import") << "actImport" << QStringList{"mmm.dff", long24} << QString()
+                            << "Import and Replace: 1 replaced, 1 added; " + one;
+    QTest::newRow("rename") << "actRename" << QStringList{} << long24 + "yz" << one;
+    QTest::newRow("rename short") << "actRename" << QStringList{} << "b.dff" << QString();
+}
+
+void EditCommandsWindowTest::unreadableNamesAreToldOnce() {
+    QFETCH(QString, action);
+    QFETCH(QStringList, files);
+    QFETCH(QString, newName);
+    QFETCH(QString, notice);
+    auto window = OpenWindow({{"mmm.dff", 1}});
+    QStringList paths;
+    for (const QString& file : files) {
+        paths << fresh->File(file);
+        WriteBytes(paths.last(), Pattern(10, 1));
+    }
+    dialogs->openAnswers << paths;
+    dialogs->inputAnswers << newName;
+    SelectRows(*window, {0});
+    ActionNamed(*window, action.toLatin1().constData())->trigger();
+
+    QVERIFY(dialogs->errors().isEmpty());
+    QCOMPARE(NoticeText(*window), notice);
+}
+
+// Once the new directory is in place, a folder that cannot be put on disk is
+// told above the counts, not in an error box.
+void EditCommandsWindowTest::aWholeDeleteTellsWhatFailedAfterInTheStatusBar() {
+    auto window = OpenWindow({{"a.dff", 1}, {"b.dff", 1}});
+    SelectRows(*window, {0});
+    dialogs->confirmAnswers << true;
+    faults::FailNthCall(1, EACCES, faults::Call::SyncFolder);
+    ActionNamed(*window, "actDelete")->trigger();
+    faults::Reset();
+    QVERIFY(dialogs->errors().isEmpty());
+    QCOMPARE(ColumnTexts(*window), QStringList({"b.dff"}));
+    QCOMPARE(NoticeText(*window), QString("Delete: the folder could not be synced (Permission "
+                                          "denied); the entries are deleted"));
 }
 
 QTEST_MAIN(EditCommandsWindowTest)

@@ -1,6 +1,7 @@
 // Start-up, opening, creating and closing archives, and the end of the program.
 #include "MainWindowTestSupport.h"
 #include "ScriptedDialogs.h"
+#include "history/SettingsFile.h"
 #include "sorting/SortFunctions.h"
 
 #include <QDir>
@@ -244,6 +245,33 @@ private slots:
         QVERIFY2(dialogs->errors()[0].startsWith(QStringLiteral("Unable to write to ")),
                  qPrintable(dialogs->errors()[0]));
         QVERIFY(IsReleased(path));
+    }
+
+    // A settings file too large to be ours is told once, with its path; the
+    // history starts empty, an archive on the command line still opens, and
+    // the close leaves the file as it was.
+    void aSettingsFileTooLargeIsToldOnceAndLeftAlone() {
+        TestFolder folder;
+        const QString settings = folder.File("Pelkon.ini");
+        const QByteArray huge =
+            "[history]\r\n0=/x/one.img\r\n" + QByteArray(TSettingsFile::MaxFileSize, '\n');
+        WriteBytes(settings, huge);
+        const QString path = folder.File("a.img");
+        WriteArchive(path, ThreeEntries);
+        {
+            TfrmMain window({PathBytes(path)}, settings);
+            QCOMPARE(dialogs->errors(),
+                     QStringList(settings +
+                                 " is over 1 MiB, too large to be Pelkon's settings file: it is "
+                                 "left as it is, and the list of recent files starts empty and is "
+                                 "not saved."));
+            QCOMPARE(window.windowTitle(), QStringLiteral("Pelkon - [%1]").arg(path));
+            QCOMPARE(window.history().Count(), 1);
+            window.show();
+            QVERIFY(window.close());
+        }
+        QCOMPARE(dialogs->errors().size(), 1);
+        QVERIFY(ReadBytes(settings) == huge);
     }
 
 private:
