@@ -24,16 +24,16 @@
 // both allocate. The sanitizers replace the allocator, so it is left alone there;
 // on Windows the C runtime's allocator is not one a program can replace.
 namespace {
-
 long AllocationsToFailing = 0; // 0: none fails
-
-bool AllocationRefused() {
-    return AllocationsToFailing > 0 && --AllocationsToFailing == 0;
-}
-
 } // namespace
 
 #if !defined(__SANITIZE_ADDRESS__) && !defined(_WIN32)
+namespace {
+bool AllocationRefused() {
+    return AllocationsToFailing > 0 && --AllocationsToFailing == 0;
+}
+} // namespace
+
 extern "C" {
 void* __libc_malloc(size_t size);
 void* __libc_calloc(size_t count, size_t size);
