@@ -42,7 +42,7 @@ bool MakeSymbolicLink(const std::string& target, const std::string& link, bool f
 // Whether this is a Windows program running under Wine on Linux.
 bool RunsUnderWine();
 // The number of a process other than this one that runs for as long as the
-// test does (on Linux the parent, on Windows a system process).
+// test program does (on Linux its parent, on Windows a suspended copy of it).
 long OtherRunningProcess();
 
 // Why a test does not run on Windows, where it is skipped with that reason.

@@ -6,9 +6,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <stdexcept>
+#include <string>
 #include <windows.h>
-
-#include <tlhelp32.h>
 
 namespace fs = std::filesystem;
 
@@ -30,24 +29,29 @@ TempDir::TempDir() {
 }
 
 long OtherRunningProcess() {
-    // The parent may be gone already on Windows, which keeps no tree of
-    // processes: any process of the machine's own that runs will do.
-    const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        throw std::runtime_error("cannot list the processes");
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof entry;
-    long found = 0;
-    for (BOOL more = ::Process32FirstW(snapshot, &entry); more && found == 0;
-         more = ::Process32NextW(snapshot, &entry)) {
-        const auto pid = static_cast<long>(entry.th32ProcessID);
-        if (pid != 0 && pid != ProcessNumber() && ProcessRuns(pid))
-            found = pid;
-    }
-    ::CloseHandle(snapshot);
-    if (found == 0)
-        throw std::runtime_error("no other process runs");
-    return found;
+    // This program started again, suspended before its first instruction: it
+    // runs, as far as the system tells, until it is ended with this one.
+    struct Suspended {
+        PROCESS_INFORMATION process{};
+        Suspended() {
+            wchar_t self[MAX_PATH];
+            ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+            std::wstring commandLine = L"\"" + std::wstring(self) + L"\"";
+            STARTUPINFOW startup{};
+            startup.cb = sizeof startup;
+            if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
+                                  CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                                  &process))
+                throw std::runtime_error("cannot start a process");
+        }
+        ~Suspended() {
+            ::TerminateProcess(process.hProcess, 0);
+            ::CloseHandle(process.hThread);
+            ::CloseHandle(process.hProcess);
+        }
+    };
+    static const Suspended other;
+    return static_cast<long>(other.process.dwProcessId);
 }
 
 TempDir::~TempDir() {
