@@ -17,12 +17,14 @@ long ProcessNumber() {
 bool ProcessRuns(long pid) {
     if (pid <= 0 || pid > static_cast<long>(MAXDWORD))
         return false;
-    const HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+    const HANDLE process =
+        ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
     if (!process)
         // Another user's process may refuse even this much: it still runs.
         return ::GetLastError() == ERROR_ACCESS_DENIED;
     // A process that has ended stays openable while anyone holds its handle.
-    const bool running = ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    DWORD status = 0;
+    const bool running = ::GetExitCodeProcess(process, &status) && status == STILL_ACTIVE;
     ::CloseHandle(process);
     return running;
 }

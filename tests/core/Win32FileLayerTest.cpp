@@ -2,6 +2,7 @@
 // files removed or renamed over while open, Windows' error codes in the
 // program's words, long paths and names in UTF-16. Built on Windows only.
 #include "platform/Errors.h"
+#include "platform/FaultInjection.h"
 #include "platform/FileStream.h"
 #include "platform/FileSystem.h"
 #include "platform/TemporaryFile.h"
@@ -270,6 +271,39 @@ TEST(Win32FileLayer, FileIdentityTellsFilesApart) {
     EXPECT_FALSE(a.SameFile(PathInfo(dir.File("b")).value()));
     EXPECT_EQ(a.links, 2u);
     EXPECT_TRUE(a.SameFile(FileStream::OpenReadShared(dir.File("a2")).Info()));
+}
+
+// The owner is asked of the file's security descriptor: what this user
+// makes is its own, whether asked through the open file or its path, and a
+// file it cannot ask about (delete pending) is nobody's.
+TEST(Win32FileLayer, FilesThisUserMakesAreItsOwn) {
+    TempDir dir;
+    WriteAll(dir.File("a"), "a");
+    FileStream held = FileStream::OpenHeld(dir.File("a"));
+    const TFileInfo info = held.Info();
+    EXPECT_TRUE(info.OwnedByThisUser());
+    EXPECT_EQ(PathInfo(dir.File("a")).value().owner, info.owner);
+    EXPECT_FALSE(TFileInfo{}.OwnedByThisUser());
+}
+
+// A new temporary file is held from the call that makes it: no sweep, no
+// other program, can take it before its writer has it.
+TEST(Win32FileLayer, ANewTemporaryFileIsHeldFromItsCreation) {
+    TempDir dir;
+    TTemporaryFile file(dir.File("x.bin"));
+    const std::vector<std::string> names = FolderNames(dir.Path());
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_FALSE(FileStream::TryHold(dir.File(names[0])).has_value());
+    EXPECT_EQ(RemoveStaleTemporaries(dir.Path()), 0u);
+    EXPECT_EQ(FolderNames(dir.Path()), names);
+}
+
+TEST(Win32FileLayer, FreeSpaceIsTheDisksAndCanBeFaked) {
+    TempDir dir;
+    EXPECT_GT(FreeSpace(dir.Path()), 0u);
+    faults::FakeFreeSpace(4096);
+    EXPECT_EQ(FreeSpace(dir.Path()), 4096u);
+    faults::Reset();
 }
 
 } // namespace
