@@ -78,22 +78,31 @@ TEST_F(ArchiveTest, PurgeOfEverythingAndOfNothing) {
 
 // The new directory is written beside the old one and renamed over it: a
 // failure at any step before the rename leaves the old file as it was, and the
-// table's slots still name its records, so a rename afterwards hits its own.
+// table as the file is, every entry in its slot and none marked, so a rename
+// afterwards hits its own record and a purge deletes nothing.
 TEST_F(ArchiveTest, FailedPurgeLeavesTheOldDirectoryWholeAndNoTemporaryFile) {
     for (faults::Call call : {faults::Call::Write, faults::Call::Flush, faults::Call::Rename}) {
         MakePair(FiveRecords(), "");
         auto archive = Open();
         archive->MarkDeleted(1);
+        archive->MarkDeleted(3);
         faults::FailNthCall(1, EIO, call);
         EXPECT_NE(MessageOf([&] { archive->PurgeDeleted(); }), "");
         faults::Reset();
         EXPECT_EQ(ReadAll(Dir()), FiveRecords());
         EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"gta3.dir", "gta3.img"}));
-        ASSERT_EQ(archive->Count(), 4);
-        archive->RenameEntry(3, "renamed");
+        ASSERT_EQ(archive->Count(), 5);
+        for (int i = 0; i < 5; ++i) {
+            EXPECT_EQ(archive->GetEntry(i).DirIndex, i);
+            EXPECT_EQ(archive->GetEntry(i).Deleted, 0);
+        }
+        archive->RenameEntry(4, "renamed");
         std::string expected = FiveRecords();
         expected.replace(4 * 32, 32, Record(8, 5, "renamed"));
         EXPECT_EQ(ReadAll(Dir()), expected);
+        archive->PurgeDeleted(); // no mark outlived the failure
+        EXPECT_EQ(ReadAll(Dir()), expected);
+        archive->MarkDeleted(1);
         archive->PurgeDeleted(); // the retry
         EXPECT_EQ(ReadAll(Dir()).size(), 4u * 32);
     }
