@@ -72,10 +72,7 @@ std::vector<uint32_t> SharedCopies(std::span<const TArchiveEntry> records) {
 Plan MakePlan(const TGTA3Archive& source) {
     Plan plan;
     const auto table = source.Table();
-    plan.records.assign(table.begin(), table.end());
-    std::sort(
-        plan.records.begin(), plan.records.end(),
-        [](const TArchiveEntry& a, const TArchiveEntry& b) { return a.DirIndex < b.DirIndex; });
+    plan.records.assign(table.begin(), table.end()); // in slot order, given new offsets below
 
     const uint64_t dataLength = source.DataLength();
     for (const TArchiveEntry& record : plan.records)

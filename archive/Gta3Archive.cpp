@@ -4,6 +4,7 @@
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -50,31 +51,6 @@ void TGTA3Archive::BeginChange() {
 
 TArchiveEntry TGTA3Archive::GetEntry(int Index) const {
     return At(Index);
-}
-
-void TGTA3Archive::Sort(TCompareFunc Compare) {
-    std::sort(
-        Entries.begin(), Entries.end(),
-        [Compare](const TArchiveEntry& a, const TArchiveEntry& b) { return Compare(a, b) < 0; });
-}
-
-void TGTA3Archive::Reorder(std::vector<uint32_t>& order) {
-    // Cycle by cycle, in place: the table may be a large part of memory.
-    constexpr uint32_t Done = std::numeric_limits<uint32_t>::max();
-    for (size_t start = 0; start < order.size(); ++start) {
-        if (order[start] == Done)
-            continue;
-        const TArchiveEntry first = Entries[start];
-        size_t at = start;
-        while (order[at] != start) {
-            const size_t from = order[at];
-            Entries[at] = Entries[from];
-            order[at] = Done;
-            at = from;
-        }
-        Entries[at] = first;
-        order[at] = Done;
-    }
 }
 
 void TGTA3Archive::ExtractEntry(int Index, FileStream& Dest) {
@@ -188,11 +164,6 @@ TWarnings TGTA3Archive::PurgeDeleted() {
     std::vector<TArchiveEntry> dropped;
     try {
         BeginChange();
-        const auto bySlot = [](const TArchiveEntry& a, const TArchiveEntry& b) {
-            return a.DirIndex < b.DirIndex;
-        };
-        if (!std::is_sorted(Entries.begin(), Entries.end(), bySlot))
-            std::sort(Entries.begin(), Entries.end(), bySlot);
         dropped.reserve(static_cast<size_t>(std::count_if(Entries.begin(), Entries.end(), marked)));
     } catch (...) {
         for (TArchiveEntry& entry : Entries)

@@ -6,15 +6,12 @@
 #include "archive/ArchiveEntry.h"
 #include "archive/DirectoryStore.h"
 #include "platform/FileStream.h"
-#include "platform/LargeMemory.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 // Where an entry's data lies in the data file, in sectors.
@@ -47,15 +44,13 @@ public:
     // records serves every kind alike.
     TArchiveKind Kind() const { return Directory_->Kind(); }
 
+    // The table is always in slot order: Table()[i].DirIndex == i, for every
+    // entry and after every change. An index into it is a slot; a list that
+    // shows another order holds its own permutation of the slots.
     TArchiveEntry GetEntry(int Index) const; // throws EListError
     int Count() const { return static_cast<int>(Entries.size()); }
     // The whole table, for reading it in bulk; valid until the next change.
     std::span<const TArchiveEntry> Table() const { return Entries; }
-    // Reorders the table in place (unstable). Touches no file.
-    void Sort(TCompareFunc Compare);
-    // Reorders the table by a key computed once per entry: smaller keys first,
-    // entries of equal keys ordered by `tieBefore`. Touches no file.
-    template <typename KeyOf, typename TieBefore> void SortByKey(KeyOf keyOf, TieBefore tieBefore);
 
     // Copies the entry's Size x 2048 bytes into `Dest` at its position.
     void ExtractEntry(int Index, FileStream& Dest);
@@ -70,16 +65,16 @@ public:
     TDataPlace AppendData(FileStream& Source);
     // Points the entry at other data: its record is rewritten in place with the
     // new Offset and Size, so it names either the old data or the new, never a
-    // mix. The entry keeps its name, slot and place in the table.
+    // mix. The entry keeps its name and slot.
     void SetEntryData(int Index, TDataPlace Place);
-    // Rewrites the entry's record with a new name; the entry keeps its place.
+    // Rewrites the entry's record with a new name; the entry keeps its slot.
     void RenameEntry(int Index, std::string_view NewName);
     void MarkDeleted(int Index);
     // Drops the marked entries and writes the directory anew, whole or not at
     // all (TDirectoryStore::ReplaceAll); the entries after each dropped one
-    // move down to close the gap. Leaves the table in slot order. Failures
-    // after the new directory is whole are returned; earlier ones are thrown,
-    // with the directory and the table as they were and no entry marked.
+    // move down to close the gap. Failures after the new directory is whole
+    // are returned; earlier ones are thrown, with the directory and the table
+    // as they were and no entry marked.
     TWarnings PurgeDeleted();
     // Puts the files on disk (fsync) when anything was written since the last
     // flush. Commands call it once at their end.
@@ -91,8 +86,6 @@ private:
     // Refuses a change of an archive opened for reading; settles what a change
     // that was stopped left unsettled.
     void BeginChange();
-    // Puts the table in the order of `order` (old positions, new order).
-    void Reorder(std::vector<uint32_t>& order);
     // Where `length` bytes appended to a data file of `dataLength` bytes go.
     static TDataPlace PlaceForAppend(uint64_t dataLength, uint64_t length, std::string_view name);
     // Appends the rest of `Source` at the next sector boundary of the data
@@ -109,29 +102,3 @@ private:
     std::vector<TArchiveEntry> Entries;
     bool Unflushed = false; // written to since the last Flush
 };
-
-template <typename KeyOf, typename TieBefore>
-void TGTA3Archive::SortByKey(KeyOf keyOf, TieBefore tieBefore) {
-    using Key = decltype(keyOf(Entries.front()));
-    struct Keyed {
-        Key key;
-        uint32_t index;
-    };
-    std::vector<Keyed> keyed;
-    keyed.reserve(Entries.size());
-    PreferLargePages(keyed);
-    for (size_t i = 0; i < Entries.size(); ++i)
-        keyed.push_back({keyOf(Entries[i]), static_cast<uint32_t>(i)});
-    std::sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
-        if (a.key != b.key)
-            return a.key < b.key;
-        return tieBefore(Entries[a.index], Entries[b.index]);
-    });
-    std::vector<uint32_t> order;
-    order.reserve(keyed.size());
-    PreferLargePages(order);
-    for (const Keyed& each : keyed)
-        order.push_back(each.index);
-    keyed = {};
-    Reorder(order);
-}

@@ -194,9 +194,11 @@ void TFileListView::selectAllRows() {
 }
 
 void TFileListView::selectEntries(std::span<const int> entries) {
-    const std::vector<int> rows = FModel->rowsOfEntries(entries);
-    const auto first = std::find_if(rows.begin(), rows.end(), [](int row) { return row >= 0; });
-    selectRows(rows, first == rows.end() ? -1 : *first);
+    std::vector<int> rows = FModel->rowsOfEntries(entries);
+    std::erase(rows, -1);
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    selectRows(rows, rows.empty() ? -1 : rows.front());
 }
 
 void TFileListView::selectRows(const std::vector<int>& rows, int currentRow) {
@@ -216,17 +218,18 @@ void TFileListView::setFilterText(const QString& text) {
         for (int row = range.top(); row <= range.bottom(); ++row)
             if (const int entry = FModel->entryIndex(row); entry >= 0)
                 chosen.push_back(entry);
-    // Rows and their entries run in the same order: a selection made of
-    // ranges in order needs no sorting.
-    if (!std::is_sorted(chosen.begin(), chosen.end()))
-        std::sort(chosen.begin(), chosen.end());
-    chosen.erase(std::unique(chosen.begin(), chosen.end()), chosen.end());
     const int focused = FModel->entryIndex(currentIndex().row());
 
     FModel->setFilter(text);
 
-    selectRows(FModel->rowsOfEntries(chosen),
-               FModel->rowsOfEntries(std::span(&focused, 1)).front());
+    // The rows keep their order under any filter: rows chosen in ranges in
+    // order need no sorting.
+    std::vector<int> rows = FModel->rowsOfEntries(chosen);
+    std::erase(rows, -1);
+    if (!std::is_sorted(rows.begin(), rows.end()))
+        std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    selectRows(rows, FModel->rowsOfEntries(std::span(&focused, 1)).front());
 }
 
 void TFileListView::startDrag(Qt::DropActions) {
@@ -287,9 +290,8 @@ void TEntryListAdapter::setRowCount(int rows) {
     FView.entryModel()->setRowCount(rows);
 }
 
-void TEntryListAdapter::reorderTable(std::span<const int> deletedRows,
-                                     const std::function<void()>& reorder) {
-    FView.entryModel()->reorderTable(deletedRows, reorder);
+void TEntryListAdapter::tableChanged(std::span<const int> deletedSlots) {
+    FView.entryModel()->tableChanged(deletedSlots);
 }
 
 void TEntryListAdapter::clearSelection() {

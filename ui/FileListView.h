@@ -29,8 +29,8 @@ public:
     bool isRowSelected(int row) const;
     // Selects every row as one range.
     void selectAllRows();
-    // Selects the rows of the entries at `entries` (table indexes, ascending)
-    // and focuses the first of them; entries without a row are left out.
+    // Selects the rows of the entries in the slots `entries` and focuses the
+    // topmost of them; entries without a row are left out.
     void selectEntries(std::span<const int> entries);
     // Shows the entries the filter text asks for (TNameFilter). The selected and
     // the focused entries that stay in the list stay selected and focused.
@@ -80,8 +80,7 @@ public:
     int firstSelectedRow() const override { return FView.firstSelectedRow(); }
     int entryIndex(int row) const override;
     void setRowCount(int rows) override;
-    void reorderTable(std::span<const int> deletedRows,
-                      const std::function<void()>& reorder) override;
+    void tableChanged(std::span<const int> deletedSlots) override;
     void clearSelection() override;
     void selectEntries(std::span<const int> entries) override { FView.selectEntries(entries); }
     void repaint() override;
