@@ -29,6 +29,11 @@ TGTA3Archive::TGTA3Archive(const std::string& FileName, TOpenMode Mode, TArchive
         Entries = Directory_->Load();
 }
 
+TGTA3Archive::TGTA3Archive(const std::string& FileName, TArchiveFiles Files,
+                           std::vector<TArchiveEntry> Table)
+    : FileName_(FileName), ReadOnly_(false), ImgStream(std::move(Files.Data)),
+      Directory_(std::move(Files.Directory)), Entries(std::move(Table)) {}
+
 TGTA3Archive::~TGTA3Archive() {
     try {
         Flush();

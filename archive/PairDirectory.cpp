@@ -3,6 +3,7 @@
 #include "archive/DirectoryCodec.h"
 #include "archive/DirectoryJournal.h"
 #include "platform/Errors.h"
+#include "platform/FileSwap.h"
 #include "platform/FileSystem.h"
 #include "platform/TemporaryFile.h"
 
@@ -84,10 +85,16 @@ std::pair<FileStream, FileStream> CreateFiles(const std::string& imgPath) {
 }
 
 std::pair<FileStream, FileStream> OpenFiles(const std::string& imgPath, TOpenMode mode) {
+    // A compaction stopped once its new pair was whole is settled first.
+    const std::string pair[] = {imgPath, DirectoryFileName(imgPath)};
+    const std::vector<std::string> paths =
+        SettleSwap(pair, mode == TOpenMode::Shared ? TSwapAccess::ReadOnly : TSwapAccess::Finish);
     if (mode == TOpenMode::Create)
         return CreateFiles(imgPath);
-    FileStream img = OpenFile(imgPath, mode);
-    FileStream dir = OpenDirectoryFile(DirectoryFileName(imgPath), mode, img);
+    FileStream img = OpenFile(paths[0], mode);
+    FileStream dir = OpenDirectoryFile(paths[1], mode, img);
+    img.Renamed(pair[0]);
+    dir.Renamed(pair[1]);
     // A lone directory file given as the data file is one file for both halves:
     // an exclusive hold refuses the second open, a shared one has to be told.
     if (img.Info().SameFile(dir.Info()))

@@ -77,7 +77,7 @@ int RunNew(const ParsedArgs& args) {
         if (error.SystemError() != EEXIST)
             throw;
         throw EFileError(error.what(), error.Path(), EEXIST,
-                         "already exists (use --force to empty the pair)");
+                         "already exists (use --force to replace the pair with an empty one)");
     }
     return ExitOk;
 }
