@@ -102,13 +102,7 @@ public:
 
     // Names that cannot be files, and names without a zero byte, by slot.
     void CheckEachName() {
-        Order(
-            [](const TArchiveEntry& e) {
-                return std::pair(static_cast<uint64_t>(e.DirIndex), 0ul);
-            },
-            [](const TArchiveEntry&, const TArchiveEntry&) { return false; });
-        for (const Keyed& item : order_) {
-            const TArchiveEntry& entry = entries_[item.index];
+        for (const TArchiveEntry& entry : entries_) {
             if (!IsSafeFileName(DisplayName(entry)))
                 Report(TCheckFinding::TKind::UnsafeName,
                        "unsafe name: " + Describe(entry) + " cannot be extracted as a file",

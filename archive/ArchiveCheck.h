@@ -41,9 +41,9 @@ struct TCheckSummary {
 
 using TFindingSink = std::function<void(const TCheckFinding&)>;
 
-// Checks the records (in any order; DirIndex is each one's slot) against each
-// other and the two lengths, and against the order in which the games stream
-// them, reporting each finding to `report` as found. Besides the records it
+// Checks the records (in slot order, as an archive's table holds them) against
+// each other and the two lengths, and against the order in which the games
+// stream them, reporting each finding to `report` as found. Besides the records it
 // uses memory for one ordering of them at a time, 24 bytes a record, and two
 // bits a record. Dead space by itself is not a finding.
 TCheckSummary CheckEntries(std::span<const TArchiveEntry> entries, uint64_t dataLength,

@@ -64,36 +64,35 @@ public:
         for (const std::string& path : paths)
             byName_.emplace(FoldedKey(MatchedName(path)), Found{});
         const auto table = archive.Table();
-        for (size_t i = 0; i < table.size(); ++i) {
-            auto found = byName_.find(FoldedKey(DisplayName(table[i])));
+        for (size_t slot = 0; slot < table.size(); ++slot) {
+            auto found = byName_.find(FoldedKey(DisplayName(table[slot])));
             if (found == byName_.end())
                 continue;
             Found& first = found->second;
-            if (first.index < 0 || table[i].DirIndex < first.slot)
-                first = {static_cast<int>(i), table[i].DirIndex, first.carriers};
+            if (first.slot < 0)
+                first.slot = static_cast<int>(slot);
             ++first.carriers;
         }
     }
-    // The table position of the entry to replace, or -1.
+    // The slot of the entry to replace, or -1.
     int Find(std::string_view name) const {
         auto found = byName_.find(FoldedKey(name));
-        return found == byName_.end() ? -1 : found->second.index;
+        return found == byName_.end() ? -1 : found->second.slot;
     }
     bool Shared(std::string_view name) const {
         auto found = byName_.find(FoldedKey(name));
         return found != byName_.end() && found->second.carriers > 1;
     }
     // An entry just added under the name is the one a later file replaces.
-    void Added(std::string_view name, int index, int32_t slot) {
+    void Added(std::string_view name, int slot) {
         Found& found = byName_[FoldedKey(name)];
-        if (found.index < 0)
-            found = {index, slot, 1};
+        if (found.slot < 0)
+            found = {slot, 1};
     }
 
 private:
     struct Found {
-        int index = -1;
-        int32_t slot = -1;
+        int slot = -1;
         size_t carriers = 0;
     };
     std::unordered_map<TFoldedKey, Found, KeyHash> byName_;
@@ -147,7 +146,7 @@ void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImp
     NameIndex names(archive, paths);
     result = {};
     struct Pending {
-        int index;
+        int slot;
         TDataPlace place;
         size_t file; // its line in result.Files
     };
@@ -158,18 +157,18 @@ void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImp
             const std::string_view name = StoredEntryName(paths[i]);
             const std::string_view matched = MatchedName(paths[i]);
             FileStream source = OpenSource(paths[i]);
-            if (const int index = names.Find(matched); index >= 0) {
-                pending.push_back({index, archive.AppendData(source), result.Files.size()});
-                result.Files.push_back({archive.GetEntry(index).DirIndex, true});
+            if (const int slot = names.Find(matched); slot >= 0) {
+                pending.push_back({slot, archive.AppendData(source), result.Files.size()});
+                result.Files.push_back({slot, true});
                 if (names.Shared(matched)) {
-                    const TArchiveEntry replaced = archive.GetEntry(index);
+                    const TArchiveEntry replaced = archive.GetEntry(slot);
                     result.SharedNames.emplace_back(DisplayName(replaced));
                 }
             } else {
                 archive.AddFile(name, source);
-                const TArchiveEntry added = archive.GetEntry(archive.Count() - 1);
-                names.Added(matched, archive.Count() - 1, added.DirIndex);
-                result.Files.push_back({added.DirIndex, false});
+                const int added = archive.Count() - 1; // the new last slot
+                names.Added(matched, added);
+                result.Files.push_back({added, false});
             }
             CloseSource(source);
             if (progress)
@@ -183,7 +182,7 @@ void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImp
     try {
         archive.Flush();
         for (; applied < pending.size(); ++applied)
-            archive.SetEntryData(pending[applied].index, pending[applied].place);
+            archive.SetEntryData(pending[applied].slot, pending[applied].place);
     } catch (...) {
         if (!failure)
             failure = std::current_exception();
@@ -195,20 +194,18 @@ void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImp
     FlushAfter(archive, failure);
 }
 
-TWarnings DeleteEntries(TGTA3Archive& archive, std::span<const int> indexes) {
-    std::exception_ptr failure;
-    try {
-        for (int index : indexes)
-            archive.MarkDeleted(index);
-    } catch (...) {
-        failure = std::current_exception();
-    }
+TWarnings DeleteEntries(TGTA3Archive& archive, std::span<const int> slots) {
+    for (const int slot : slots)
+        if (slot < 0 || slot >= archive.Count())
+            throw EListError(slot);
+    for (const int slot : slots)
+        archive.MarkDeleted(slot);
     TWarnings warnings;
+    std::exception_ptr failure;
     try {
         warnings = archive.PurgeDeleted();
     } catch (...) {
-        if (!failure)
-            failure = std::current_exception();
+        failure = std::current_exception();
     }
     FlushAfter(archive, failure);
     return warnings;

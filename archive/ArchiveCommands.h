@@ -62,11 +62,12 @@ struct TImportResult {
 void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImportResult& result,
                  const TItemProgress& progress = {});
 
-// Deletes the entries at the table positions given: marks them, then purges
-// - also when marking stops part-way, so no mark outlives the command - and
-// puts the directory on disk. The first failure is rethrown afterwards; what
-// failed after the new directory was whole is returned (PurgeDeleted).
-TWarnings DeleteEntries(TGTA3Archive& archive, std::span<const int> indexes);
+// Deletes the entries in the slots given, all or none: a slot outside the
+// table is refused (EListError) before anything changes; the others are
+// marked and purged, and the directory is put on disk. A failure is rethrown
+// afterwards; what failed after the new directory was whole is returned
+// (PurgeDeleted).
+TWarnings DeleteEntries(TGTA3Archive& archive, std::span<const int> slots);
 
 // Refuses an entry whose display name could leave a folder or name the folder
 // itself (EFCreateError naming the entry, not a path): for extracts into a
@@ -78,7 +79,7 @@ void RequireSafeName(const TArchiveEntry& entry);
 // (EFCreateError of that path), so all can be checked before anything is
 // written.
 std::string ExtractTarget(const TArchiveEntry& entry, std::string_view folder);
-// Writes entry `index` into the file `targetPath`: under a temporary name in
+// Writes the entry in slot `index` into the file `targetPath`: under a temporary name in
 // the same folder, renamed over the target once whole. A link, a folder, a
 // file held by anyone or one that cannot be written standing at the target is
 // refused (EFCreateError); after a failure no file is left under the target's

@@ -1,5 +1,7 @@
 #include "archive/ArchiveCompact.h"
 
+#include "archive/PairDirectory.h"
+
 #include "platform/Errors.h"
 #include "platform/FileSwap.h"
 #include "platform/FileSystem.h"
@@ -67,7 +69,9 @@ TCompactResult CompactArchive(TGTA3Archive& archive, const TCopyProgress& progre
     result.Warnings = SwapIntoPlace(files, token);
     // The new files have been held since they were made; the old pair's hold
     // goes with the old files.
-    archive =
-        TGTA3Archive(imgPath, {std::move(img.Stream()), std::move(dir.Stream())}, std::move(table));
+    archive = TGTA3Archive(
+        imgPath,
+        {std::move(img.Stream()), std::make_unique<TPairDirectory>(std::move(dir.Stream()), true)},
+        std::move(table));
     return result;
 }

@@ -63,10 +63,7 @@ ERebuildRefused ERebuildRefused::PastEnd(const std::string& dataPath, const TArc
 TPackPlan PlanPackedCopy(const TGTA3Archive& source) {
     TPackPlan plan;
     const auto table = source.Table();
-    plan.records.assign(table.begin(), table.end());
-    std::sort(
-        plan.records.begin(), plan.records.end(),
-        [](const TArchiveEntry& a, const TArchiveEntry& b) { return a.DirIndex < b.DirIndex; });
+    plan.records.assign(table.begin(), table.end()); // in slot order, given new offsets below
 
     const uint64_t dataLength = source.DataLength();
     for (const TArchiveEntry& record : plan.records)

@@ -4,7 +4,6 @@
 #include "platform/LargeMemory.h"
 
 #include <algorithm>
-#include <limits>
 #include <vector>
 
 namespace {
@@ -39,7 +38,7 @@ StreamName StreamNameOf(const TArchiveEntry& entry, const TStreamingGame& game) 
 }
 
 // A streamed record in the order of its filed name: the name's first sixteen
-// folded bytes as the key, and its place in the span.
+// folded bytes as the key, and its slot.
 struct Filed {
     uint64_t key;
     uint64_t more;
@@ -74,7 +73,7 @@ std::vector<bool> RepeatedNames(std::span<const TArchiveEntry> entries,
     };
     std::sort(filed.begin(), filed.end(), [&](const Filed& a, const Filed& b) {
         const int32_t names = compareNames(a, b);
-        return names != 0 ? names < 0 : entries[a.index].DirIndex < entries[b.index].DirIndex;
+        return names != 0 ? names < 0 : a.index < b.index;
     });
 
     std::vector<bool> repeated(entries.size(), false);
@@ -88,29 +87,6 @@ std::vector<bool> RepeatedNames(std::span<const TArchiveEntry> entries,
     return repeated;
 }
 
-// The places in the span in slot order. Slots are normally 0 to n-1, each
-// once, and are put in place directly; anything else is sorted.
-std::vector<uint32_t> SlotOrder(std::span<const TArchiveEntry> entries) {
-    constexpr uint32_t None = std::numeric_limits<uint32_t>::max();
-    std::vector<uint32_t> order(entries.size(), None);
-    bool direct = true;
-    for (size_t i = 0; i < entries.size() && direct; ++i) {
-        const int32_t slot = entries[i].DirIndex;
-        direct = slot >= 0 && static_cast<size_t>(slot) < entries.size() &&
-                 order[static_cast<size_t>(slot)] == None;
-        if (direct)
-            order[static_cast<size_t>(slot)] = static_cast<uint32_t>(i);
-    }
-    if (!direct) {
-        for (size_t i = 0; i < entries.size(); ++i)
-            order[i] = static_cast<uint32_t>(i);
-        std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-            return entries[a].DirIndex < entries[b].DirIndex;
-        });
-    }
-    return order;
-}
-
 } // namespace
 
 const TStreamingGame FirstGameStreaming{4, sizeof(TArchiveEntry::Name), FirstGameTypes};
@@ -120,9 +96,9 @@ void ForEachStreamingBreak(
     const std::function<void(const TArchiveEntry& entry, const TArchiveEntry& before)>& broken) {
     const std::vector<bool> repeated = RepeatedNames(entries, game);
     const TArchiveEntry* chained = nullptr; // the last record with data in the chain
-    for (const uint32_t index : SlotOrder(entries)) {
-        const TArchiveEntry& entry = entries[index];
-        if (StreamNameOf(entry, game).table == 0 || repeated[index]) {
+    for (size_t slot = 0; slot < entries.size(); ++slot) {
+        const TArchiveEntry& entry = entries[slot];
+        if (StreamNameOf(entry, game).table == 0 || repeated[slot]) {
             chained = nullptr;
             continue;
         }

@@ -39,8 +39,8 @@ extern const TStreamingGame FirstGameStreaming;
 
 // Calls `broken(entry, before)` for each record that breaks the rule: it is
 // chained after `before`, the last record with data before it, and its data
-// does not begin where that record's data ends. The records may come in any
-// order; DirIndex is each one's slot. A record of a type the game does not
+// does not begin where that record's data ends. The records come in slot
+// order (an archive's table). A record of a type the game does not
 // stream, and one whose name (the part before the first '.', letter case of
 // a-z aside) an earlier record with data of the same table already carries,
 // break the chain: the pair across such a break is not checked. Records

@@ -31,11 +31,8 @@ void WarnUnreadableNames(std::span<const TArchiveEntry> entries) {
 // names it added that the games cannot read.
 void ReportImport(const TGTA3Archive& archive, const TImportResult& result) {
     const auto table = archive.Table();
-    std::vector<size_t> placeOfSlot(table.size());
-    for (size_t i = 0; i < table.size(); ++i)
-        placeOfSlot[static_cast<size_t>(table[i].DirIndex)] = i;
     const auto entryOf = [&](int32_t slot) -> const TArchiveEntry& {
-        return table[placeOfSlot[static_cast<size_t>(slot)]];
+        return table[static_cast<size_t>(slot)];
     };
     Output out;
     for (const TImportedFile& file : result.Files)
@@ -93,19 +90,16 @@ int RunAdd(const ParsedArgs& args) {
 
 int RunDelete(const ParsedArgs& args) {
     TGTA3Archive archive(args.positional[0], TOpenMode::Exclusive);
-    const bool dryRun = args.Has("--dry-run");
-    if (dryRun) {
-        // The list of what would go is told in name order.
-        SortDescending = false;
-        SortEntries(archive, CompareByName);
-    }
     std::span<const std::string> names(args.positional.begin() + 1, args.positional.end());
     const std::vector<int> doomed = MatchingEntries(archive, names);
 
-    if (dryRun) {
+    if (args.Has("--dry-run")) {
+        // The list of what would go is told in name order.
+        std::vector<uint32_t> told(doomed.begin(), doomed.end());
+        SortSlots(archive.Table(), told, CompareByName, false);
         Output out;
-        for (int index : doomed) {
-            const TArchiveEntry entry = archive.GetEntry(index);
+        for (const uint32_t slot : told) {
+            const TArchiveEntry entry = archive.GetEntry(static_cast<int>(slot));
             out << "would delete " << PrintableName(DisplayName(entry)) << " (slot "
                 << static_cast<uint64_t>(entry.DirIndex) << ", " << entry.Size << " sectors)\n";
         }

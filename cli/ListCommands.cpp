@@ -85,22 +85,21 @@ int RunNew(const ParsedArgs& args) {
 int RunList(const ParsedArgs& args) {
     const TCompareFunc compare = SortOrder(args.Value("--sort", "name"));
     TGTA3Archive archive(args.positional[0], TOpenMode::Shared);
-    SortDescending = args.Has("--desc");
-    SortEntries(archive, compare);
+    const auto table = archive.Table();
+    const std::vector<uint32_t> rows = SortedSlots(table, compare, args.Has("--desc"));
 
     Output out;
-    const auto table = archive.Table();
     if (args.Has("--json")) {
         out << '[';
-        for (size_t i = 0; i < table.size(); ++i) {
+        for (size_t i = 0; i < rows.size(); ++i) {
             out << (i == 0 ? "\n" : ",\n");
-            WriteJsonObject(out, table[i]);
+            WriteJsonObject(out, table[rows[i]]);
         }
         out << "\n]\n";
     } else {
         std::string line;
-        for (const TArchiveEntry& entry : table)
-            WriteTextLine(out, line, entry);
+        for (const uint32_t slot : rows)
+            WriteTextLine(out, line, table[slot]);
     }
     out.Flush();
     return ExitOk;

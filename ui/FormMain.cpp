@@ -142,8 +142,8 @@ void TfrmMain::OpenArchive(const QByteArray& FileName) {
     CloseArchive();
     CurrentArchive = std::make_unique<TGTA3Archive>(FileName.toStdString(), false);
     ShowArchiveTitle();
-    SortEntries(*CurrentArchive, CurrentCompare);
     FEntryList->setRowCount(CurrentArchive->Count());
+    FModel->sortBy(CurrentCompare, SortDescending);
     FEntryList->repaint();
     // The dead space and the problems are counted once the window shows the
     // archive, so opening takes no longer for them and asks nothing.
@@ -217,6 +217,6 @@ void TfrmMain::lsvFileListColumnClick(int column) {
     SortDescending = CurrentCompare == previous ? !SortDescending : false;
     // The selection and the focused row stay on their entries, so a command
     // right after the click acts on what the user chose.
-    FEntryList->reorderTable({}, [] { SortEntries(*CurrentArchive, CurrentCompare); });
+    FModel->sortBy(CurrentCompare, SortDescending);
     FEntryList->repaint();
 }

@@ -247,7 +247,7 @@ void TfrmMain::actRenameExecute() {
     const int row = FEntryList->firstSelectedRow();
     if (row < 0)
         return;
-    const int32_t slot = CurrentArchive->GetEntry(FEntryList->entryIndex(row)).DirIndex;
+    const int32_t slot = FEntryList->entryIndex(row);
     bool renamed = false;
     ChangeArchive([&] { return renamed = RenameSelected(this, *CurrentArchive, *FEntryList); });
     if (renamed)

@@ -158,16 +158,12 @@ void TfrmMain::actSaveCompactedExecute() {
 void TfrmMain::actCompactExecute() {
     if (!ConfirmCompact(this, *CurrentArchive))
         return;
-    const TChosenEntries chosen = ChosenEntries(*CurrentArchive, *FEntryList);
     TCompactResult result;
     ChangeArchive([&] {
         result = CompactWithProgress(this, *CurrentArchive);
-        // Every entry's data moved: the list is shown afresh, in its order,
-        // with the same entries selected.
-        SortEntries(*CurrentArchive, CurrentCompare);
-        FEntryList->setRowCount(0);
-        FEntryList->setRowCount(CurrentArchive->Count());
-        ChooseAgain(*CurrentArchive, *FEntryList, chosen);
+        // Every entry's data moved, each in its slot: the rows show them
+        // afresh, with the same entries selected.
+        FEntryList->tableChanged({});
         return true;
     });
     FStatus->SetNotice(CompactNotice(result));

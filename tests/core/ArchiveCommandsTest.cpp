@@ -33,10 +33,7 @@ protected:
     }
     // The data of the entry in `slot`, as extracted.
     std::string DataOfSlot(TGTA3Archive& archive, int32_t slot) {
-        for (int i = 0; i < archive.Count(); ++i)
-            if (archive.GetEntry(i).DirIndex == slot)
-                return Extracted(archive, i);
-        return "<no such slot>";
+        return slot < archive.Count() ? Extracted(archive, slot) : "<no such slot>";
     }
 };
 
@@ -111,12 +108,16 @@ TEST_F(CommandsTest, ImportMatchesFilesOfTheBatchByDisplayNameToo) {
     EXPECT_EQ(DataOfSlot(*archive, 0).substr(0, 300), Pattern(300, 4));
 }
 
-TEST_F(CommandsTest, DeletePurgesWhatWasMarkedEvenWhenMarkingStops) {
-    MakePair(Record(0, 1, "a") + Record(1, 1, "b") + Record(2, 1, "c"), Pattern(3 * 2048));
+// A delete is all or nothing: a slot outside the table refuses the whole
+// batch before anything is marked.
+TEST_F(CommandsTest, DeleteOfASlotOutsideTheTableDeletesNothing) {
+    const std::string records = Record(0, 1, "a") + Record(1, 1, "b") + Record(2, 1, "c");
+    MakePair(records, Pattern(3 * 2048));
     auto archive = Open();
-    const std::vector<int> indexes = {1, 7};
-    EXPECT_EQ(MessageOf([&] { DeleteEntries(*archive, indexes); }), "List index out of bounds (7)");
-    EXPECT_EQ(ReadAll(Dir()), Record(0, 1, "a") + Record(2, 1, "c"));
+    const std::vector<int> slots = {1, 7};
+    EXPECT_EQ(MessageOf([&] { DeleteEntries(*archive, slots); }), "List index out of bounds (7)");
+    EXPECT_EQ(ReadAll(Dir()), records);
+    ASSERT_EQ(archive->Count(), 3);
     for (int i = 0; i < archive->Count(); ++i)
         EXPECT_EQ(archive->GetEntry(i).Deleted, 0);
 }

@@ -67,16 +67,6 @@ bool IsMessageOf(Call call, int error, const std::string& message) {
     }
 }
 
-// Runs the operation again after a failure, as a user would.
-void RunAgainAfter(const Scenario& scenario, const PairOnDisk& pair, TGTA3Archive& archive) {
-    if (scenario.op == Scenario::Op::Purge) {
-        archive.PurgeDeleted(); // the marked entries already left the table
-        archive.Flush();
-        return;
-    }
-    RunAgain(scenario, pair, archive);
-}
-
 class FaultSweep : public ::testing::TestWithParam<Scenario> {
 protected:
     void TearDown() override { faults::Reset(); }
@@ -135,7 +125,7 @@ bool FaultSweep::InjectAndCheck(Call call, int error, long n, const CleanRun& cl
     EXPECT_EQ(TableAgreesWithDirectory(archive, DirectoryBytes(pair)), "");
 
     if (now != clean.after || RunsAgainAnyway(scenario))
-        RunAgainAfter(scenario, pair, archive);
+        RunAgain(scenario, pair, archive);
     archive.Flush();
     EXPECT_EQ(ReadContents(pair), clean.after) << "running again did not give the clean result";
     EXPECT_EQ(TableAgreesWithDirectory(archive, DirectoryBytes(pair)), "");

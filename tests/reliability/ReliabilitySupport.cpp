@@ -7,7 +7,6 @@
 #include "platform/Errors.h"
 #include "platform/FaultInjection.h"
 #include "platform/TemporaryFile.h"
-#include "sorting/SortFunctions.h"
 
 #include <cstdio>
 #include <cstring>
@@ -32,13 +31,6 @@ int IndexOfName(const TGTA3Archive& archive, const std::string& name) {
         if (NameOf(archive.GetEntry(i)) == name)
             return i;
     throw std::runtime_error("no entry named " + name);
-}
-
-// A reversed order, so the operations cannot rely on the table being in slot order.
-void SortNamesDescending(TGTA3Archive& archive) {
-    SortDescending = true;
-    SortEntries(archive, CompareByName);
-    SortDescending = false;
 }
 
 bool IsTemporary(const std::string& name) {
@@ -284,7 +276,6 @@ PairOnDisk::PairOnDisk(const Scenario& scenario)
 
 void RunOperation(const Scenario& scenario, const PairOnDisk& pair, TGTA3Archive& archive,
                   const std::function<void()>& beforeRun) {
-    SortNamesDescending(archive);
     std::vector<std::string> inputs;
     for (const auto& file : scenario.files)
         inputs.push_back(pair.Input(file.first));
@@ -454,16 +445,16 @@ std::vector<std::string> RecordsOf(const std::string& dirBytes) {
 
 std::string TableAgreesWithDirectory(const TGTA3Archive& archive, const std::string& dirBytes) {
     const std::vector<std::string> records = RecordsOf(ResolvedDirectory(dirBytes));
-    std::set<int32_t> slots;
+    if (static_cast<size_t>(archive.Count()) != records.size())
+        return std::to_string(archive.Count()) + " entries, " + std::to_string(records.size()) +
+               " records";
     for (int i = 0; i < archive.Count(); ++i) {
         const TArchiveEntry entry = archive.GetEntry(i);
         const std::string where = "entry " + std::to_string(i) + " (" + NameOf(entry) + ", slot " +
                                   std::to_string(entry.DirIndex) + ")";
-        if (entry.DirIndex < 0 || static_cast<size_t>(entry.DirIndex) >= records.size())
-            return where + ": slot outside the directory file";
-        if (!slots.insert(entry.DirIndex).second)
-            return where + ": slot used twice";
-        if (records[static_cast<size_t>(entry.DirIndex)] != EncodeRecords({&entry, 1}))
+        if (entry.DirIndex != i)
+            return where + ": not in its slot";
+        if (records[static_cast<size_t>(i)] != EncodeRecords({&entry, 1}))
             return where + ": the slot holds another record";
         if (entry.Deleted != 0)
             return where + ": still marked";

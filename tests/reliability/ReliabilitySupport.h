@@ -127,8 +127,9 @@ CleanRun RunCleanly(const Scenario& scenario);
 std::string JudgeInterrupted(const Scenario& scenario, const Contents& before,
                              const Contents& after, const Contents& now);
 
-// Every entry's DirIndex is unique and names a slot holding exactly its record
-// (of the directory as its journal says, if it has one).
+// The table is the directory (as its journal says, if it has one), entry by
+// entry in slot order: Table()[i].DirIndex == i, and slot i holds exactly the
+// record of entry i.
 // Returns a description of the first mismatch, or "" when the table agrees.
 std::string TableAgreesWithDirectory(const TGTA3Archive& archive, const std::string& dirBytes);
 // The whole records of a directory file's bytes, each 32 bytes.
