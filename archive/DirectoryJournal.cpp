@@ -14,9 +14,9 @@ constexpr std::string_view TailMagic{"\0pelkon jrnl end", 16};
 static_assert(HeadMagic.size() + 4 == sizeof(TArchiveEntry::Name));
 static_assert(TailMagic.size() + 8 == sizeof(TArchiveEntry::Name));
 
-// FNV-1a over 64-bit words: enough to tell a journal a power cut left with
-// stale blocks from the one that was written.
-uint64_t Checksum(std::string_view bytes) {
+} // namespace
+
+uint64_t JournalChecksum(std::string_view bytes) {
     uint64_t hash = 0xCBF29CE484222325u;
     for (size_t at = 0; at < bytes.size(); at += 8) {
         uint64_t word = 0;
@@ -25,6 +25,8 @@ uint64_t Checksum(std::string_view bytes) {
     }
     return hash ^ (hash >> 29);
 }
+
+namespace {
 
 unsigned char* NameBytes(TArchiveEntry& record) {
     return reinterpret_cast<unsigned char*>(record.Name);
@@ -59,7 +61,7 @@ bool IsComplete(std::span<const TArchiveEntry> journal, const TDirectoryJournal&
     uint64_t stored = 0;
     for (size_t i = 0; i < 8; ++i)
         stored |= uint64_t{NameBytes(tail)[TailMagic.size() + i]} << (8 * i);
-    return stored == Checksum(bytes);
+    return stored == JournalChecksum(bytes);
 }
 
 } // namespace
@@ -73,7 +75,7 @@ std::string EncodeJournal(uint64_t oldCount, uint64_t firstChanged,
     bytes += EncodeRecords(records.subspan(firstChanged));
     const TArchiveEntry tail = Marker(TailMagic, oldCount, newCount);
     bytes += EncodeRecords({&tail, 1}).substr(0, DirRecordSize - 8);
-    const uint64_t checksum = Checksum(bytes);
+    const uint64_t checksum = JournalChecksum(bytes);
     for (size_t i = 0; i < 8; ++i)
         bytes += static_cast<char>(checksum >> (8 * i));
     return bytes;

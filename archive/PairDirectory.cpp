@@ -12,12 +12,6 @@
 
 namespace {
 
-FileStream OpenFile(const std::string& path, TOpenMode mode) {
-    if (mode == TOpenMode::Shared)
-        return FileStream::OpenReadShared(path);
-    return FileStream::OpenHeld(path);
-}
-
 // A lone directory file given as the data file is one file for both halves.
 const char* const DataFileItself = "it is the data file itself";
 
@@ -83,11 +77,8 @@ std::pair<FileStream, FileStream> CreateFiles(const std::string& imgPath) {
     return {std::move(img.Stream()), std::move(dir.Stream())};
 }
 
-std::pair<FileStream, FileStream> OpenFiles(const std::string& imgPath, TOpenMode mode) {
-    if (mode == TOpenMode::Create)
-        return CreateFiles(imgPath);
-    FileStream img = OpenFile(imgPath, mode);
-    FileStream dir = OpenDirectoryFile(DirectoryFileName(imgPath), mode, img);
+std::pair<FileStream, FileStream> OpenFiles(FileStream img, TOpenMode mode) {
+    FileStream dir = OpenDirectoryFile(DirectoryFileName(img.Path()), mode, img);
     // A lone directory file given as the data file is one file for both halves:
     // an exclusive hold refuses the second open, a shared one has to be told.
     if (img.Info().SameFile(dir.Info()))
@@ -105,9 +96,17 @@ std::string DirectoryFileName(const std::string& dataFileName) {
 }
 
 TArchiveFiles OpenPair(const std::string& dataPath, TOpenMode mode) {
-    auto [img, dir] = OpenFiles(dataPath, mode);
+    if (mode != TOpenMode::Create)
+        return OpenPair(OpenFile(dataPath, mode), mode);
+    auto [img, dir] = CreateFiles(dataPath);
+    return {std::move(img), std::make_unique<TPairDirectory>(std::move(dir), true), {}};
+}
+
+TArchiveFiles OpenPair(FileStream data, TOpenMode mode) {
+    auto [img, dir] = OpenFiles(std::move(data), mode);
     return {std::move(img),
-            std::make_unique<TPairDirectory>(std::move(dir), mode != TOpenMode::Shared)};
+            std::make_unique<TPairDirectory>(std::move(dir), mode != TOpenMode::Shared),
+            {}};
 }
 
 TPairDirectory::TPairDirectory(FileStream dir, bool writable)

@@ -54,3 +54,5 @@ private:
 // that names its own directory file (".dir"), or two names of one file, are
 // refused before anything is made.
 TArchiveFiles OpenPair(const std::string& dataPath, TOpenMode mode);
+// The same with the data file already open (`mode` not Create).
+TArchiveFiles OpenPair(FileStream data, TOpenMode mode);

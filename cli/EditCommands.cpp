@@ -68,6 +68,7 @@ std::exception_ptr RunBatch(const ParsedArgs& args, std::span<const std::string>
 
 int RunAdd(const ParsedArgs& args) {
     TGTA3Archive archive(args.positional[0], TOpenMode::Exclusive);
+    PrintWarnings(args.positional[0], archive.OpeningWarnings(), "it is left alone");
     std::span<const std::string> files(args.positional.begin() + 1, args.positional.end());
     // What was done before a failure is told before it.
     std::exception_ptr failure;
@@ -90,6 +91,7 @@ int RunAdd(const ParsedArgs& args) {
 
 int RunDelete(const ParsedArgs& args) {
     TGTA3Archive archive(args.positional[0], TOpenMode::Exclusive);
+    PrintWarnings(args.positional[0], archive.OpeningWarnings(), "it is left alone");
     std::span<const std::string> names(args.positional.begin() + 1, args.positional.end());
     const std::vector<int> doomed = MatchingEntries(archive, names);
 
@@ -116,6 +118,7 @@ int RunRename(const ParsedArgs& args) {
     const std::string& oldName = args.positional[1];
     const std::string& newName = args.positional[2];
     TGTA3Archive archive(args.positional[0], TOpenMode::Exclusive);
+    PrintWarnings(args.positional[0], archive.OpeningWarnings(), "it is left alone");
     std::vector<int> found = MatchingEntries(archive, std::span(&oldName, 1));
     if (found.size() > 1)
         throw Exception(std::to_string(found.size()) + " entries are named " +

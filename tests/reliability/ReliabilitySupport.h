@@ -35,6 +35,8 @@ struct Scenario {
     // Purge, run as root: the directory file belongs to another user, so it
     // is rewritten in place too.
     bool dirOfAnotherUser = false;
+    // `imgBytes` is a single-file archive; there is no directory file.
+    bool singleFile = false;
 };
 
 // A token whose process cannot run, for leftovers laid out by hand.
@@ -120,6 +122,14 @@ std::string JudgeInterrupted(const Scenario& scenario, const Contents& before,
 // record of entry i.
 // Returns a description of the first mismatch, or "" when the table agrees.
 std::string TableAgreesWithDirectory(const TGTA3Archive& archive, const std::string& dirBytes);
+// The records the archive's directory holds as a reader sees them, journal
+// resolved, each as a pair's 32-byte record (for TableAgreesWithDirectory):
+// the directory file's bytes, or those of a single-file archive's directory.
+std::string DirectoryRecords(const PairOnDisk& pair);
+// Whether a journal is left: at the end of the directory file, or beside a
+// single-file archive.
+bool JournalLeft(const PairOnDisk& pair);
+
 // The whole records of a directory file's bytes, each 32 bytes.
 std::vector<std::string> RecordsOf(const std::string& dirBytes);
 
