@@ -82,7 +82,12 @@ int RunAdd(const ParsedArgs& args) {
         const size_t before = static_cast<size_t>(archive.Count());
         failure = RunBatch(args, files,
                            [&](const TItemProgress& step) { AddFiles(archive, files, step); });
-        WarnUnreadableNames(archive.Table().subspan(before)); // the new entries, at the end
+        // The files added, in order; making room may have moved other
+        // entries behind them, so the names are taken from the files.
+        std::vector<TArchiveEntry> added;
+        for (size_t i = 0; i < static_cast<size_t>(archive.Count()) - before; ++i)
+            added.push_back(MakeEntry(0, 0, EntryNameFromPath(files[i])));
+        WarnUnreadableNames(added);
     }
     if (failure)
         std::rethrow_exception(failure);
