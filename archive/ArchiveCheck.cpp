@@ -276,12 +276,16 @@ TCheckSummary CheckArchive(const TGTA3Archive& archive, const TFindingSink& repo
                         archive.DirectoryFacts(), report);
 }
 
+double DeadSpacePercent(uint64_t deadBytes, uint64_t dataLength) {
+    return dataLength == 0
+               ? 0.0
+               : 100.0 * static_cast<double>(deadBytes) / static_cast<double>(dataLength);
+}
+
 std::string DeadSpaceText(uint64_t deadBytes, uint64_t dataLength) {
-    const double percent =
-        dataLength == 0 ? 0.0
-                        : 100.0 * static_cast<double>(deadBytes) / static_cast<double>(dataLength);
     char text[64];
     std::snprintf(text, sizeof text, "%llu bytes (%.1f%%)",
-                  static_cast<unsigned long long>(deadBytes), percent);
+                  static_cast<unsigned long long>(deadBytes),
+                  DeadSpacePercent(deadBytes, dataLength));
     return text;
 }

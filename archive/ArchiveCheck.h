@@ -63,5 +63,7 @@ TCheckSummary CheckEntries(std::span<const TArchiveEntry> entries, uint64_t data
 // The same on an open archive's table and files.
 TCheckSummary CheckArchive(const TGTA3Archive& archive, const TFindingSink& report);
 
+// The share of the data file that is dead space, in percent.
+double DeadSpacePercent(uint64_t deadBytes, uint64_t dataLength);
 // "2048 bytes (33.3%)": dead space and its share of the data file.
 std::string DeadSpaceText(uint64_t deadBytes, uint64_t dataLength);

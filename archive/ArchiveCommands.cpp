@@ -104,6 +104,8 @@ private:
     std::unordered_map<TFoldedKey, Found, KeyHash> byName_;
 };
 
+const std::string UnsafeNameReason = "the entry's name is not a safe file name";
+
 } // namespace
 
 TNewPair CreatePair(const std::string& dataPath, bool replaceExisting) {
@@ -172,8 +174,10 @@ void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImp
             if (const int slot = names.Find(matched); slot >= 0) {
                 pending.push_back({slot, archive.AppendData(source), result.Files.size()});
                 result.Files.push_back({slot, true});
-                if (names.Shared(matched))
-                    result.SharedNames.emplace_back(name);
+                if (names.Shared(matched)) {
+                    const TArchiveEntry replaced = archive.GetEntry(slot);
+                    result.SharedNames.emplace_back(DisplayName(replaced));
+                }
             } else {
                 const std::vector<int32_t> newSlots = archive.AddFile(name, source);
                 if (!newSlots.empty()) {
@@ -233,11 +237,20 @@ TWarnings DeleteEntries(TGTA3Archive& archive, std::span<const int> slots) {
     return warnings;
 }
 
+void RequireSafeName(const TArchiveEntry& entry) {
+    const std::string name(DisplayName(entry));
+    if (IsSafeFileName(name))
+        return;
+    EFCreateError refusal(name, UnsafeNameReason);
+    refusal.SetEntryName(name);
+    throw refusal;
+}
+
 std::string ExtractTarget(const TArchiveEntry& entry, std::string_view folder) {
     const std::string_view name = DisplayName(entry);
     const std::string target = JoinPath(folder, name);
     if (!IsSafeFileName(name))
-        throw EFCreateError(target, "the entry's name is not a safe file name");
+        throw EFCreateError(target, UnsafeNameReason);
     switch (PathKind(target)) {
     case TPathKind::Link:
         throw EFCreateError(target, "a symbolic link stands there");
@@ -255,7 +268,7 @@ void ExtractEntryToFile(TGTA3Archive& archive, int index, const std::string& tar
         archive.ExtractEntry(index, target.Stream());
     } catch (const EReadError&) {
         // Only the archive's data file is read here: the entry runs past its end.
-        RethrowNaming(std::string(DisplayName(entry)));
+        RethrowNamingEntry(std::string(DisplayName(entry)));
     }
     target.ReplaceFinal(TTemporaryFile::Replacing::UnheldFilesOnly);
     target.Stream().Close();

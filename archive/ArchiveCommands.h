@@ -45,8 +45,8 @@ struct TImportedFile {
 struct TImportResult {
     // A line per file done, in the order of the files.
     std::vector<TImportedFile> Files;
-    // Names that several entries carry; the first of them in slot order was
-    // the one replaced.
+    // Names that several entries carry, as the one replaced spells it: the
+    // first of them in slot order.
     std::vector<std::string> SharedNames;
 
     // The slots of the entries replaced (`replaced`) or added, in file order.
@@ -72,6 +72,10 @@ void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImp
 // (PurgeDeleted).
 TWarnings DeleteEntries(TGTA3Archive& archive, std::span<const int> slots);
 
+// Refuses an entry whose display name could leave a folder or name the folder
+// itself (EFCreateError naming the entry, not a path): for extracts into a
+// folder the user never sees.
+void RequireSafeName(const TArchiveEntry& entry);
 // Where entry `entry` is extracted in `folder`: the folder and the display
 // name. A display name that could leave the folder or name the folder itself,
 // and a symbolic link or a folder standing at the target, are refused

@@ -3,8 +3,9 @@
 // a new pair that appears whole or not at all. The source is only read.
 #pragma once
 
+#include "archive/PackedCopy.h"
+
 #include <cstdint>
-#include <functional>
 #include <string>
 
 class TGTA3Archive;
@@ -21,16 +22,11 @@ struct TRebuildResult {
     std::string LeftoverProblem;
 };
 
-// Bytes copied so far of the total.
-using TCopyProgress = std::function<void(uint64_t done, uint64_t total)>;
-
-// Writes the compacted copy of `source` as the new pair whose data file is
-// `dataPath`: each record's data right after the data of the record before
-// it in slot order. Records with exactly the same range share one copy;
-// records that overlap in part are copied each on its own. Refuses
-// (Exception) when a file of the new pair exists or appears meanwhile -
-// nothing is ever replaced -, when the new data file would be its own
-// directory file, when a record reaches past the source's data file, and,
+// Writes the compacted copy of `source` (PackedCopy.h) as the new pair whose
+// data file is `dataPath`. Refuses (ERebuildRefused) when a file of the new
+// pair exists or appears meanwhile - nothing is ever replaced - and when a
+// record reaches past the source's data file; (Exception) when the new data
+// file would be its own directory file; and,
 // before anything is written, when the copy would pass the largest data file
 // a directory can address or the free space of the destination (EFileError,
 // ENOSPC). Leftovers of rebuilds that were killed in the same folder are

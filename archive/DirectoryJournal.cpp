@@ -1,6 +1,7 @@
 #include "archive/DirectoryJournal.h"
 
 #include "archive/DirectoryCodec.h"
+#include "platform/Checksum.h"
 #include "platform/Errors.h"
 
 #include <cstring>
@@ -13,20 +14,6 @@ constexpr std::string_view HeadMagic{"\0pelkon journal head", 20};
 constexpr std::string_view TailMagic{"\0pelkon jrnl end", 16};
 static_assert(HeadMagic.size() + 4 == sizeof(TArchiveEntry::Name));
 static_assert(TailMagic.size() + 8 == sizeof(TArchiveEntry::Name));
-
-} // namespace
-
-uint64_t JournalChecksum(std::string_view bytes) {
-    uint64_t hash = 0xCBF29CE484222325u;
-    for (size_t at = 0; at < bytes.size(); at += 8) {
-        uint64_t word = 0;
-        std::memcpy(&word, bytes.data() + at, std::min<size_t>(8, bytes.size() - at));
-        hash = (hash ^ word) * 0x100000001B3u;
-    }
-    return hash ^ (hash >> 29);
-}
-
-namespace {
 
 unsigned char* NameBytes(TArchiveEntry& record) {
     return reinterpret_cast<unsigned char*>(record.Name);
@@ -61,7 +48,7 @@ bool IsComplete(std::span<const TArchiveEntry> journal, const TDirectoryJournal&
     uint64_t stored = 0;
     for (size_t i = 0; i < 8; ++i)
         stored |= uint64_t{NameBytes(tail)[TailMagic.size() + i]} << (8 * i);
-    return stored == JournalChecksum(bytes);
+    return stored == Checksum64(bytes);
 }
 
 } // namespace
@@ -75,7 +62,7 @@ std::string EncodeJournal(uint64_t oldCount, uint64_t firstChanged,
     bytes += EncodeRecords(records.subspan(firstChanged));
     const TArchiveEntry tail = Marker(TailMagic, oldCount, newCount);
     bytes += EncodeRecords({&tail, 1}).substr(0, DirRecordSize - 8);
-    const uint64_t checksum = JournalChecksum(bytes);
+    const uint64_t checksum = Checksum64(bytes);
     for (size_t i = 0; i < 8; ++i)
         bytes += static_cast<char>(checksum >> (8 * i));
     return bytes;

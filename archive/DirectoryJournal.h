@@ -31,12 +31,7 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <string_view>
 #include <vector>
-
-// FNV-1a over 64-bit words: enough to tell a journal a power cut left with
-// stale blocks from the one that was written.
-uint64_t JournalChecksum(std::string_view bytes);
 
 struct TDirectoryJournal {
     uint64_t OldCount;     // M: the slot of the head

@@ -15,12 +15,16 @@ TArchiveFiles OpenArchiveFiles(const std::string& dataPath, TOpenMode mode, TArc
     if (mode == TOpenMode::Create)
         return created == TArchiveKind::SingleFile ? CreateSingleFile(dataPath)
                                                    : OpenPair(dataPath, mode);
-    FileStream data = OpenFile(dataPath, mode);
+    // What a stopped compaction of a pair left is settled before the kind is
+    // told by the first bytes.
+    const std::vector<std::string> paths = SettlePair(dataPath, mode);
+    FileStream data = OpenFile(paths[0], mode);
+    data.Renamed(dataPath);
     char first[SingleFileSignature.size()];
     data.Seek(0);
     const size_t got = data.Read(first, sizeof first);
     if (!HasSingleFileSignature({first, got}))
-        return OpenPair(std::move(data), mode);
+        return OpenPair(std::move(data), paths[1], mode);
 
     // The signature decides: a directory file beside is not this archive's.
     TWarnings warnings;

@@ -34,6 +34,36 @@ TGTA3Archive::TGTA3Archive(const std::string& FileName, TOpenMode Mode, TArchive
         Entries = Directory_->Load();
 }
 
+TGTA3Archive::TGTA3Archive(const std::string& FileName, TArchiveFiles Files,
+                           std::vector<TArchiveEntry> Table)
+    : FileName_(FileName), ReadOnly_(false), ImgStream(std::move(Files.Data)),
+      Directory_(std::move(Files.Directory)), Entries(std::move(Table)),
+      OpeningWarnings_(std::move(Files.Warnings)) {
+    Directory_->UseDataFile(ImgStream);
+}
+
+TGTA3Archive::TGTA3Archive(TGTA3Archive&& other) noexcept
+    : FileName_(std::move(other.FileName_)), ReadOnly_(other.ReadOnly_),
+      ImgStream(std::move(other.ImgStream)), Directory_(std::move(other.Directory_)),
+      Entries(std::move(other.Entries)), OpeningWarnings_(std::move(other.OpeningWarnings_)),
+      Unflushed(other.Unflushed) {
+    if (Directory_)
+        Directory_->UseDataFile(ImgStream);
+}
+
+TGTA3Archive& TGTA3Archive::operator=(TGTA3Archive&& other) noexcept {
+    FileName_ = std::move(other.FileName_);
+    ReadOnly_ = other.ReadOnly_;
+    ImgStream = std::move(other.ImgStream);
+    Directory_ = std::move(other.Directory_);
+    Entries = std::move(other.Entries);
+    OpeningWarnings_ = std::move(other.OpeningWarnings_);
+    Unflushed = other.Unflushed;
+    if (Directory_)
+        Directory_->UseDataFile(ImgStream);
+    return *this;
+}
+
 TGTA3Archive::~TGTA3Archive() {
     try {
         Flush();

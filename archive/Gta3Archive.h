@@ -26,11 +26,22 @@ public:
     // `CreateNew`, creates it empty; held exclusively. Throws EFOpenError /
     // EFCreateError / EReadError. Create never empties an existing file, which
     // other names may share (OpenArchiveFiles). An opening shows what a change
-    // that was stopped left behind as its store resolves it (Load).
+    // that was stopped left behind as its files and store resolve it (a
+    // compaction in place, OpenArchiveFiles; a rewrite of the directory, Load).
     TGTA3Archive(const std::string& FileName, bool CreateNew);
     TGTA3Archive(const std::string& FileName, TOpenMode Mode);
     // Creates an empty archive of the kind given (TOpenMode::Create).
     TGTA3Archive(const std::string& FileName, TArchiveKind NewKind);
+    // Takes over an archive's files, held exclusively, whose directory holds
+    // `Table` (in slot order), as a compaction in place leaves them; nothing
+    // is read.
+    TGTA3Archive(const std::string& FileName, TArchiveFiles Files,
+                 std::vector<TArchiveEntry> Table);
+    // An archive object can take another's place, so that its holder keeps
+    // working on a compacted archive. The store is told where the data
+    // stream went (TDirectoryStore::UseDataFile).
+    TGTA3Archive(TGTA3Archive&& other) noexcept;
+    TGTA3Archive& operator=(TGTA3Archive&& other) noexcept;
     // Flushes the files to disk if anything changed, and closes them; failures
     // are ignored here.
     ~TGTA3Archive();
@@ -39,6 +50,8 @@ public:
 
     // The data file's path exactly as passed to the constructor.
     const std::string& FileName() const { return FileName_; }
+    // Opened with TOpenMode::Shared: changes are refused.
+    bool IsReadOnly() const { return ReadOnly_; }
     uint64_t DataLength() const { return ImgStream.Length(); }
     // The bytes of the directory the table stands for (TDirectoryStore::Length).
     uint64_t DirectoryLength() const { return Directory_->Length(); }

@@ -3,6 +3,7 @@
 #include "archive/DirectoryCodec.h"
 #include "archive/DirectoryJournal.h"
 #include "platform/Errors.h"
+#include "platform/FileSwap.h"
 #include "platform/FileSystem.h"
 #include "platform/TemporaryFile.h"
 
@@ -77,8 +78,12 @@ std::pair<FileStream, FileStream> CreateFiles(const std::string& imgPath) {
     return {std::move(img.Stream()), std::move(dir.Stream())};
 }
 
-std::pair<FileStream, FileStream> OpenFiles(FileStream img, TOpenMode mode) {
-    FileStream dir = OpenDirectoryFile(DirectoryFileName(img.Path()), mode, img);
+// The directory file of the data file `img` has open, which stands at
+// `dirPath` (its final path, or where a compaction's new file still is).
+std::pair<FileStream, FileStream> OpenFiles(FileStream img, const std::string& dirPath,
+                                            TOpenMode mode) {
+    FileStream dir = OpenDirectoryFile(dirPath, mode, img);
+    dir.Renamed(DirectoryFileName(img.Path()));
     // A lone directory file given as the data file is one file for both halves:
     // an exclusive hold refuses the second open, a shared one has to be told.
     if (img.Info().SameFile(dir.Info()))
@@ -95,15 +100,26 @@ std::string DirectoryFileName(const std::string& dataFileName) {
     return dataFileName.substr(0, dot) + ".dir";
 }
 
+std::vector<std::string> SettlePair(const std::string& dataPath, TOpenMode mode) {
+    // A compaction stopped once its new pair was whole is settled first.
+    const std::string pair[] = {dataPath, DirectoryFileName(dataPath)};
+    return SettleSwap(pair,
+                      mode == TOpenMode::Shared ? TSwapAccess::ReadOnly : TSwapAccess::Finish);
+}
+
 TArchiveFiles OpenPair(const std::string& dataPath, TOpenMode mode) {
-    if (mode != TOpenMode::Create)
-        return OpenPair(OpenFile(dataPath, mode), mode);
+    const std::vector<std::string> paths = SettlePair(dataPath, mode);
+    if (mode != TOpenMode::Create) {
+        FileStream data = OpenFile(paths[0], mode);
+        data.Renamed(dataPath);
+        return OpenPair(std::move(data), paths[1], mode);
+    }
     auto [img, dir] = CreateFiles(dataPath);
     return {std::move(img), std::make_unique<TPairDirectory>(std::move(dir), true), {}};
 }
 
-TArchiveFiles OpenPair(FileStream data, TOpenMode mode) {
-    auto [img, dir] = OpenFiles(std::move(data), mode);
+TArchiveFiles OpenPair(FileStream data, const std::string& dirPath, TOpenMode mode) {
+    auto [img, dir] = OpenFiles(std::move(data), dirPath, mode);
     return {std::move(img),
             std::make_unique<TPairDirectory>(std::move(dir), mode != TOpenMode::Shared),
             {}};

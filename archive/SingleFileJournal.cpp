@@ -1,6 +1,6 @@
 #include "archive/SingleFileJournal.h"
 
-#include "archive/DirectoryJournal.h"
+#include "platform/Checksum.h"
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
 #include "platform/TemporaryFile.h"
@@ -40,7 +40,7 @@ void WriteSingleFileJournal(const FileStream& archive, const TSingleFileJournal&
     Put64(bytes, journal.Offset);
     Put64(bytes, journal.Bytes.size());
     bytes += journal.Bytes;
-    Put64(bytes, JournalChecksum(bytes));
+    Put64(bytes, Checksum64(bytes));
 
     const std::string path = JournalPathOf(archive.Path());
     TTemporaryFile file(path);
@@ -88,7 +88,7 @@ std::optional<TSingleFileJournal> ReadSingleFileJournal(const FileStream& archiv
     const uint64_t offset = Get64(view, 32);
     const uint64_t size = Get64(view, 40);
     if (size != length - HeadSize - TailSize || offset > info.length - size ||
-        Get64(view, bytes.size() - TailSize) != JournalChecksum(view.substr(0, length - TailSize)))
+        Get64(view, bytes.size() - TailSize) != Checksum64(view.substr(0, length - TailSize)))
         return std::nullopt;
     return TSingleFileJournal{offset, bytes.substr(HeadSize, static_cast<size_t>(size))};
 }

@@ -11,7 +11,7 @@
 //   32-39        Offset: where the bytes go in the archive
 //   40-47        L, the number of bytes
 //   48...        the L bytes
-//   last 8       checksum (JournalChecksum) of everything before it
+//   last 8       checksum (Checksum64) of everything before it
 //
 // An opening that finds a complete journal of this archive writes its bytes
 // in place before anything else and removes it; any other journal there is

@@ -19,6 +19,10 @@
 #   rebuild of 1 GiB (512 entries)        target: >= 90% of cp's speed
 #                                         (rebuild fsyncs its copy, so cp
 #                                         followed by sync is shown as well)
+#   compact of 1 GiB (512 entries, their  target: >= 90% of cp's speed, its
+#     data in reversed order)             peak memory (RSS) within the table
+#                                         and a constant buffer
+# ROUNDS=N sets the number of rounds.
 set -euo pipefail
 
 cli=$(realpath "${1:-build-cli/cli/pelkon-cli}")
@@ -38,7 +42,7 @@ echo "pelkon-cli: $cli"
 [[ -n "$old" ]] && echo "old pelkon-cli: $old"
 echo "work folder: $work ($(stat -f -c %T "$work"))"
 
-rounds=5
+rounds=${ROUNDS:-5}
 declare -A best_wall best_cpu
 
 # Runs "$@" once, output discarded, and keeps the best wall and CPU seconds
@@ -60,17 +64,25 @@ measure() {
 report() { printf '%-18s %7.2f s wall  %7.2f s cpu\n' "$1" "${best_wall[$1]}" "${best_cpu[$1]}"; }
 
 # Directory records: COUNT entries of SECTORS sectors each, packed, with names
-# in scrambled order so that sorting has work to do.
+# in scrambled order so that sorting has work to do. With a third argument,
+# the records point at the data in reversed order, as edits leave it.
 write_directory() {
     perl -e '
-        my ($count, $sectors) = @ARGV;
+        my ($count, $sectors, $reversed) = @ARGV;
         my @types = ("dff", "txd", "col", "ifp");
         binmode STDOUT;
         for my $i (0 .. $count - 1) {
             my $key = ($i * 7919) % $count;
-            print pack("VVa24", $i * $sectors, $sectors,
+            my $place = $reversed ? $count - 1 - $i : $i;
+            print pack("VVa24", $place * $sectors, $sectors,
                        sprintf("entry%07d.%s", $key, $types[$i % 4]));
-        }' "$1" "$2"
+        }' "$1" "$2" "${3:-}"
+}
+
+# The peak memory (resident set) of "$@" in kB, output discarded.
+peak_rss() {
+    /usr/bin/time -o rss.txt -f '%M' "$@" >/dev/null
+    cat rss.txt
 }
 
 echo "== 1,000,000 entries"
@@ -103,6 +115,7 @@ rm -f million.img million.dir
 echo "== 1 GiB in 512 entries of 2 MiB"
 head -c $((1024 * 1024 * 1024)) /dev/urandom >big.img
 write_directory 512 1024 >big.dir
+write_directory 512 1024 reversed >reversed.dir
 for _ in $(seq $rounds); do
     rm -f copy.img
     measure "cp" cp big.img copy.img
@@ -121,11 +134,21 @@ for _ in $(seq $rounds); do
     rm -f r.img r.dir
     if [[ -n "$old" ]]; then measure "old rebuild" "$old" rebuild big.img r.img; fi
     rm -f r.img r.dir
+    # Compacted in place: each round on a fresh copy of the untidy pair.
+    cp big.img c.img && cp reversed.dir c.dir
+    measure "compact" "$cli" compact c.img
+    rm -f c.img c.dir
+    if [[ -n "$old" ]]; then
+        cp big.img c.img && cp reversed.dir c.dir
+        measure "old compact" "$old" compact c.img || true
+        rm -f c.img c.dir
+    fi
 done
 report "cp"
 report "cp + sync"
 report_both "extract --all"
 report_both "rebuild"
+report_both "compact"
 # Speed of $2 as a share of $1's: by wall time, and by CPU time, which a
 # machine busy with other work disturbs less.
 percent() {
@@ -136,7 +159,14 @@ percent() {
 echo "extract --all: $(percent cp "extract --all") of cp (target >= 90%)"
 echo "rebuild:       $(percent cp rebuild) of cp (target >= 90%)"
 echo "               $(percent "cp + sync" rebuild) of cp + sync"
+echo "compact:       $(percent cp compact) of cp (target >= 90%)"
+echo "               $(percent "cp + sync" compact) of cp + sync"
+cp big.img c.img && cp reversed.dir c.dir
+echo "peak memory: compact $(peak_rss "$cli" compact c.img) kB, cp $(peak_rss cp big.img copy.img) kB," \
+    "list of the same pair $(peak_rss "$cli" list c.img) kB"
+rm -f c.img c.dir copy.img
 if [[ -n "$old" ]]; then
     echo "old extract --all: $(percent cp "old extract --all") of cp"
     echo "old rebuild:       $(percent cp "old rebuild") of cp"
+    echo "old compact:       $(percent cp "old compact") of cp"
 fi

@@ -85,8 +85,8 @@ public:
     QStringList openFiles(QWidget*, const FileDialogOptions&) override { return {}; }
     QString saveFile(QWidget*, const FileDialogOptions&) override { return {}; }
     QString chooseFolder(QWidget*, const QString&) override { return {}; }
-    void showError(QWidget*, const QString&, const QString& text) override {
-        std::printf("error: %s\n", qPrintable(text));
+    void showError(QWidget*, const QString&, const QString& text, const QString& detail) override {
+        std::printf("error: %s\n%s\n", qPrintable(text), qPrintable(detail));
     }
     void showInformation(QWidget*, const QString&, const QString&) override {}
     void showFindings(QWidget*, const QString&, const QString&, const QStringList&) override {

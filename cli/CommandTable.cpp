@@ -128,6 +128,25 @@ const Command Commands[] = {
      2,
      2,
      RunRebuild},
+    {"compact",
+     "ARCHIVE",
+     "Rewrites ARCHIVE as its compacted copy under the same names: the same\n"
+     "records in the same order, their data packed without dead space in\n"
+     "directory order, as the games read it (records that share data keep\n"
+     "sharing one copy). Prints how much smaller the data file became.\n"
+     "The new pair is written beside the old one under temporary names and\n"
+     "put on disk, then a marker file naming it, and then renamed over the\n"
+     "old pair; an opening that finds the marker finishes the renames first,\n"
+     "so after a failure or a kill the pair is the old one or the new one,\n"
+     "whole. Refuses, writing nothing, when the folder lacks the free space\n"
+     "for the new pair, and when a file of the pair is a symbolic link, has\n"
+     "other names or belongs to another user (use rebuild then). What fails\n"
+     "once the new pair has taken the old one's place is a warning, and the\n"
+     "exit status is 0.\n",
+     {},
+     1,
+     1,
+     RunCompact},
 };
 
 } // namespace

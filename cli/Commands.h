@@ -32,6 +32,7 @@ int RunDelete(const ParsedArgs& args);
 int RunRename(const ParsedArgs& args);
 int RunCheck(const ParsedArgs& args);
 int RunRebuild(const ParsedArgs& args);
+int RunCompact(const ParsedArgs& args);
 
 // The prefix of every message on standard error.
 inline constexpr const char* MessagePrefix = "pelkon-cli: ";

@@ -1,8 +1,8 @@
 #include "cli/Dispatch.h"
 
+#include "archive/FailureText.h"
 #include "archive/PrintableName.h"
 #include "cli/CommandTable.h"
-#include "platform/Errors.h"
 #include "platform/FileSystem.h"
 
 #include <iostream>
@@ -48,8 +48,8 @@ std::string FailureLine(const std::exception& error, std::string_view command) {
     if (dynamic_cast<const std::bad_alloc*>(&error))
         return MessagePrefix + std::string(command.empty() ? "" : std::string(command) + ": ") +
                "Out of memory";
-    if (const auto* file = dynamic_cast<const EFileError*>(&error); file && !file->Path().empty())
-        return MessagePrefix + PrintableName(file->Path()) + ": " + file->Reason();
+    if (const std::string detail = FailureDetail(error); !detail.empty())
+        return MessagePrefix + detail;
     return MessagePrefix + PrintableText(error.what());
 }
 

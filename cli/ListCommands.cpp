@@ -83,7 +83,7 @@ int RunNew(const ParsedArgs& args) {
             throw;
         throw EFileError(error.what(), error.Path(), EEXIST,
                          kind == TArchiveKind::Pair
-                             ? "already exists (use --force to empty the pair)"
+                             ? "already exists (use --force to replace the pair with an empty one)"
                              : "already exists (use --force to replace it)");
     }
     return ExitOk;

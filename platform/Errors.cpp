@@ -48,11 +48,11 @@ EOSError::EOSError(int code, const std::string& path)
 EListError::EListError(long long index)
     : Exception("List index out of bounds (" + std::to_string(index) + ")") {}
 
-void RethrowNaming(const std::string& path) {
+void RethrowNamingEntry(const std::string& name) {
     try {
         throw;
     } catch (EFileError& error) {
-        error.SetPath(path);
+        error.SetEntryName(name);
         throw;
     }
 }

@@ -20,17 +20,24 @@ public:
 
     // The file or entry concerned, as given; may be empty.
     const std::string& Path() const { return path_; }
+    // Whether Path() is the name of an entry of an archive - bytes from the
+    // archive, not a path the user chose - rather than a file's path.
+    bool NamesEntry() const { return namesEntry_; }
     // The system's error number, or 0 when the failure has none.
     int SystemError() const { return error_; }
     // What went wrong in a few words, without the path: "Cannot open: No such
     // file or directory", "File too large", "Stream read error".
     const std::string& Reason() const { return reason_; }
 
-    // Tells the failure of another file or entry; the message stays.
-    void SetPath(std::string path) { path_ = std::move(path); }
+    // Tells the failure of the archive's entry `name`; the message stays.
+    void SetEntryName(std::string name) {
+        path_ = std::move(name);
+        namesEntry_ = true;
+    }
 
 private:
     std::string path_;
+    bool namesEntry_ = false;
     int error_;
     std::string reason_;
 };
@@ -77,6 +84,7 @@ public:
     explicit EListError(long long index);
 };
 
-// Inside a catch block: rethrows the failure being handled, told of `path`
-// when it is a file failure (the window's message stays the same).
-[[noreturn]] void RethrowNaming(const std::string& path);
+// Inside a catch block: rethrows the failure being handled, told of the
+// archive's entry named `name` when it is a file failure (the window's message
+// stays the same).
+[[noreturn]] void RethrowNamingEntry(const std::string& name);

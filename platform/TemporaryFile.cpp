@@ -1,6 +1,7 @@
 #include "platform/TemporaryFile.h"
 
 #include "platform/Errors.h"
+#include "platform/FileSwap.h"
 #include "platform/FileSystem.h"
 
 #include <algorithm>
@@ -18,12 +19,6 @@
 namespace {
 
 constexpr std::string_view Marker = ".pelkon-tmp-";
-
-std::string TemporaryPathFor(const std::string& finalPath, const std::string& token) {
-    const std::string_view name = FileNameOf(finalPath);
-    const std::string folder = finalPath.substr(0, finalPath.size() - name.size());
-    return folder + "." + std::string(name) + std::string(Marker) + token;
-}
 
 // A temporary name split into the final name and the token, if it is one.
 struct ParsedName {
@@ -102,6 +97,12 @@ std::optional<Stale> Inspect(const std::string& folder, const std::string& name,
 
 } // namespace
 
+std::string TemporaryPathFor(const std::string& finalPath, const std::string& token) {
+    const std::string_view name = FileNameOf(finalPath);
+    const std::string folder = finalPath.substr(0, finalPath.size() - name.size());
+    return folder + "." + std::string(name) + std::string(Marker) + token;
+}
+
 std::string NewTemporaryToken() {
     uint64_t random = 0;
     if (::getrandom(&random, sizeof random, 0) != sizeof random) {
@@ -149,6 +150,11 @@ void TTemporaryFile::RemoveTemporaryName() {
     named_ = false;
 }
 
+void TTemporaryFile::KeepTemporaryName() {
+    stream_.Renamed(path_);
+    named_ = false;
+}
+
 TSetAside::TSetAside(std::string finalPath)
     : finalPath_(std::move(finalPath)), path_(TemporaryPathFor(finalPath_, NewTemporaryToken())) {
     LinkFile(finalPath_, path_);
@@ -184,7 +190,7 @@ std::optional<FileStream> HoldForReplacing(const std::string& path) {
     return held;
 }
 
-size_t RemoveStaleTemporaries(const std::string& folder) {
+size_t RemoveStaleTemporaries(const std::string& folder, std::span<const std::string> finalNames) {
     std::map<std::string, std::vector<Stale>> byToken;
     // A writer's files go together or not at all: one that cannot be shown to
     // be a leftover keeps the others of its token where they are.
@@ -192,6 +198,9 @@ size_t RemoveStaleTemporaries(const std::string& folder) {
     for (const std::string& name : FolderNames(folder)) {
         const std::optional<ParsedName> parsed = ParseTemporaryName(name);
         if (!parsed)
+            continue;
+        if (!finalNames.empty() &&
+            std::find(finalNames.begin(), finalNames.end(), parsed->finalName) == finalNames.end())
             continue;
         std::optional<Stale> stale = Inspect(folder, name, *parsed);
         if (stale)
@@ -201,6 +210,12 @@ size_t RemoveStaleTemporaries(const std::string& folder) {
     }
     for (const std::string& token : keep)
         byToken.erase(token);
+    // The files a standing swap marker names are the swap's to put in place,
+    // not leftovers. Asked once the files are held, so that a marker their
+    // writer put in place before it was killed is seen.
+    if (!byToken.empty())
+        for (const std::string& token : MarkedTokens(folder))
+            byToken.erase(token);
 
     size_t removed = 0;
     bool linked = false;

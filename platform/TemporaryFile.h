@@ -13,10 +13,13 @@
 #include "platform/FileStream.h"
 
 #include <optional>
+#include <span>
 #include <string>
 
 // A fresh "<pid>-<random>" token.
 std::string NewTemporaryToken();
+// The temporary name of `finalPath` for `token`, in the same folder.
+std::string TemporaryPathFor(const std::string& finalPath, const std::string& token);
 
 class TTemporaryFile {
 public:
@@ -48,6 +51,9 @@ public:
     void LinkFinal();
     // Removes the temporary name once the file has its final one.
     void RemoveTemporaryName();
+    // The temporary name stays when this is destroyed, and the stream goes by
+    // it: a swap marker names the file there (FileSwap.h).
+    void KeepTemporaryName();
 
 private:
     std::string finalPath_;
@@ -85,12 +91,15 @@ std::optional<FileStream> HoldForReplacing(const std::string& path);
 // Removes, in `folder`, the temporary files of this user's writers that are
 // gone, and nothing else: a temporary name on a regular file (not a link),
 // held by nobody, whose writer's process is not running (unless it is this
-// one), with no other name than its final one, if that. A final name is
-// never removed. Where a writer had linked only some of its files into place
-// (LinkFinal), the others are linked too, so the pair is whole; where such a
-// name was taken meanwhile, only the temporary name goes. Returns how many
-// temporary names it removed. Throws EOSError.
-size_t RemoveStaleTemporaries(const std::string& folder);
+// one), with no other name than its final one, if that, and of a token that
+// no swap marker in the folder names (FileSwap.h): those are the swap's to
+// finish. A final name is never removed. Where a writer had linked only some
+// of its files into place (LinkFinal), the others are linked too, so the pair
+// is whole; where such a name was taken meanwhile, only the temporary name
+// goes. Returns how many temporary names it removed. Throws EOSError. With
+// `finalNames`, only temporary files meant for those names are looked at.
+size_t RemoveStaleTemporaries(const std::string& folder,
+                              std::span<const std::string> finalNames = {});
 // The same before a writer starts in `folder`: leftovers stand in nobody's
 // way, so a failure is left for the next writer there.
 void RemoveStaleTemporariesQuietly(const std::string& folder) noexcept;

@@ -49,15 +49,14 @@ TypeId TypeIdOf(const TTypeText& text) {
     return {FoldedKey(text.Body()), static_cast<uint32_t>(text.Body().size()), text.HasExtension()};
 }
 
-// The rank of every type text that occurs among the entries in `slots`, in
-// the type order.
+// The rank of every type text that occurs in the table, in the type order.
 class TypeRanks {
 public:
-    TypeRanks(std::span<const TArchiveEntry> table, std::span<const uint32_t> slots) {
+    explicit TypeRanks(std::span<const TArchiveEntry> table) {
         // The texts point into the table, which stays as it is meanwhile.
         std::vector<std::pair<TypeId, TTypeText>> distinct;
-        for (const uint32_t slot : slots) {
-            const TTypeText text = TypeTextOf(table[slot]);
+        for (const TArchiveEntry& entry : table) {
+            const TTypeText text = TypeTextOf(entry);
             const TypeId id = TypeIdOf(text);
             if (ranks_.emplace(id, 0).second)
                 distinct.emplace_back(id, text);
@@ -90,8 +89,24 @@ void SortByKey(std::span<const TArchiveEntry> table, std::span<uint32_t> slots, 
     std::vector<Keyed> keyed;
     keyed.reserve(slots.size());
     PreferLargePages(keyed);
-    for (const uint32_t slot : slots)
-        keyed.push_back({keyOf(table[slot]), slot});
+    const bool inSlotOrder = std::is_sorted(slots.begin(), slots.end());
+    if (inSlotOrder || slots.size() < table.size() / 2) {
+        for (const uint32_t slot : slots)
+            keyed.push_back({keyOf(table[slot]), slot});
+    } else {
+        // Most of the table, in another order: the keys are computed as the
+        // table lies in memory, then taken in the order given, rather than
+        // read from all over it. Given the rows of a list, that order is often
+        // nearly the sorted one (the other direction, a few entries changed),
+        // which the sort then gets through quickly.
+        std::vector<Key> keys;
+        keys.reserve(table.size());
+        PreferLargePages(keys);
+        for (const TArchiveEntry& entry : table)
+            keys.push_back(keyOf(entry));
+        for (const uint32_t slot : slots)
+            keyed.push_back({keys[slot], slot});
+    }
     std::sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
         if (a.key != b.key)
             return a.key < b.key;
@@ -147,7 +162,7 @@ void SortSlots(std::span<const TArchiveEntry> table, std::span<uint32_t> slots,
             [descending](const TArchiveEntry& e) { return SizeSortKey(e, descending); },
             nameAscending);
     } else if (compare == CompareByType) {
-        const TypeRanks ranks(table, slots);
+        const TypeRanks ranks(table);
         SortByKey(
             table, slots,
             [&](const TArchiveEntry& e) {
@@ -155,8 +170,11 @@ void SortSlots(std::span<const TArchiveEntry> table, std::span<uint32_t> slots,
             },
             nameAscending);
     } else {
-        std::stable_sort(slots.begin(), slots.end(),
-                         [&](uint32_t a, uint32_t b) { return compare(table[a], table[b]) < 0; });
+        // Ties by slot: the slots may come in any order (a list's rows).
+        std::sort(slots.begin(), slots.end(), [&](uint32_t a, uint32_t b) {
+            const int32_t order = compare(table[a], table[b]);
+            return order != 0 ? order < 0 : a < b;
+        });
     }
 }
 

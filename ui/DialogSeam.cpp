@@ -24,6 +24,14 @@ void ApplyFileOptions(QFileDialog& dialog, const FileDialogOptions& options) {
         dialog.selectFile(options.initialPath);
 }
 
+// Messages carry names from archives and the disk: a name that looks like
+// markup is shown as it is, never rendered.
+void PlainMessage(QMessageBox& box) {
+    box.setTextFormat(Qt::PlainText);
+    for (QLabel* label : box.findChildren<QLabel*>())
+        label->setTextFormat(Qt::PlainText);
+}
+
 class RealDialogs final : public IDialogs {
 public:
     QStringList openFiles(QWidget* parent, const FileDialogOptions& options) override {
@@ -56,13 +64,17 @@ public:
                                                  QFileDialog::ShowDirsOnly);
     }
 
-    void showError(QWidget* parent, const QString& caption, const QString& text) override {
+    void showError(QWidget* parent, const QString& caption, const QString& text,
+                   const QString& detail) override {
         QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok, parent);
+        box.setInformativeText(detail);
+        PlainMessage(box);
         box.exec();
     }
 
     void showInformation(QWidget* parent, const QString& caption, const QString& text) override {
         QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::Ok, parent);
+        PlainMessage(box);
         box.exec();
     }
 

@@ -31,8 +31,10 @@ public:
     virtual QString saveFile(QWidget* parent, const FileDialogOptions& options) = 0;
     // Folder picker; an empty string means cancelled.
     virtual QString chooseFolder(QWidget* parent, const QString& prompt) = 0;
-    // Error message box with one OK button.
-    virtual void showError(QWidget* parent, const QString& caption, const QString& text) = 0;
+    // Error message box with one OK button: the message, and under it, when
+    // not empty, the line that names the file and the reason.
+    virtual void showError(QWidget* parent, const QString& caption, const QString& text,
+                           const QString& detail) = 0;
     // Information message box with one OK button.
     virtual void showInformation(QWidget* parent, const QString& caption, const QString& text) = 0;
     // A list of findings under a summary line, with one OK button.

@@ -6,6 +6,7 @@
 #include "ui/DialogSeam.h"
 #include "ui/FormProgress.h"
 #include "ui/NameText.h"
+#include "ui/NumberText.h"
 
 #include <algorithm>
 #include <exception>
@@ -95,11 +96,16 @@ void ExtractSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list, QS
 
 std::vector<std::string> ExtractSelectedForDrag(QWidget* owner, TGTA3Archive& archive,
                                                 IEntryList& list, const QString& folder) {
+    // A refused name is told by itself, before anything is written: the
+    // private folder's path would mean nothing to the user.
     uint64_t bytes = 0;
     const int rows = list.rowCount();
     for (int row = 0; row < rows; ++row)
-        if (list.isRowSelected(row))
-            bytes += uint64_t{archive.GetEntry(list.entryIndex(row)).Size} * SectorSize;
+        if (list.isRowSelected(row)) {
+            const TArchiveEntry entry = archive.GetEntry(list.entryIndex(row));
+            RequireSafeName(entry);
+            bytes += uint64_t{entry.Size} * SectorSize;
+        }
     std::unique_ptr<TfrmProgress> progress;
     if (list.selectedCount() > DragProgressEntries || bytes >= DragProgressBytes)
         progress =
@@ -186,5 +192,5 @@ QString UnreadableNamesNotice(const TGTA3Archive& archive, int32_t firstSlot, in
                                        "the games cannot read it (use at most 23 bytes)")
                       : QStringLiteral("%1 names fill all 24 bytes with no zero byte after "
                                        "them: the games cannot read them (use at most 23 bytes)")
-                            .arg(count);
+                            .arg(CountText(static_cast<uint64_t>(count)));
 }

@@ -42,13 +42,28 @@ int64_t SlotAfterDelete(uint32_t slot, std::span<const int> deleted) {
     return static_cast<int64_t>(slot) - (below - deleted.begin());
 }
 
-// The slots of `shown` once the slots `deleted` are gone, in the same order.
-std::vector<uint32_t> AfterDelete(std::span<const uint32_t> shown, std::span<const int> deleted) {
+// The slots of `shown`, all below `count`, once the slots `deleted` are gone,
+// in the same order.
+std::vector<uint32_t> AfterDelete(std::span<const uint32_t> shown, size_t count,
+                                  std::span<const int> deleted) {
+    if (deleted.empty())
+        return {shown.begin(), shown.end()};
+    // Each slot's new number in one pass, rather than a search per row.
+    constexpr uint32_t Gone = UINT32_MAX;
+    std::vector<uint32_t> renumbered(count);
+    uint32_t next = 0;
+    auto doomed = deleted.begin();
+    for (size_t slot = 0; slot < count; ++slot) {
+        const bool isGone = doomed != deleted.end() && static_cast<size_t>(*doomed) == slot;
+        if (isGone)
+            ++doomed;
+        renumbered[slot] = isGone ? Gone : next++;
+    }
     std::vector<uint32_t> kept;
     kept.reserve(shown.size());
     for (const uint32_t slot : shown)
-        if (const int64_t after = SlotAfterDelete(slot, deleted); after >= 0)
-            kept.push_back(static_cast<uint32_t>(after));
+        if (renumbered[slot] != Gone)
+            kept.push_back(renumbered[slot]);
     return kept;
 }
 
@@ -94,6 +109,13 @@ TEntryModel::TEntryModel(const std::unique_ptr<TGTA3Archive>& archive, QObject* 
 
 void TEntryModel::setRowCount(int rows) {
     const size_t wanted = static_cast<size_t>(std::max(rows, 0));
+    if (wanted == 0) {
+        // Every row goes, from the end.
+        FOrder.clear();
+        FVisible.clear();
+        syncRowCount();
+        return;
+    }
     if (wanted < FOrder.size()) {
         // The slots from `wanted` on lose their rows, as if deleted.
         std::vector<int> gone(FOrder.size() - wanted);
@@ -144,11 +166,19 @@ void TEntryModel::setFilter(const QString& text) {
 std::vector<uint32_t> TEntryModel::matching(const TNameFilter& filter,
                                             std::span<const uint32_t> among) const {
     std::vector<uint32_t> shown;
-    if (!FArchive)
+    if (!FArchive || among.empty())
         return shown;
+    // The names are read in slot order, as the table lies in memory, and the
+    // matches then picked in the order of `among`: read in a sorted order,
+    // they would be fetched from all over a table of many megabytes.
+    const auto [low, high] = std::minmax_element(among.begin(), among.end());
     const auto table = FArchive->Table();
+    const size_t end = std::min<size_t>(*high + size_t{1}, table.size());
+    std::vector<bool> shows(end > *low ? end - *low : 0);
+    for (size_t slot = *low; slot < end; ++slot)
+        shows[slot - *low] = filter.Matches(DisplayName(table[slot]));
     for (const uint32_t slot : among)
-        if (slot < table.size() && filter.Matches(DisplayName(table[slot])))
+        if (slot < end && shows[slot - *low])
             shown.push_back(slot);
     return shown;
 }
@@ -172,14 +202,21 @@ int TEntryModel::entryIndex(int row) const {
 }
 
 std::vector<int> TEntryModel::rowsOfEntries(std::span<const int> entries) const {
-    std::vector<int> rows(entries.size(), -1);
+    std::vector<int> rows;
     const auto top = std::max_element(entries.begin(), entries.end());
     if (top == entries.end() || *top < 0)
         return rows;
-    const std::vector<int> rowOf = RowOfSlot(shownSlots(), rowsShowingEntries(), *top);
-    for (size_t i = 0; i < entries.size(); ++i)
-        if (entries[i] >= 0)
-            rows[i] = rowOf[static_cast<size_t>(entries[i])];
+    // One pass down the rows, each slot looked up in a bitmap of those wanted.
+    std::vector<bool> wanted(static_cast<size_t>(*top) + 1);
+    for (const int entry : entries)
+        if (entry >= 0)
+            wanted[static_cast<size_t>(entry)] = true;
+    const std::vector<uint32_t>& shown = shownSlots();
+    const int count = rowsShowingEntries();
+    for (int row = 0; row < count; ++row)
+        if (const uint32_t slot = shown[static_cast<size_t>(row)];
+            slot < wanted.size() && wanted[slot])
+            rows.push_back(row);
     return rows;
 }
 
@@ -196,21 +233,16 @@ void TEntryModel::tableChanged(std::span<const int> deletedSlots) {
 void TEntryModel::relayout(std::span<const int> deletedSlots, bool sort) {
     // The new rows are worked out first: a failure (out of memory) leaves the
     // model as it was.
-    const auto gone = static_cast<size_t>(std::lower_bound(deletedSlots.begin(), deletedSlots.end(),
-                                                           static_cast<int>(FOrder.size())) -
-                                          deletedSlots.begin());
-    std::vector<uint32_t> order;
-    if (sort && FArchive) {
-        // The rows hold every slot below their count: sorted, they are the
-        // first slots of the table in its order.
-        const size_t count = std::min(FOrder.size() - gone, static_cast<size_t>(FArchive->Count()));
-        order = SortedSlots(FArchive->Table().first(count), FCompare, FDescending);
-    } else {
-        order = AfterDelete(FOrder, deletedSlots);
-    }
+    // The rows hold every slot below their count. They are sorted from the
+    // order they stand in, which a sort in the other direction, or after a few
+    // entries changed, finds mostly in order already (SortSlots).
+    std::vector<uint32_t> order = AfterDelete(FOrder, FOrder.size(), deletedSlots);
+    if (sort && FArchive && order.size() <= static_cast<size_t>(FArchive->Count()))
+        SortSlots(FArchive->Table().first(order.size()), order, FCompare, FDescending);
     std::vector<uint32_t> visible;
     if (FFilter)
-        visible = sort ? matching(*FFilter, order) : AfterDelete(FVisible, deletedSlots);
+        visible =
+            sort ? matching(*FFilter, order) : AfterDelete(FVisible, FOrder.size(), deletedSlots);
 
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     // Asked after the announcement: the selection model saves its rows as

@@ -71,8 +71,7 @@ public:
     bool isFiltered() const { return FFilter.has_value(); }
     // The slot of the entry on `row`, or -1 when the row shows none.
     int entryIndex(int row) const;
-    // The rows of the entries in the slots `entries`, each -1 when that entry
-    // has no row.
+    // The rows, ascending, of those entries in the slots `entries` that have one.
     std::vector<int> rowsOfEntries(std::span<const int> entries) const;
 
     // The first row from `startIndex` on (then, with `wrap`, from row 0) whose

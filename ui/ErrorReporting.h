@@ -14,7 +14,8 @@ class QWidget;
 // last character sorts after '.' in character-code order.
 QString ErrorText(const QString& message);
 
-// Shows the failure in the error box captioned "Pelkon"; the program carries on.
+// Shows the failure in the error box captioned "Pelkon", with the line that
+// names the file under the message; the program carries on.
 // Running out of memory is told in words, naming `operation` when given.
 void ReportError(QWidget* parent, const std::exception& error, const QString& operation = {});
 void ReportUnknownError(QWidget* parent);

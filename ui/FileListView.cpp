@@ -194,10 +194,7 @@ void TFileListView::selectAllRows() {
 }
 
 void TFileListView::selectEntries(std::span<const int> entries) {
-    std::vector<int> rows = FModel->rowsOfEntries(entries);
-    std::erase(rows, -1);
-    std::sort(rows.begin(), rows.end());
-    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    const std::vector<int> rows = FModel->rowsOfEntries(entries);
     selectRows(rows, rows.empty() ? -1 : rows.front());
 }
 
@@ -222,14 +219,8 @@ void TFileListView::setFilterText(const QString& text) {
 
     FModel->setFilter(text);
 
-    // The rows keep their order under any filter: rows chosen in ranges in
-    // order need no sorting.
-    std::vector<int> rows = FModel->rowsOfEntries(chosen);
-    std::erase(rows, -1);
-    if (!std::is_sorted(rows.begin(), rows.end()))
-        std::sort(rows.begin(), rows.end());
-    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    selectRows(rows, FModel->rowsOfEntries(std::span(&focused, 1)).front());
+    const std::vector<int> focusedRow = FModel->rowsOfEntries(std::span(&focused, 1));
+    selectRows(FModel->rowsOfEntries(chosen), focusedRow.empty() ? -1 : focusedRow.front());
 }
 
 void TFileListView::startDrag(Qt::DropActions) {

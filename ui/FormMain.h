@@ -96,11 +96,12 @@ private:
 
     // FormMainWorkflow.cpp: Import and Replace (also of files dropped on the
     // list), dragging entries out, the filter, Check Archive, Save Compacted
-    // Copy As, and the status bar.
+    // Copy As, Compact Archive, and the status bar.
     void actImportExecute();
     void actFilterExecute();
     void actCheckExecute();
     void actSaveCompactedExecute();
+    void actCompactExecute();
     void ImportPaths(const QStringList& paths);
     void lsvFileListDrop(const QStringList& paths);
     void lsvFileListDragOut();
@@ -144,6 +145,7 @@ private:
     QAction* actFilter = nullptr;
     QAction* actCheck = nullptr;
     QAction* actSaveCompacted = nullptr;
+    QAction* actCompact = nullptr;
     QMenu* mniReopen = nullptr;
     QMenu* PopupMenu1 = nullptr;
 };

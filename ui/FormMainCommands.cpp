@@ -69,6 +69,8 @@ void TfrmMain::CreateActions() {
     actSaveCompacted =
         AddCommand("actSaveCompacted", QStringLiteral("Save Compacted Copy &As..."), {},
                    &TfrmMain::actSaveCompactedExecute, &TfrmMain::actCloseUpdate);
+    actCompact = AddCommand("actCompact", QStringLiteral("Com&pact Archive..."), {},
+                            &TfrmMain::actCompactExecute, &TfrmMain::actCloseUpdate);
 }
 
 void TfrmMain::CreateMenus() {
@@ -99,6 +101,8 @@ void TfrmMain::CreateMenus() {
     mniAction->addAction(actSelectAll);
     mniAction->addSeparator()->setObjectName(QStringLiteral("mniN4"));
     mniAction->addActions({actImport, actFilter, actCheck});
+    mniAction->addSeparator()->setObjectName(QStringLiteral("mniN5"));
+    mniAction->addAction(actCompact);
 
     QMenu* mniHelp = mnuMain->addMenu(QStringLiteral("&Help"));
     mniHelp->setObjectName(QStringLiteral("mniHelp"));
@@ -111,6 +115,8 @@ void TfrmMain::CreateMenus() {
     PopupMenu1->addAction(actSelectAll);
     PopupMenu1->addSeparator()->setObjectName(QStringLiteral("N2"));
     PopupMenu1->addActions({actImport, actFilter, actCheck});
+    PopupMenu1->addSeparator()->setObjectName(QStringLiteral("N3"));
+    PopupMenu1->addAction(actCompact);
     lsvFileList->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(lsvFileList, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         PopupMenu1->popup(lsvFileList->viewport()->mapToGlobal(pos));

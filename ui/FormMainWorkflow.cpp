@@ -1,17 +1,20 @@
 // The main window's commands for the modder's workflow: Import and Replace,
 // also of files dropped on the list; entries dragged out of the list; the
-// filter; Check Archive; Save Compacted Copy As; and the status bar that tells
-// what the archive holds.
+// filter; Check Archive; Save Compacted Copy As; Compact Archive; and the
+// status bar that tells what the archive holds.
 #include "ui/FormMain.h"
 
 #include "archive/Gta3Archive.h"
 #include "platform/Errors.h"
+#include "sorting/SortFunctions.h"
 #include "ui/BackgroundCheck.h"
+#include "ui/CompactInPlace.h"
 #include "ui/DialogSeam.h"
 #include "ui/DragFolders.h"
 #include "ui/EntryCommands.h"
 #include "ui/EntryModel.h"
 #include "ui/ErrorReporting.h"
+#include "ui/NumberText.h"
 #include "ui/PathText.h"
 #include "ui/StatusPanel.h"
 #include "ui/WholeArchiveCommands.h"
@@ -56,9 +59,9 @@ void TfrmMain::ImportPaths(const QStringList& paths) {
         result = ImportAndReplace(this, *CurrentArchive, *FEntryList, paths);
         return true;
     });
-    QString notice = QStringLiteral("Import and Replace: %1 replaced, %2 added")
-                         .arg(result.Slots(true).size())
-                         .arg(result.Slots(false).size());
+    QString notice =
+        QStringLiteral("Import and Replace: %1 replaced, %2 added")
+            .arg(CountText(result.Slots(true).size()), CountText(result.Slots(false).size()));
     // Replaced entries keep their names: only the added ones are new.
     if (const QString names = UnreadableNamesNotice(*CurrentArchive, firstNewSlot, INT32_MAX);
         !names.isEmpty())
@@ -150,6 +153,20 @@ void TfrmMain::actSaveCompactedExecute() {
     const QString notice =
         CompactedCopyNotice(path, SaveCompactedCopy(this, *CurrentArchive, path));
     FStatus->SetNotice(notice);
+}
+
+void TfrmMain::actCompactExecute() {
+    if (!ConfirmCompact(this, *CurrentArchive))
+        return;
+    TCompactResult result;
+    ChangeArchive([&] {
+        result = CompactWithProgress(this, *CurrentArchive);
+        // Every entry's data moved, each in its slot: the rows show them
+        // afresh, with the same entries selected.
+        FEntryList->tableChanged({});
+        return true;
+    });
+    FStatus->SetNotice(CompactNotice(result));
 }
 
 void TfrmMain::UpdateStatus() {

@@ -35,8 +35,6 @@ public:
     void SetNotice(const QString& text);
 
 private:
-    void ShowUpperLine();
-
     QLabel* lblNotice;
     QLabel* lblProblems;
     QLabel* lblStatus; // counts

@@ -1,14 +1,15 @@
 #include "ui/WholeArchiveCommands.h"
 
 #include "archive/Gta3Archive.h"
+#include "archive/PrintableName.h"
 #include "ui/CommandSupport.h"
 #include "ui/DialogSeam.h"
 #include "ui/FormProgress.h"
 #include "ui/NameText.h"
+#include "ui/NumberText.h"
 #include "ui/PathText.h"
 
 #include <QFileInfo>
-#include <QLocale>
 
 #include <algorithm>
 
@@ -31,36 +32,53 @@ TCheckReport CheckWithFindings(const TGTA3Archive& archive) {
     });
     if (report.summary.Problems > static_cast<uint64_t>(report.findings.size()))
         report.findings << QStringLiteral("… and %1 more")
-                               .arg(QLocale().toString(static_cast<qulonglong>(
-                                   report.summary.Problems - ListedFindings)));
+                               .arg(CountText(report.summary.Problems - ListedFindings));
     return report;
 }
 
 void ShowCheckReport(QWidget* owner, const TCheckReport& report) {
     const TCheckSummary& summary = report.summary;
     const QString verdict =
-        summary.Problems == 0 ? QStringLiteral("No problems found.")
-        : summary.Problems == 1
-            ? QStringLiteral("1 problem found.")
-            : QStringLiteral("%1 problems found.")
-                  .arg(QLocale().toString(static_cast<qulonglong>(summary.Problems)));
+        summary.Problems == 0
+            ? QStringLiteral("No problems found.")
+            : CountText(summary.Problems, QStringLiteral("problem"), QStringLiteral("problems")) +
+                  QStringLiteral(" found.");
     const QString sizes =
-        QStringLiteral("%1 entries; data file %2 bytes; dead space %3.")
-            .arg(QLocale().toString(static_cast<qulonglong>(summary.Entries)),
-                 QLocale().toString(static_cast<qulonglong>(summary.DataLength)),
-                 NameToText(DeadSpaceText(summary.DeadBytes, summary.DataLength)));
+        QStringLiteral("%1; data file %2; dead space %3.")
+            .arg(CountText(summary.Entries, QStringLiteral("entry"), QStringLiteral("entries")),
+                 SizeText(summary.DataLength, TSizeForm::Exact),
+                 DeadSpaceShare(summary.DeadBytes, summary.DataLength, TSizeForm::Exact));
     Dialogs().showFindings(owner, QStringLiteral("Check Archive"), verdict + u'\n' + sizes,
                            report.findings);
+}
+
+TCopyProgress CopyProgressOn(TfrmProgress& progress) {
+    progress.SetMax(CopySteps);
+    return [&progress](uint64_t done, uint64_t total) {
+        progress.StepTo(total == 0 ? CopySteps
+                                   : static_cast<int>(done * CopySteps / std::max(total, done)));
+    };
+}
+
+void RethrowInWindowWords(const ERebuildRefused& refused) {
+    // The window names its own commands, not the command line's.
+    if (refused.Why() == ERebuildRefused::TWhy::PairExists)
+        throw Exception(refused.Path() +
+                        " already exists; a compacted copy is saved only as a new pair");
+    throw Exception("slot " + std::to_string(refused.Slot()) + " \"" +
+                    PrintableName(refused.Name()) + "\" reaches past the end of " + refused.Path() +
+                    " (see Action, Check Archive); nothing was written");
 }
 
 TRebuildResult SaveCompactedCopy(QWidget* owner, TGTA3Archive& archive, const QString& dataPath) {
     BusyCursor busy;
     auto progress = ShowProgress(owner, QStringLiteral("Saving Compacted Copy..."), CopySteps);
     progress->SetLine2(QFileInfo(dataPath).fileName());
-    return RebuildArchive(archive, HostPath(dataPath), [&](uint64_t done, uint64_t total) {
-        progress->StepTo(total == 0 ? CopySteps
-                                    : static_cast<int>(done * CopySteps / std::max(total, done)));
-    });
+    try {
+        return RebuildArchive(archive, HostPath(dataPath), CopyProgressOn(*progress));
+    } catch (const ERebuildRefused& refused) {
+        RethrowInWindowWords(refused);
+    }
 }
 
 QString CompactedCopyNotice(const QString& dataPath, const TRebuildResult& result) {
@@ -69,7 +87,7 @@ QString CompactedCopyNotice(const QString& dataPath, const TRebuildResult& resul
     const uint64_t saved =
         result.SourceDataLength - std::min(result.DataLength, result.SourceDataLength);
     QString notice = QStringLiteral("Compacted copy saved, %1 smaller: %2 and %3 in %4")
-                         .arg(NameToText(DeadSpaceText(saved, result.SourceDataLength)),
+                         .arg(DeadSpaceShare(saved, result.SourceDataLength, TSizeForm::Short),
                               QFileInfo(dataPath).fileName(), QFileInfo(dirPath).fileName(),
                               QFileInfo(dataPath).absolutePath());
     // The pair is whole either way; these only say what may still go wrong.

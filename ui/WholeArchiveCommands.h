@@ -10,6 +10,7 @@
 
 class QWidget;
 class TGTA3Archive;
+class TfrmProgress;
 
 // Check Archive: the summary and the findings' lines, as many as a list can
 // show and then how many more.
@@ -22,6 +23,12 @@ TCheckReport CheckWithFindings(const TGTA3Archive& archive);
 // Shows the findings in a list under a summary ("No problems found." when
 // there are none).
 void ShowCheckReport(QWidget* owner, const TCheckReport& report);
+
+// Moves `progress`'s bar along with the bytes a copy has done.
+TCopyProgress CopyProgressOn(TfrmProgress& progress);
+
+// A compacted copy's refusal, told in the window's words.
+[[noreturn]] void RethrowInWindowWords(const ERebuildRefused& refused);
 
 // Writes the compacted copy of `archive` as the new pair whose data file is
 // `dataPath` (RebuildArchive: never over an existing file, the archive only

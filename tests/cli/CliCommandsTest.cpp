@@ -50,7 +50,9 @@ TEST_F(CliTest, NewRefusesAnExistingPairUnlessForced) {
     WritePair(Img(), Record(0, 1, "keep.dff"), 1);
     CliResult refused = Run({"new", "a.img"});
     EXPECT_EQ(refused.status, 1);
-    EXPECT_EQ(refused.err, "pelkon-cli: a.img: already exists (use --force to empty the pair)\n");
+    EXPECT_EQ(
+        refused.err,
+        "pelkon-cli: a.img: already exists (use --force to replace the pair with an empty one)\n");
     EXPECT_EQ(FileLength(Img()), 2048u);
     EXPECT_EQ(ReadAll(Dir()), Record(0, 1, "keep.dff"));
 
@@ -98,7 +100,7 @@ TEST_F(CliTest, AddReplaceReportsEachFileAndKeepsSlotsAndNames) {
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out, "replaced car.dff\n"
                           "added new.txd\n"
-                          "note: several entries are named Car.dff; the first in the directory "
+                          "note: several entries are named car.dff; the first in the directory "
                           "was replaced\n");
     // The new data goes after the old, which stays as dead space.
     EXPECT_EQ(ReadAll(Dir()),

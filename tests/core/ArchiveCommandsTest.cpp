@@ -55,7 +55,8 @@ TEST_F(CommandsTest, ImportReplacesByNameAndAddsTheRest) {
     EXPECT_EQ(steps, (std::vector<size_t>{1, 2, 3, 4}));
     EXPECT_EQ(Done(result),
               (std::vector<std::pair<int32_t, bool>>{{0, true}, {3, false}, {1, true}, {3, true}}));
-    EXPECT_EQ(result.SharedNames, (std::vector<std::string>{"Car.dff"}));
+    // A shared name is told as the entry replaced spells it, not as the file does.
+    EXPECT_EQ(result.SharedNames, (std::vector<std::string>{"car.dff"}));
     archive.reset();
     archive = Open();
     ASSERT_EQ(archive->Count(), 4);

@@ -343,11 +343,19 @@ TEST_F(SortState, SortedSlotsAgreeWithTheComparisons) {
         records.push_back(MakeEntry(0, static_cast<uint32_t>(i % 7), names[i]));
     WritePair(dir.File("a.img"), EncodeRecords(records), "");
     TGTA3Archive archive(dir.File("a.img"), TOpenMode::Shared);
-    for (TCompareFunc compare : {CompareByName, CompareByType, CompareBySize}) {
+    // Any other comparison is sorted as it compares, its ties too by slot.
+    const TCompareFunc bySizeAlone = [](const TArchiveEntry& a, const TArchiveEntry& b) {
+        return CompareInt(static_cast<int32_t>(a.Size), static_cast<int32_t>(b.Size));
+    };
+    for (TCompareFunc compare : {CompareByName, CompareByType, CompareBySize, bySizeAlone}) {
         for (bool descending : {false, true}) {
             SortDescending = descending;
             const auto table = archive.Table();
             const std::vector<uint32_t> rows = SortedSlots(table, compare, descending);
+            // Sorted again from the other direction's rows, as a list does.
+            std::vector<uint32_t> again = SortedSlots(table, compare, !descending);
+            SortSlots(table, again, compare, descending);
+            ASSERT_EQ(again, rows);
             ASSERT_EQ(rows.size(), records.size());
             for (size_t i = 1; i < rows.size(); ++i) {
                 const int32_t c = compare(table[rows[i - 1]], table[rows[i]]);

@@ -60,11 +60,22 @@ TEST_P(CrashConsistency, KilledAtEveryCallLeavesOldOrNewAndARerunFinishes) {
         const Contents now = ReadContents(pair);
         EXPECT_EQ(JudgeInterrupted(scenario, clean.before, clean.after, now), "");
         {
+            // An opening for reading only shows the same and changes nothing.
+            const std::string listing = FolderListing(pair);
+            TGTA3Archive reader(pair.Img(), TOpenMode::Shared);
+            EXPECT_EQ(TableAgreesWithDirectory(reader, DirectoryBytes(pair)), "");
+            EXPECT_EQ(FolderListing(pair), listing) << "an opening for reading changed the folder";
+        }
+        {
             // The next opening settles what the kill left; purged and renamed
             // entries are only ever found by what they are, so an operation
             // that finished needs no second run.
             TGTA3Archive archive(pair.Img(), false);
             EXPECT_EQ(ReadContents(pair), now) << "the next opening changed what it found";
+            if (scenario.op == Scenario::Op::Compact) {
+                EXPECT_EQ(TemporaryLeftovers(pair), std::vector<std::string>{})
+                    << "the next opening left a file of the compaction";
+            }
             if (now != clean.after || RunsAgainAnyway(scenario))
                 RunAgain(scenario, pair, archive);
         }

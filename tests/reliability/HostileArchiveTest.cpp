@@ -232,7 +232,7 @@ std::vector<Hostile> HostileSingleFiles() {
 int ExerciseSingleFile(const Hostile& hostile, const PairOnDisk& pair) {
     int tried = 0;
     TGTA3Archive archive(pair.Img(), false);
-    EXPECT_EQ(TableAgreesWithDirectory(archive, DirectoryRecords(pair)), "");
+    EXPECT_EQ(TableAgreesWithDirectory(archive, DirectoryBytes(pair)), "");
     CheckArchive(archive, {});
     for (int i = 0; i < archive.Count(); ++i, ++tried) {
         FileStream dest = FileStream::CreateHeld(pair.Out() + "/out.bin");
@@ -242,7 +242,7 @@ int ExerciseSingleFile(const Hostile& hostile, const PairOnDisk& pair) {
     }
     for (int i = 0; i < archive.Count() && i < 3; ++i, ++tried)
         archive.RenameEntry(i, std::string(30, static_cast<char>('K' + i)));
-    EXPECT_EQ(TableAgreesWithDirectory(archive, DirectoryRecords(pair)), "");
+    EXPECT_EQ(TableAgreesWithDirectory(archive, DirectoryBytes(pair)), "");
 
     const std::string before = ReadAll(pair.Img());
     WriteAll(pair.Input("added.dff"), Pattern(3000, 11));
@@ -261,7 +261,7 @@ int ExerciseSingleFile(const Hostile& hostile, const PairOnDisk& pair) {
     archive.PurgeDeleted();
     ++tried;
     EXPECT_EQ(archive.Count(), kept);
-    EXPECT_EQ(TableAgreesWithDirectory(archive, DirectoryRecords(pair)), "");
+    EXPECT_EQ(TableAgreesWithDirectory(archive, DirectoryBytes(pair)), "");
     return tried;
 }
 

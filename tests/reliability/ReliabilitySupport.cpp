@@ -1,6 +1,7 @@
 #include "tests/reliability/ReliabilitySupport.h"
 
 #include "archive/ArchiveCommands.h"
+#include "archive/ArchiveCompact.h"
 #include "archive/ArchiveRebuild.h"
 #include "archive/DirectoryCodec.h"
 #include "platform/Errors.h"
@@ -12,6 +13,7 @@
 #include <filesystem>
 #include <optional>
 #include <set>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -33,6 +35,36 @@ int IndexOfName(const TGTA3Archive& archive, const std::string& name) {
 
 bool IsTemporary(const std::string& name) {
     return name.find(".pelkon-tmp-") != std::string::npos;
+}
+
+bool IsSwapMarker(const std::string& name) {
+    return name.ends_with(".pelkon-swap");
+}
+
+// Where the pair's two files stand as a reader sees them: a compaction's
+// marker beside the data file names a token, and each new file that still
+// has its temporary name of that token is read there. Read here from the
+// marker's text ("token T" on its second line) without the program's code;
+// that the program trusts only whole markers of its own is tested apart.
+std::pair<std::string, std::string> PairAsMarked(const std::string& img, const std::string& dir) {
+    const fs::path imgPath(img);
+    const std::string marker =
+        (imgPath.parent_path() / ("." + imgPath.filename().string() + ".pelkon-swap")).string();
+    if (!fs::exists(marker))
+        return {img, dir};
+    const std::string text = ReadAll(marker);
+    const size_t line = text.find("\ntoken ");
+    if (line == std::string::npos)
+        return {img, dir};
+    const size_t begin = line + 7;
+    const std::string token = text.substr(begin, text.find('\n', begin) - begin);
+    const auto where = [&](const std::string& path) {
+        const fs::path finalPath(path);
+        const fs::path temporary = finalPath.parent_path() /
+                                   ("." + finalPath.filename().string() + ".pelkon-tmp-" + token);
+        return fs::exists(temporary) ? temporary.string() : path;
+    };
+    return {where(img), where(dir)};
 }
 
 // A short stand-in for a file's or an entry's bytes: their length and a hash,
@@ -114,10 +146,10 @@ std::string SingleFileRecords(const std::string& bytes) {
 }
 
 // The records of a pair as a reader sees them, decoded here independently.
-void ReadPair(Contents& contents, const std::string& prefix, const std::string& img,
-              const std::string& dir) {
-    if (IsSingleFile(img)) {
-        const std::string bytes = ResolvedSingleFile(img);
+void ReadPair(Contents& contents, const std::string& prefix, const std::string& finalImg,
+              const std::string& finalDir, bool layout) {
+    if (IsSingleFile(finalImg)) {
+        const std::string bytes = ResolvedSingleFile(finalImg);
         const std::string records = SingleFileRecords(bytes);
         for (size_t at = 0; at + 32 <= records.size(); at += 32) {
             const uint64_t begin = uint64_t{LoadLE32(records, at)} * SectorSize;
@@ -128,10 +160,12 @@ void ReadPair(Contents& contents, const std::string& prefix, const std::string& 
                 name + " | " +
                 (begin + length <= bytes.size()
                      ? Digest(std::string_view(bytes).substr(begin, length))
-                     : std::string("past the end"));
+                     : std::string("past the end")) +
+                (layout ? " @" + std::to_string(begin / SectorSize) : "");
         }
         return;
     }
+    const auto [img, dir] = PairAsMarked(finalImg, finalDir);
     const bool hasImg = fs::exists(img), hasDir = fs::exists(dir);
     if (!hasImg || !hasDir) {
         if (hasImg || hasDir)
@@ -152,7 +186,7 @@ void ReadPair(Contents& contents, const std::string& prefix, const std::string& 
         std::string name = dirBytes.substr(at + 8, 24);
         name.resize(std::min(name.size(), name.find('\0')));
         contents[prefix + Numbered("/slot%05u", static_cast<unsigned>(at / 32))] =
-            name + " | " + data;
+            name + " | " + data + (layout ? " @" + std::to_string(begin / SectorSize) : "");
     }
     if (const size_t piece = dirBytes.size() % 32)
         contents[prefix + "/piece"] = dirBytes.substr(dirBytes.size() - piece);
@@ -180,12 +214,6 @@ std::string ResolvedDirectory(const std::string& dirBytes) {
 
 bool HoldsJournal(const std::string& dirBytes) {
     return JournalHead(dirBytes).has_value();
-}
-
-std::string DirectoryRecords(const PairOnDisk& pair) {
-    if (IsSingleFile(pair.Img()))
-        return SingleFileRecords(ResolvedSingleFile(pair.Img()));
-    return ReadAll(pair.Dir());
 }
 
 bool JournalLeft(const PairOnDisk& pair) {
@@ -320,6 +348,7 @@ std::vector<Scenario> Scenarios() {
          false,
          false,
          true},
+        {"CompactInPlace", untidy, Pattern(10 * SectorSize, 6), Op::Compact, {}, {}},
         {"SweepAfterAKilledRebuild",
          SixRecords(),
          sixSectors,
@@ -331,7 +360,8 @@ std::vector<Scenario> Scenarios() {
     };
 }
 
-PairOnDisk::PairOnDisk(const Scenario& scenario) {
+PairOnDisk::PairOnDisk(const Scenario& scenario)
+    : layoutMatters_(scenario.op == Scenario::Op::Compact) {
     using Op = Scenario::Op;
     if (!scenario.singleFile)
         WriteAll(Dir(), scenario.dirBytes);
@@ -396,6 +426,10 @@ void RunOperation(const Scenario& scenario, const PairOnDisk& pair, TGTA3Archive
         beforeRun();
         CreatePair(pair.RebuiltImg(), true);
         break;
+    case Scenario::Op::Compact:
+        beforeRun();
+        CompactArchive(archive);
+        break;
     case Scenario::Op::Sweep:
         beforeRun();
         RemoveStaleTemporaries(pair.Path());
@@ -444,8 +478,9 @@ CleanRun RunCleanly(const Scenario& scenario) {
 
 Contents ReadContents(const PairOnDisk& pair) {
     Contents contents;
-    ReadPair(contents, "pair", pair.Img(), pair.Dir());
-    ReadPair(contents, "new", pair.RebuiltImg(), DirectoryFileName(pair.RebuiltImg()));
+    ReadPair(contents, "pair", pair.Img(), pair.Dir(), pair.LayoutMatters());
+    ReadPair(contents, "new", pair.RebuiltImg(), DirectoryFileName(pair.RebuiltImg()),
+             pair.LayoutMatters());
     for (const auto& file : fs::directory_iterator(pair.Out())) {
         const std::string name = file.path().filename().string();
         if (!IsTemporary(name))
@@ -454,12 +489,34 @@ Contents ReadContents(const PairOnDisk& pair) {
     return contents;
 }
 
+std::string DirectoryBytes(const PairOnDisk& pair) {
+    if (IsSingleFile(pair.Img()))
+        return SingleFileRecords(ResolvedSingleFile(pair.Img()));
+    return ReadAll(PairAsMarked(pair.Img(), pair.Dir()).second);
+}
+
 std::vector<std::string> TemporaryLeftovers(const PairOnDisk& pair) {
     std::vector<std::string> leftovers;
-    for (const auto& file : fs::recursive_directory_iterator(pair.Path()))
-        if (IsTemporary(file.path().filename().string()))
+    for (const auto& file : fs::recursive_directory_iterator(pair.Path())) {
+        const std::string name = file.path().filename().string();
+        if (IsTemporary(name) || IsSwapMarker(name))
             leftovers.push_back(file.path().string());
+    }
     return leftovers;
+}
+
+std::string FolderListing(const PairOnDisk& pair) {
+    std::string listing;
+    std::set<std::string> lines;
+    for (const auto& file : fs::recursive_directory_iterator(pair.Path())) {
+        struct stat info {};
+        ::lstat(file.path().c_str(), &info);
+        lines.insert(file.path().string() + " " + std::to_string(info.st_size) + " #" +
+                     std::to_string(info.st_ino) + " x" + std::to_string(info.st_nlink));
+    }
+    for (const std::string& line : lines)
+        listing += line + "\n";
+    return listing;
 }
 
 std::string JudgeInterrupted(const Scenario& scenario, const Contents& before,

@@ -16,7 +16,7 @@ namespace reliability {
 
 // A pair's two files as bytes, and what an operation does to it.
 struct Scenario {
-    enum class Op { Add, Rename, Purge, Import, Rebuild, Extract, Create, Sweep };
+    enum class Op { Add, Rename, Purge, Import, Rebuild, Extract, Create, Sweep, Compact };
 
     std::string name;
     std::string dirBytes;
@@ -65,9 +65,13 @@ public:
     std::string Out() const { return dir_.File("out"); }
     std::string RebuiltImg() const { return dir_.File("new.img"); }
     const std::string& Path() const { return dir_.Path(); }
+    // Whether where each record's data lies is part of what the folder holds:
+    // a compaction moves the data and keeps every byte.
+    bool LayoutMatters() const { return layoutMatters_; }
 
 private:
     TempDir dir_;
+    bool layoutMatters_;
 };
 
 // Runs the scenario's operation on an open archive of the pair, as the
@@ -82,12 +86,21 @@ void RunOperation(const Scenario& scenario, const PairOnDisk& pair, TGTA3Archive
 // it reaches past the data file's end), a trailing piece of a record, and the
 // bytes of every file in "out/". Temporary files are left out. A directory
 // file that ends in the journal of a rewrite in place is read as the journal
-// says (archive/DirectoryJournal.h).
+// says (archive/DirectoryJournal.h), and a pair with a compaction's marker
+// beside it as the marker says (platform/FileSwap.h): its new files where
+// they stand.
 using Contents = std::map<std::string, std::string>;
 Contents ReadContents(const PairOnDisk& pair);
+// The pair's directory file as a compaction's marker says it is, if there is
+// one standing: its bytes. For a single-file archive, its directory's records
+// as the journal beside it says they are, each as a pair's 32-byte record.
+std::string DirectoryBytes(const PairOnDisk& pair);
 // Names of the files in the folder tree that the program left behind under a
-// temporary name.
+// temporary name, and markers of compactions.
 std::vector<std::string> TemporaryLeftovers(const PairOnDisk& pair);
+// Every name in the folder tree with its file's length and identity: what a
+// reader must not change.
+std::string FolderListing(const PairOnDisk& pair);
 // A directory file's bytes as the journal at its end, if any, says they are.
 std::string ResolvedDirectory(const std::string& dirBytes);
 // Whether the directory file still ends in a journal.
@@ -122,10 +135,6 @@ std::string JudgeInterrupted(const Scenario& scenario, const Contents& before,
 // record of entry i.
 // Returns a description of the first mismatch, or "" when the table agrees.
 std::string TableAgreesWithDirectory(const TGTA3Archive& archive, const std::string& dirBytes);
-// The records the archive's directory holds as a reader sees them, journal
-// resolved, each as a pair's 32-byte record (for TableAgreesWithDirectory):
-// the directory file's bytes, or those of a single-file archive's directory.
-std::string DirectoryRecords(const PairOnDisk& pair);
 // Whether a journal is left: at the end of the directory file, or beside a
 // single-file archive.
 bool JournalLeft(const PairOnDisk& pair);

@@ -21,16 +21,16 @@
 // of the C library's allocator, through which Qt's containers and operator new
 // both allocate. The sanitizers replace the allocator, so it is left alone there.
 namespace {
-
 long AllocationsToFailing = 0; // 0: none fails
-
-bool AllocationRefused() {
-    return AllocationsToFailing > 0 && --AllocationsToFailing == 0;
-}
-
 } // namespace
 
 #if !defined(__SANITIZE_ADDRESS__)
+namespace {
+bool AllocationRefused() {
+    return AllocationsToFailing > 0 && --AllocationsToFailing == 0;
+}
+} // namespace
+
 extern "C" {
 void* __libc_malloc(size_t size);
 void* __libc_calloc(size_t count, size_t size);

@@ -36,27 +36,33 @@ void CheckCompactTest::checkListsTheFindings_data() {
     QTest::addColumn<QString>("verdict");
     QTest::addColumn<QStringList>("mentioned"); // in the findings, in order
     QTest::addColumn<int>("listed");
+    QTest::addColumn<QString>("sizes"); // the line under the verdict, one number format
     QTest::newRow("sound") << QList<DirRecord>{{0, 1, "a.dff"}, {1, 2, "b.txd"}}
-                           << "No problems found." << QStringList{} << 0;
+                           << "No problems found." << QStringList{} << 0
+                           << "2 entries; data file 6,144 bytes; dead space 0 bytes (0.0%).";
+    QTest::newRow("dead space")
+        << QList<DirRecord>{{0, 1, "a.dff"}} << "No problems found." << QStringList{} << 0
+        << "1 entry; data file 6,144 bytes; dead space 4,096 bytes (66.7%).";
     QTest::newRow("hostile")
         << QList<DirRecord>{{0, 1, "../up.txd"}, {1, 40, "far.dff"}, {0, 1, "x"}, {5, 0, "X"}}
         << "4 problems found."
         << QStringList{"overlap: slot 2 \"x\"", "past end: slot 1 \"far.dff\"",
                        "unsafe name: slot 0 \"../up.txd\"", "duplicate name: slot 2 \"x\""}
-        << 4;
+        << 4 << "4 entries; data file 6,144 bytes; dead space 0 bytes (0.0%).";
     // What a delete or a replace leaves: entries the games read wrongly.
     QTest::newRow("out of streaming order")
         << QList<DirRecord>{{0, 1, "a.dff"}, {2, 1, "b.dff"}, {1, 1, "c.txd"}}
         << "2 problems found."
         << QStringList{"not after the entry before it: slot 1 \"b.dff\"",
                        "not after the entry before it: slot 2 \"c.txd\""}
-        << 2;
+        << 2 << "3 entries; data file 6,144 bytes; dead space 0 bytes (0.0%).";
     // A hostile directory's findings could be millions: the list stops.
     QList<DirRecord> unsafe;
     for (quint32 i = 0; i < 1004; ++i)
         unsafe.append({i, 0, ".."});
     QTest::newRow("more than are listed")
-        << unsafe << "1,005 problems found." << QStringList{"… and 5 more"} << 1001;
+        << unsafe << "1,005 problems found." << QStringList{"… and 5 more"} << 1001
+        << "1,004 entries; data file 6,144 bytes; dead space 6,144 bytes (100.0%).";
 }
 
 void CheckCompactTest::checkListsTheFindings() {
@@ -64,6 +70,7 @@ void CheckCompactTest::checkListsTheFindings() {
     QFETCH(QString, verdict);
     QFETCH(QStringList, mentioned);
     QFETCH(int, listed);
+    QFETCH(QString, sizes);
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     const QString img = folder->File("a.img");
     WritePair(img, records, 3);
@@ -74,8 +81,7 @@ void CheckCompactTest::checkListsTheFindings() {
     const DialogCall& shown = dialogs->calls.last();
     QCOMPARE(shown.title, QString("Check Archive"));
     QCOMPARE(shown.text.section('\n', 0, 0), verdict);
-    QVERIFY(shown.text.section('\n', 1).startsWith(QLocale().toString(records.size()) +
-                                                   " entries; data file 6,144 bytes; dead space "));
+    QCOMPARE(shown.text.section('\n', 1), sizes);
     QCOMPARE(dialogs->lastFindings.size(), listed);
     qsizetype from = 0;
     for (const QString& text : mentioned) {
@@ -116,7 +122,7 @@ void CheckCompactTest::compactedCopyLeavesTheArchiveAlone() {
     const QByteArray copyImg = ReadBytes(folder->File("gta3-compacted.img"));
     QCOMPARE(copyImg, imgBefore.mid(2 * 2048, 2 * 2048) + imgBefore.mid(0, 2048));
     QCOMPARE(NoticeText(*window),
-             "Compacted copy saved, 4096 bytes (40.0%) smaller: gta3-compacted.img and "
+             "Compacted copy saved, 4.0 KiB (40.0%) smaller: gta3-compacted.img and "
              "gta3-compacted.dir in " +
                  folder->Path());
     // The open archive is still the one shown and in use.
@@ -131,13 +137,15 @@ void CheckCompactTest::compactedCopyIsRefused_data() {
     QTest::addColumn<QString>("error"); // "%1" is the folder
     const QList<DirRecord> sound = {{0, 1, "a.dff"}, {2, 1, "b.txd"}};
     QTest::newRow("the open archive itself")
-        << "gta3.img" << sound << "%1/gta3.img already exists; rebuild writes only a new pair.";
+        << "gta3.img" << sound
+        << "%1/gta3.img already exists; a compacted copy is saved only as a new pair.";
     QTest::newRow("over the open archive's directory file")
-        << "gta3.pair" << sound << "%1/gta3.dir already exists; rebuild writes only a new pair.";
+        << "gta3.pair" << sound
+        << "%1/gta3.dir already exists; a compacted copy is saved only as a new pair.";
     QTest::newRow("a record past the end")
         << "copy.img" << QList<DirRecord>{{0, 1, "a.dff"}, {2, 7, "far.txd"}}
-        << "slot 1 \"far.txd\" reaches past the end of %1/gta3.img (run check); nothing was "
-           "written.";
+        << "slot 1 \"far.txd\" reaches past the end of %1/gta3.img (see Action, Check Archive); "
+           "nothing was written.";
     QTest::newRow("cancelled") << "" << sound << "";
 }
 

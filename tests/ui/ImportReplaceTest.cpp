@@ -14,7 +14,7 @@ struct ImportCase {
     QList<int> replacedSlots;   // of the archive's records
     QStringList addedNames;     // records appended, in order
     QStringList shownAfterSort; // the list by name
-    QString sharedName;         // told in a message when several entries carry it
+    QString sharedName;         // told, as the replaced entry spells it, when several carry it
 };
 
 } // namespace
@@ -62,7 +62,7 @@ void ImportReplaceTest::importReplacesTheFirstEntryOfEachName_data() {
                       {}};
     QTest::newRow("shared name: the first slot only")
         << ImportCase{{{"dup.dff", 1}, {"x", 1}, {"DUP.DFF", 2}},
-                      {"dup.dff"},
+                      {"Dup.dff"},
                       {0},
                       {},
                       {"dup.dff", "DUP.DFF", "x"},
@@ -136,12 +136,16 @@ void ImportReplaceTest::importReplacesTheFirstEntryOfEachName() {
     QVERIFY(window->findChild<TfrmProgress*>() == nullptr);
     // The dead space left by the old data is counted anew.
     QVERIFY(CheckCounted(*window));
-    QVERIFY(StatusText(*window).contains(QString("dead space %1 bytes").arg(imgAfter.size() - [&] {
-        qsizetype used = 0;
-        for (const DirRecord& record : after)
-            used += qsizetype(record.size) * 2048;
-        return used;
-    }())));
+    QVERIFY(StatusText(*window).contains("dead space " +
+                                         QLocale().formattedDataSize(
+                                             imgAfter.size() -
+                                                 [&] {
+                                                     qsizetype used = 0;
+                                                     for (const DirRecord& record : after)
+                                                         used += qsizetype(record.size) * 2048;
+                                                     return used;
+                                                 }(),
+                                             1)));
 }
 
 void ImportReplaceTest::failurePartWayKeepsWhatWasDone() {

@@ -38,6 +38,7 @@ public:
     QList<DialogCall> calls;
     QStringList lastFindings; // of the last findings list shown
     QStringList lastDragged;  // the files of the last drag
+    QStringList errorDetails; // of each error shown: the line under its message
 
     QStringList errors() const {
         QStringList texts;
@@ -65,8 +66,10 @@ public:
         calls.append({"chooseFolder", {}, prompt, {}, 0});
         return take(folderAnswers, "chooseFolder");
     }
-    void showError(QWidget*, const QString& caption, const QString& text) override {
+    void showError(QWidget*, const QString& caption, const QString& text,
+                   const QString& detail) override {
         calls.append({"showError", caption, text, {}, 0});
+        errorDetails << detail;
     }
     bool confirm(QWidget*, const QString& title, const QString& text) override {
         calls.append({"confirm", title, text, {}, 0});

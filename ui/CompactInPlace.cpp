@@ -1,0 +1,51 @@
+#include "ui/CompactInPlace.h"
+
+#include "archive/ArchiveCheck.h"
+#include "ui/CommandSupport.h"
+#include "ui/DialogSeam.h"
+#include "ui/FormProgress.h"
+#include "ui/NumberText.h"
+#include "ui/PathText.h"
+#include "ui/WholeArchiveCommands.h"
+
+#include <QFileInfo>
+
+namespace {
+
+QString ArchiveName(const TGTA3Archive& archive) {
+    return QFileInfo(PathToText(QByteArray::fromStdString(archive.FileName()))).fileName();
+}
+
+} // namespace
+
+bool ConfirmCompact(QWidget* owner, const TGTA3Archive& archive) {
+    return Dialogs().confirm(
+        owner, QStringLiteral("Confirm"),
+        QStringLiteral("Compact %1?\n\nThe archive is rewritten: its data is copied in directory "
+                       "order without dead space into a new pair, which then takes the place of "
+                       "the old one.")
+            .arg(ArchiveName(archive)));
+}
+
+TCompactResult CompactWithProgress(QWidget* owner, TGTA3Archive& archive) {
+    BusyCursor busy;
+    auto progress = ShowProgress(owner, QStringLiteral("Compacting Archive..."), 1);
+    progress->SetLine2(ArchiveName(archive));
+    try {
+        return CompactArchive(archive, CopyProgressOn(*progress));
+    } catch (const ERebuildRefused& refused) {
+        RethrowInWindowWords(refused);
+    }
+}
+
+QString CompactNotice(const TCompactResult& result) {
+    const uint64_t saved = result.OldDataLength - std::min(result.DataLength, result.OldDataLength);
+    QString notice = QStringLiteral("Archive compacted, %1 smaller")
+                         .arg(DeadSpaceShare(saved, result.OldDataLength, TSizeForm::Short));
+    // The new pair is in place, or is put there by the next opening.
+    if (const QString warnings = WarningsNotice(QStringLiteral("Compact Archive"), result.Warnings,
+                                                QStringLiteral("the archive is compacted"));
+        !warnings.isEmpty())
+        notice += QStringLiteral("; ") + warnings;
+    return notice;
+}
