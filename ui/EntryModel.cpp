@@ -34,14 +34,6 @@ struct SearchKeys {
     std::string other;
 };
 
-// The slot an entry has once the slots `deleted` (ascending) are gone; -1 if it was one.
-int64_t SlotAfterDelete(uint32_t slot, std::span<const int> deleted) {
-    const auto below = std::lower_bound(deleted.begin(), deleted.end(), static_cast<int64_t>(slot));
-    if (below != deleted.end() && *below == static_cast<int64_t>(slot))
-        return -1;
-    return static_cast<int64_t>(slot) - (below - deleted.begin());
-}
-
 // The slots of `shown`, all below `count`, once the slots `deleted` are gone,
 // in the same order.
 std::vector<uint32_t> AfterDelete(std::span<const uint32_t> shown, size_t count,
@@ -78,6 +70,13 @@ std::vector<int> RowOfSlot(std::span<const uint32_t> shown, int rows, int64_t to
 }
 
 } // namespace
+
+int64_t SlotAfterDelete(uint32_t slot, std::span<const int> deleted) {
+    const auto below = std::lower_bound(deleted.begin(), deleted.end(), static_cast<int64_t>(slot));
+    if (below != deleted.end() && *below == static_cast<int64_t>(slot))
+        return -1;
+    return static_cast<int64_t>(slot) - (below - deleted.begin());
+}
 
 int GetImageIndex(std::string_view Name) {
     const std::string_view extension = NameExtension(Name);
@@ -154,10 +153,18 @@ void TEntryModel::setFilter(const QString& text) {
     std::vector<uint32_t> visible;
     if (!text.isEmpty()) {
         filter.emplace(text);
-        visible = matching(*filter, FOrder);
+        // A name that contains the longer text contains the shorter one: as
+        // the text grows, only the entries shown already are looked at again.
+        const auto isWildcard = [](const QString& t) {
+            return t.contains(u'*') || t.contains(u'?');
+        };
+        const bool narrows =
+            FFilter && !isWildcard(text) && !isWildcard(FFilterText) && text.contains(FFilterText);
+        visible = matching(*filter, narrows ? FVisible : FOrder);
     }
     beginResetModel();
     FFilter = std::move(filter);
+    FFilterText = FFilter ? text : QString();
     FVisible = std::move(visible);
     FRows = static_cast<int>(shownSlots().size());
     endResetModel();
@@ -173,6 +180,13 @@ std::vector<uint32_t> TEntryModel::matching(const TNameFilter& filter,
     // they would be fetched from all over a table of many megabytes.
     const auto [low, high] = std::minmax_element(among.begin(), among.end());
     const auto table = FArchive->Table();
+    if (among.size() < (*high - *low) / 4) {
+        // A few entries spread over the table: only theirs are read.
+        for (const uint32_t slot : among)
+            if (slot < table.size() && filter.Matches(DisplayName(table[slot])))
+                shown.push_back(slot);
+        return shown;
+    }
     const size_t end = std::min<size_t>(*high + size_t{1}, table.size());
     std::vector<bool> shows(end > *low ? end - *low : 0);
     for (size_t slot = *low; slot < end; ++slot)
@@ -244,6 +258,7 @@ void TEntryModel::relayout(std::span<const int> deletedSlots, bool sort) {
         visible =
             sort ? matching(*FFilter, order) : AfterDelete(FVisible, FOrder.size(), deletedSlots);
 
+    emit rowsAboutToMove();
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     // Asked after the announcement: the selection model saves its rows as
     // persistent indexes while it hears it.
@@ -274,6 +289,7 @@ void TEntryModel::relayout(std::span<const int> deletedSlots, bool sort) {
     changePersistentIndexList(before, after);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
     syncRowCount();
+    emit rowsMoved({deletedSlots.begin(), deletedSlots.end()});
 }
 
 int TEntryModel::lsvFileListDataFind(const QString& findString, int startIndex, bool wrap) const {

@@ -41,6 +41,9 @@ private:
     std::string FLatin1; // and as Latin-1, the form in which other names are shown
 };
 
+// The slot an entry has once the slots `deleted` (ascending) are gone; -1 if it was one.
+int64_t SlotAfterDelete(uint32_t slot, std::span<const int> deleted);
+
 class TEntryModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -91,6 +94,16 @@ public:
     // How many times data() was asked, for measuring that only visible rows are.
     quint64 dataCalls() const { return FDataCalls; }
 
+signals:
+    // Around a layout change that moves rows (a sort, a delete), before
+    // layoutAboutToBeChanged and after layoutChanged: a view can take its
+    // selection out by slot and put it back, rather than have the selection
+    // model follow each selected index.
+    void rowsAboutToMove();
+    // `deletedSlots` (ascending): the entries gone, the slots above each
+    // moving down (SlotAfterDelete).
+    void rowsMoved(const std::vector<int>& deletedSlots);
+
 private:
     // Rows that show an entry (with a filter, rows past the matches may stand
     // empty for the length of a layout change).
@@ -115,6 +128,7 @@ private:
     bool FDescending = false;
     int FRows = 0; // rows the views know of
     std::optional<TNameFilter> FFilter;
+    QString FFilterText;            // the text FFilter was made from
     std::vector<uint32_t> FVisible; // with a filter: the slots of FOrder it shows, in its order
     mutable quint64 FDataCalls = 0;
 };

@@ -120,6 +120,8 @@ TFileListView::TFileListView(TEntryModel* model, QWidget* parent)
     });
     // Connected after the view's own handler, so the rows are laid out anew first.
     connect(model, &QAbstractItemModel::layoutChanged, this, &TFileListView::showCurrentRow);
+    connect(model, &TEntryModel::rowsAboutToMove, this, &TFileListView::holdSelection);
+    connect(model, &TEntryModel::rowsMoved, this, &TFileListView::restoreSelection);
 }
 
 QModelIndex TFileListView::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) {
@@ -206,8 +208,7 @@ void TFileListView::selectRows(const std::vector<int>& rows, int currentRow) {
     scrollTo(currentIndex());
 }
 
-void TFileListView::setFilterText(const QString& text) {
-    // Kept by entry: the model's reset drops the selection and the focus.
+std::vector<int> TFileListView::selectedSlots() const {
     const QItemSelection selected = selectionModel()->selection();
     std::vector<int> chosen;
     chosen.reserve(static_cast<size_t>(SelectedRowCount(selected)));
@@ -215,6 +216,29 @@ void TFileListView::setFilterText(const QString& text) {
         for (int row = range.top(); row <= range.bottom(); ++row)
             if (const int entry = FModel->entryIndex(row); entry >= 0)
                 chosen.push_back(entry);
+    return chosen;
+}
+
+void TFileListView::holdSelection() {
+    FHeldSlots = selectedSlots();
+    if (!FHeldSlots.empty())
+        selectionModel()->select(QItemSelection(), QItemSelectionModel::Clear);
+}
+
+void TFileListView::restoreSelection(const std::vector<int>& deletedSlots) {
+    std::vector<int> held = std::exchange(FHeldSlots, {});
+    if (held.empty())
+        return;
+    // A deleted entry's slot becomes -1, which has no row.
+    if (!deletedSlots.empty())
+        for (int& slot : held)
+            slot = static_cast<int>(SlotAfterDelete(static_cast<uint32_t>(slot), deletedSlots));
+    selectRows(FModel->rowsOfEntries(held), -1);
+}
+
+void TFileListView::setFilterText(const QString& text) {
+    // Kept by entry: the model's reset drops the selection and the focus.
+    const std::vector<int> chosen = selectedSlots();
     const int focused = FModel->entryIndex(currentIndex().row());
 
     FModel->setFilter(text);

@@ -60,6 +60,14 @@ private:
     void showCurrentRow();
     // Selects exactly `rows` (-1: none) and focuses `currentRow`, if any, in view.
     void selectRows(const std::vector<int>& rows, int currentRow);
+    // The slots of the selected rows' entries.
+    std::vector<int> selectedSlots() const;
+    // Around rows that move: the selection is taken out by slot and put back.
+    // The selection model would otherwise keep each selected index of a
+    // scattered selection as a persistent index through the change, which
+    // takes seconds for a million rows.
+    void holdSelection();
+    void restoreSelection(const std::vector<int>& deletedSlots);
 
     TEntryModel* FModel;
     // The FileName column's own width: the designed one, or the one the user
@@ -68,6 +76,7 @@ private:
     bool FFitting = false;
     QStringList FDropPaths; // of the drag over the list, when it can be dropped
     bool FDraggingOut = false;
+    std::vector<int> FHeldSlots; // the selection while rows move
 };
 
 // What the commands see of the list.
