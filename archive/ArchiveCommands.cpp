@@ -83,6 +83,12 @@ public:
         auto found = byName_.find(FoldedKey(name));
         return found != byName_.end() && found->second.carriers > 1;
     }
+    // The entries moved to other slots (TGTA3Archive::AddFile).
+    void Moved(std::span<const int32_t> newSlots) {
+        for (auto& [key, found] : byName_)
+            if (found.slot >= 0 && static_cast<size_t>(found.slot) < newSlots.size())
+                found.slot = newSlots[static_cast<size_t>(found.slot)];
+    }
     // An entry just added under the name is the one a later file replaces.
     void Added(std::string_view name, int slot) {
         Found& found = byName_[FoldedKey(name)];
@@ -103,11 +109,19 @@ const std::string UnsafeNameReason = "the entry's name is not a safe file name";
 } // namespace
 
 TNewPair CreatePair(const std::string& dataPath, bool replaceExisting) {
-    if (!replaceExisting)
-        for (const std::string& file : {dataPath, DirectoryFileName(dataPath)})
+    return CreateArchive(dataPath, TArchiveKind::Pair, replaceExisting);
+}
+
+TNewPair CreateArchive(const std::string& dataPath, TArchiveKind kind, bool replaceExisting) {
+    if (!replaceExisting) {
+        std::vector<std::string> files{dataPath};
+        if (kind == TArchiveKind::Pair)
+            files.push_back(DirectoryFileName(dataPath));
+        for (const std::string& file : files)
             if (PathExists(file))
                 throw EFileError(file + " already exists", file, EEXIST, "already exists");
-    TNewPair created{std::make_unique<TGTA3Archive>(dataPath, TOpenMode::Create), {}};
+    }
+    TNewPair created{std::make_unique<TGTA3Archive>(dataPath, kind), {}};
     try {
         SyncFolder(FolderOf(dataPath));
     } catch (const EFileError& error) {
@@ -165,7 +179,19 @@ void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImp
                     result.SharedNames.emplace_back(DisplayName(replaced));
                 }
             } else {
-                archive.AddFile(name, source);
+                const std::vector<int32_t> newSlots = archive.AddFile(name, source);
+                if (!newSlots.empty()) {
+                    // Room was made: entries moved to the end of the directory.
+                    const auto moved = [&](int32_t& at) {
+                        if (at >= 0 && static_cast<size_t>(at) < newSlots.size())
+                            at = newSlots[static_cast<size_t>(at)];
+                    };
+                    for (Pending& replacing : pending)
+                        moved(replacing.slot);
+                    for (TImportedFile& file : result.Files)
+                        moved(file.Slot);
+                    names.Moved(newSlots);
+                }
                 const int added = archive.Count() - 1; // the new last slot
                 names.Added(matched, added);
                 result.Files.push_back({added, false});

@@ -26,6 +26,9 @@ struct TNewPair {
 // pair is only replaced when `replaceExisting` says so; otherwise it is
 // refused (EFileError "... already exists"). Nothing is touched when it fails.
 TNewPair CreatePair(const std::string& dataPath, bool replaceExisting);
+// The same for an archive of either kind: a single-file archive is one new
+// file, with room for 512 records before its data.
+TNewPair CreateArchive(const std::string& dataPath, TArchiveKind kind, bool replaceExisting);
 
 // Adds each file as a new entry named by the part of its path after the last
 // '/', in the order given, until the first failure; the files before it stay
