@@ -270,6 +270,10 @@ void ExtractEntryToFile(TGTA3Archive& archive, int index, const std::string& tar
         // Only the archive's data file is read here: the entry runs past its end.
         RethrowNamingEntry(std::string(DisplayName(entry)));
     }
+    // On disk before it takes the entry's name, so that a crash never leaves a
+    // whole-looking file of the wrong size there. It is closed only once named:
+    // until then the hold keeps other writers' sweeps off it.
+    target.Stream().Flush();
     target.ReplaceFinal(TTemporaryFile::Replacing::UnheldFilesOnly);
     target.Stream().Close();
 }
