@@ -117,12 +117,16 @@ TNewPair CreatePair(const std::string& dataPath, bool replaceExisting) {
 }
 
 void AddFiles(TGTA3Archive& archive, std::span<const std::string> paths,
-              const TItemProgress& progress) {
+              const TItemProgress& progress, TUndoStep* undo) {
+    TUndoStep ignored;
+    TUndoStep& step = undo ? *undo : ignored;
+    step.Command = TUndoCommand::Add;
     std::exception_ptr failure;
     try {
         for (size_t i = 0; i < paths.size(); ++i) {
             FileStream source = OpenSource(paths[i]);
             archive.AddFile(EntryNameFromPath(paths[i]), source);
+            step.NoteAppend(archive.Table().back());
             CloseSource(source);
             if (progress)
                 progress(i + 1);
@@ -142,7 +146,10 @@ std::vector<int32_t> TImportResult::Slots(bool replaced) const {
 }
 
 void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImportResult& result,
-                 const TItemProgress& progress) {
+                 const TItemProgress& progress, TUndoStep* undo) {
+    TUndoStep ignored;
+    TUndoStep& step = undo ? *undo : ignored;
+    step.Command = TUndoCommand::Import;
     NameIndex names(archive, paths);
     result = {};
     struct Pending {
@@ -166,6 +173,7 @@ void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImp
                 }
             } else {
                 archive.AddFile(name, source);
+                step.NoteAppend(archive.Table().back());
                 const int added = archive.Count() - 1; // the new last slot
                 names.Added(matched, added);
                 result.Files.push_back({added, false});
@@ -181,8 +189,12 @@ void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImp
     size_t applied = 0;
     try {
         archive.Flush();
-        for (; applied < pending.size(); ++applied)
-            archive.SetEntryData(pending[applied].slot, pending[applied].place);
+        for (; applied < pending.size(); ++applied) {
+            const int slot = pending[applied].slot;
+            const TArchiveEntry before = archive.GetEntry(slot);
+            archive.SetEntryData(slot, pending[applied].place);
+            step.NoteRewrite(before, archive.GetEntry(slot));
+        }
     } catch (...) {
         if (!failure)
             failure = std::current_exception();
@@ -194,21 +206,42 @@ void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImp
     FlushAfter(archive, failure);
 }
 
-TWarnings DeleteEntries(TGTA3Archive& archive, std::span<const int> slots) {
+TWarnings DeleteEntries(TGTA3Archive& archive, std::span<const int> slots, TUndoStep* undo) {
     for (const int slot : slots)
         if (slot < 0 || slot >= archive.Count())
             throw EListError(slot);
-    for (const int slot : slots)
+    std::vector<TArchiveEntry> dropped;
+    if (undo) {
+        undo->Command = TUndoCommand::Delete;
+        dropped.reserve(slots.size());
+    }
+    for (const int slot : slots) {
+        // A slot given twice is dropped once.
+        if (undo && !archive.Table()[static_cast<size_t>(slot)].Deleted)
+            dropped.push_back(archive.GetEntry(slot));
         archive.MarkDeleted(slot);
+    }
     TWarnings warnings;
     std::exception_ptr failure;
     try {
         warnings = archive.PurgeDeleted();
+        if (undo)
+            undo->Dropped = std::move(dropped);
     } catch (...) {
         failure = std::current_exception();
     }
     FlushAfter(archive, failure);
     return warnings;
+}
+
+void RenameEntry(TGTA3Archive& archive, int slot, std::string_view newName, TUndoStep* undo) {
+    const TArchiveEntry before = archive.GetEntry(slot);
+    archive.RenameEntry(slot, newName);
+    if (undo) {
+        undo->Command = TUndoCommand::Rename;
+        undo->NoteRewrite(before, archive.GetEntry(slot));
+    }
+    archive.Flush();
 }
 
 void RequireSafeName(const TArchiveEntry& entry) {
