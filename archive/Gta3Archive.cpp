@@ -216,7 +216,7 @@ TWarnings TGTA3Archive::ReplaceTable(std::vector<TArchiveEntry> table) {
         table[i].DirIndex = static_cast<int32_t>(i);
         table[i].Deleted = 0;
     }
-    Unflushed = true;
+    // Like a purge, the store puts the new directory on disk itself.
     TWarnings warnings = Directory_->ReplaceAll(table, unchanged);
     Entries = std::move(table);
     return warnings;

@@ -308,7 +308,9 @@ void TfrmMain::UndoOrRedo(bool redo) {
             std::rethrow_exception(failure);
         return true;
     });
-    QString notice = command;
+    // "Undone: Delete 3 Entries", the item's caption without its verb.
+    QString notice =
+        (redo ? QStringLiteral("Redone: ") : QStringLiteral("Undone: ")) + command.section(u' ', 1);
     if (const QString warnings =
             WarningsNotice(command, outcome.Warnings, QStringLiteral("the directory is written"));
         !warnings.isEmpty())
