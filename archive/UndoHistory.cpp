@@ -175,31 +175,29 @@ std::optional<TUndoCommand> TUndoHistory::RedoCommand() const {
 TUndoOutcome TUndoHistory::Undo(TGTA3Archive& archive) {
     if (undo_.empty())
         throw Exception("There is nothing to undo");
-    if (StampOf(archive.Table()) != undo_.back().expected)
-        throw Exception("Cannot undo: the archive's directory is no longer as the command left it");
-    TUndoOutcome outcome;
-    outcome.Warnings =
-        archive.ReplaceTable(TableBefore(archive.Table(), undo_.back().step, outcome.Slots));
-    SortSlots(outcome.Slots);
-    // The directory is the one before the step now, whether or not it reaches
-    // the disk below: the step can be redone.
-    redo_.push_back({std::move(undo_.back().step), StampOf(archive.Table())});
-    undo_.pop_back();
-    archive.Flush();
-    return outcome;
+    return Move(archive, undo_, redo_, TableBefore,
+                "Cannot undo: the archive's directory is no longer as the command left it");
 }
 
 TUndoOutcome TUndoHistory::Redo(TGTA3Archive& archive) {
     if (redo_.empty())
         throw Exception("There is nothing to redo");
-    if (StampOf(archive.Table()) != redo_.back().expected)
-        throw Exception("Cannot redo: the archive's directory is no longer as Undo left it");
+    return Move(archive, redo_, undo_, TableAfter,
+                "Cannot redo: the archive's directory is no longer as Undo left it");
+}
+
+TUndoOutcome TUndoHistory::Move(TGTA3Archive& archive, std::deque<Held>& from, std::deque<Held>& to,
+                                TTableOf tableOf, const char* refusal) {
+    if (StampOf(archive.Table()) != from.back().expected)
+        throw Exception(refusal);
     TUndoOutcome outcome;
     outcome.Warnings =
-        archive.ReplaceTable(TableAfter(archive.Table(), redo_.back().step, outcome.Slots));
+        archive.ReplaceTable(tableOf(archive.Table(), from.back().step, outcome.Slots));
     SortSlots(outcome.Slots);
-    undo_.push_back({std::move(redo_.back().step), StampOf(archive.Table())});
-    redo_.pop_back();
+    // The directory is the new one now, whether or not it reaches the disk
+    // below: the step can be taken back.
+    to.push_back({std::move(from.back().step), StampOf(archive.Table())});
+    from.pop_back();
     archive.Flush();
     return outcome;
 }

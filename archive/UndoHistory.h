@@ -106,6 +106,13 @@ private:
         TTableStamp expected; // the table the step may be applied to
     };
     void Trim();
+    // The table one side of a step, from the table the other side of it.
+    using TTableOf = std::vector<TArchiveEntry> (*)(std::span<const TArchiveEntry>,
+                                                    const TUndoStep&, std::vector<int>& slots);
+    // Writes tableOf(the table, the latest step of `from`) and moves that step
+    // to `to`; refused with `refusal` when the table is not what it expects.
+    static TUndoOutcome Move(TGTA3Archive& archive, std::deque<Held>& from, std::deque<Held>& to,
+                             TTableOf tableOf, const char* refusal);
 
     std::deque<Held> undo_;
     std::deque<Held> redo_;
