@@ -131,12 +131,17 @@ TNewPair CreateArchive(const std::string& dataPath, TArchiveKind kind, bool repl
 }
 
 void AddFiles(TGTA3Archive& archive, std::span<const std::string> paths,
-              const TItemProgress& progress) {
+              const TItemProgress& progress, TUndoStep* undo) {
+    TUndoStep ignored;
+    TUndoStep& step = undo ? *undo : ignored;
+    step.Command = TUndoCommand::Add;
     std::exception_ptr failure;
     try {
         for (size_t i = 0; i < paths.size(); ++i) {
             FileStream source = OpenSource(paths[i]);
-            archive.AddFile(EntryNameFromPath(paths[i]), source);
+            if (!archive.AddFile(EntryNameFromPath(paths[i]), source).empty())
+                step.Relaid = true;
+            step.NoteAppend(archive.Table().back());
             CloseSource(source);
             if (progress)
                 progress(i + 1);
@@ -156,7 +161,10 @@ std::vector<int32_t> TImportResult::Slots(bool replaced) const {
 }
 
 void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImportResult& result,
-                 const TItemProgress& progress) {
+                 const TItemProgress& progress, TUndoStep* undo) {
+    TUndoStep ignored;
+    TUndoStep& step = undo ? *undo : ignored;
+    step.Command = TUndoCommand::Import;
     NameIndex names(archive, paths);
     result = {};
     struct Pending {
@@ -191,7 +199,9 @@ void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImp
                     for (TImportedFile& file : result.Files)
                         moved(file.Slot);
                     names.Moved(newSlots);
+                    step.Relaid = true;
                 }
+                step.NoteAppend(archive.Table().back());
                 const int added = archive.Count() - 1; // the new last slot
                 names.Added(matched, added);
                 result.Files.push_back({added, false});
@@ -207,8 +217,12 @@ void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImp
     size_t applied = 0;
     try {
         archive.Flush();
-        for (; applied < pending.size(); ++applied)
-            archive.SetEntryData(pending[applied].slot, pending[applied].place);
+        for (; applied < pending.size(); ++applied) {
+            const int slot = pending[applied].slot;
+            const TArchiveEntry before = archive.GetEntry(slot);
+            archive.SetEntryData(slot, pending[applied].place);
+            step.NoteRewrite(before, archive.GetEntry(slot));
+        }
     } catch (...) {
         if (!failure)
             failure = std::current_exception();
@@ -220,21 +234,42 @@ void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImp
     FlushAfter(archive, failure);
 }
 
-TWarnings DeleteEntries(TGTA3Archive& archive, std::span<const int> slots) {
+TWarnings DeleteEntries(TGTA3Archive& archive, std::span<const int> slots, TUndoStep* undo) {
     for (const int slot : slots)
         if (slot < 0 || slot >= archive.Count())
             throw EListError(slot);
-    for (const int slot : slots)
+    std::vector<TArchiveEntry> dropped;
+    if (undo) {
+        undo->Command = TUndoCommand::Delete;
+        dropped.reserve(slots.size());
+    }
+    for (const int slot : slots) {
+        // A slot given twice is dropped once.
+        if (undo && !archive.Table()[static_cast<size_t>(slot)].Deleted)
+            dropped.push_back(archive.GetEntry(slot));
         archive.MarkDeleted(slot);
+    }
     TWarnings warnings;
     std::exception_ptr failure;
     try {
         warnings = archive.PurgeDeleted();
+        if (undo)
+            undo->Dropped = std::move(dropped);
     } catch (...) {
         failure = std::current_exception();
     }
     FlushAfter(archive, failure);
     return warnings;
+}
+
+void RenameEntry(TGTA3Archive& archive, int slot, std::string_view newName, TUndoStep* undo) {
+    const TArchiveEntry before = archive.GetEntry(slot);
+    archive.RenameEntry(slot, newName);
+    if (undo) {
+        undo->Command = TUndoCommand::Rename;
+        undo->NoteRewrite(before, archive.GetEntry(slot));
+    }
+    archive.Flush();
 }
 
 void RequireSafeName(const TArchiveEntry& entry) {

@@ -5,6 +5,7 @@
 
 #include "archive/ArchiveEntry.h"
 #include "archive/Gta3Archive.h"
+#include "archive/UndoHistory.h"
 
 #include <cstddef>
 #include <functional>
@@ -33,9 +34,9 @@ TNewPair CreateArchive(const std::string& dataPath, TArchiveKind kind, bool repl
 // Adds each file as a new entry named by the part of its path after the last
 // '/', in the order given, until the first failure; the files before it stay
 // added. What was written is put on disk in either case; the first failure is
-// then rethrown.
+// then rethrown. `undo`, when given, gets what was added, also after a failure.
 void AddFiles(TGTA3Archive& archive, std::span<const std::string> paths,
-              const TItemProgress& progress = {});
+              const TItemProgress& progress = {}, TUndoStep* undo = nullptr);
 
 // What an import did with one file.
 struct TImportedFile {
@@ -61,16 +62,23 @@ struct TImportResult {
 // points at it, and each record is then rewritten in place, so after a
 // failure or a power cut every entry holds either its old data or its new.
 // The first failure stops the batch: the files before it are done and told in
-// `result`, and the failure is rethrown.
+// `result` (and in `undo`, when given), and the failure is rethrown.
 void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImportResult& result,
-                 const TItemProgress& progress = {});
+                 const TItemProgress& progress = {}, TUndoStep* undo = nullptr);
 
 // Deletes the entries in the slots given, all or none: a slot outside the
 // table is refused (EListError) before anything changes; the others are
 // marked and purged, and the directory is put on disk. A failure is rethrown
 // afterwards; what failed after the new directory was whole is returned
-// (PurgeDeleted).
-TWarnings DeleteEntries(TGTA3Archive& archive, std::span<const int> slots);
+// (PurgeDeleted). `undo`, when given, gets the entries dropped once the new
+// directory is whole.
+TWarnings DeleteEntries(TGTA3Archive& archive, std::span<const int> slots,
+                        TUndoStep* undo = nullptr);
+
+// Renames the entry in `slot` (TGTA3Archive::RenameEntry) and puts it on disk;
+// `undo`, when given, gets the record before and after once it is rewritten.
+void RenameEntry(TGTA3Archive& archive, int slot, std::string_view newName,
+                 TUndoStep* undo = nullptr);
 
 // Refuses an entry whose display name could leave a folder or name the folder
 // itself (EFCreateError naming the entry, not a path): for extracts into a

@@ -257,6 +257,26 @@ TWarnings TGTA3Archive::PurgeDeleted() {
     return warnings;
 }
 
+TWarnings TGTA3Archive::ReplaceTable(std::vector<TArchiveEntry> table) {
+    BeginChange();
+    const auto sameRecord = [](const TArchiveEntry& a, const TArchiveEntry& b) {
+        return a.Offset == b.Offset && a.Size == b.Size &&
+               std::equal(std::begin(a.Name), std::end(a.Name), std::begin(b.Name));
+    };
+    size_t unchanged = 0;
+    while (unchanged < std::min(table.size(), Entries.size()) &&
+           sameRecord(table[unchanged], Entries[unchanged]))
+        ++unchanged;
+    for (size_t i = 0; i < table.size(); ++i) {
+        table[i].DirIndex = static_cast<int32_t>(i);
+        table[i].Deleted = 0;
+    }
+    // Like a purge, the store puts the new directory on disk itself.
+    TWarnings warnings = Directory_->ReplaceAll(table, unchanged);
+    Entries = std::move(table);
+    return warnings;
+}
+
 void TGTA3Archive::RestoreDropped(const std::vector<TArchiveEntry>& dropped, size_t count) {
     // Within the capacity the table had: nothing is allocated, nothing fails.
     // Each kept entry moves up to its slot, the last one first, so none is

@@ -98,6 +98,11 @@ public:
     // are returned; earlier ones are thrown, with the directory and the table
     // as they were and no entry marked.
     TWarnings PurgeDeleted();
+    // Writes the directory anew as `table` (records in slot order; DirIndex
+    // and marks are set here), whole or not at all (TDirectoryStore::
+    // ReplaceAll), and takes it as the table: Undo and Redo. Throws with the
+    // directory and the table as they were.
+    TWarnings ReplaceTable(std::vector<TArchiveEntry> table);
     // Puts the files on disk (fsync) when anything was written since the last
     // flush. Commands call it once at their end.
     void Flush();

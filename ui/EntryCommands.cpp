@@ -43,11 +43,13 @@ std::vector<std::string> ExtractRows(TGTA3Archive& archive, IEntryList& list,
 
 } // namespace
 
-void AddFiles(QWidget* owner, TGTA3Archive& archive, IEntryList& list, const QStringList& paths) {
+void AddFiles(QWidget* owner, TGTA3Archive& archive, IEntryList& list, const QStringList& paths,
+              TUndoStep* undo) {
     BusyCursor busy;
     auto progress =
         ShowProgress(owner, QStringLiteral("Adding File(s)..."), static_cast<int>(paths.size()));
-    ::AddFiles(archive, HostPaths(paths), [&](size_t) { progress->Step(); });
+    ::AddFiles(
+        archive, HostPaths(paths), [&](size_t) { progress->Step(); }, undo);
     // The new entries stand at the table's end, where their rows come in.
     list.setRowCount(archive.Count());
     list.tableChanged({});
@@ -55,7 +57,7 @@ void AddFiles(QWidget* owner, TGTA3Archive& archive, IEntryList& list, const QSt
 }
 
 TImportResult ImportAndReplace(QWidget* owner, TGTA3Archive& archive, IEntryList& list,
-                               const QStringList& paths) {
+                               const QStringList& paths, TUndoStep* undo) {
     BusyCursor busy;
     TImportResult result;
     std::exception_ptr failure;
@@ -63,7 +65,8 @@ TImportResult ImportAndReplace(QWidget* owner, TGTA3Archive& archive, IEntryList
         auto progress = ShowProgress(owner, QStringLiteral("Importing File(s)..."),
                                      static_cast<int>(paths.size()));
         try {
-            ImportFiles(archive, HostPaths(paths), result, [&](size_t) { progress->Step(); });
+            ImportFiles(
+                archive, HostPaths(paths), result, [&](size_t) { progress->Step(); }, undo);
         } catch (...) {
             failure = std::current_exception();
         }
@@ -117,7 +120,8 @@ std::vector<std::string> ExtractSelectedForDrag(QWidget* owner, TGTA3Archive& ar
     return files;
 }
 
-bool DeleteSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list, TWarnings* warnings) {
+bool DeleteSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list, TWarnings* warnings,
+                    TUndoStep* undo) {
     if (!Dialogs().confirm(owner, QStringLiteral("Confirm"),
                            QStringLiteral("Are you sure you want to delete the selected files?")))
         return false;
@@ -132,7 +136,7 @@ bool DeleteSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list, TWa
     // sorted again with the focused row still on its entry.
     std::exception_ptr failure;
     try {
-        TWarnings told = DeleteEntries(archive, doomed);
+        TWarnings told = DeleteEntries(archive, doomed, undo);
         if (warnings)
             *warnings = std::move(told);
     } catch (...) {
@@ -147,7 +151,7 @@ bool DeleteSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list, TWa
     return true;
 }
 
-bool RenameSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list) {
+bool RenameSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list, TUndoStep* undo) {
     const int row = list.firstSelectedRow();
     if (row < 0)
         return false;
@@ -164,12 +168,11 @@ bool RenameSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list) {
     const TArchiveEntry current = archive.GetEntry(index);
     if (newName == NameText(current))
         return false;
-    archive.RenameEntry(index, newName);
-    // The record is rewritten: the list shows the new name even when putting it
-    // on disk fails.
+    // The record is rewritten first: the list shows the new name even when
+    // putting it on disk fails.
     std::exception_ptr failure;
     try {
-        archive.Flush();
+        RenameEntry(archive, index, newName, undo);
     } catch (...) {
         failure = std::current_exception();
     }

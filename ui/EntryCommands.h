@@ -44,13 +44,16 @@ public:
 
 // Appends each file as a new entry under its file-name part, with the progress
 // dialog and busy cursor; sets the row count and has the list sorted again at the end.
-void AddFiles(QWidget* owner, TGTA3Archive& archive, IEntryList& list, const QStringList& paths);
+// `undo`, when given, gets what was done, also after a failure (as do the
+// commands below).
+void AddFiles(QWidget* owner, TGTA3Archive& archive, IEntryList& list, const QStringList& paths,
+              TUndoStep* undo = nullptr);
 // Import and Replace (ImportFiles), with the progress dialog and busy cursor.
 // Afterwards, also after a failure, every entry has a row and the list is sorted
 // again; after a success the replaced entries are the selected rows, and names
 // that several entries share are told in a message.
 TImportResult ImportAndReplace(QWidget* owner, TGTA3Archive& archive, IEntryList& list,
-                               const QStringList& paths);
+                               const QStringList& paths, TUndoStep* undo = nullptr);
 // Extracts the selected rows, in ascending order, into `folder`, each through
 // ExtractEntryToFile (archive/ArchiveCommands.h).
 void ExtractSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list, QString folder);
@@ -63,10 +66,11 @@ std::vector<std::string> ExtractSelectedForDrag(QWidget* owner, TGTA3Archive& ar
 // the user said No. What failed after the new directory was whole goes to
 // `warnings`, when given.
 bool DeleteSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list,
-                    TWarnings* warnings = nullptr);
+                    TWarnings* warnings = nullptr, TUndoStep* undo = nullptr);
 // Asks for a new name for the selected row and renames it when it differs.
 // False when nothing was to be written.
-bool RenameSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list);
+bool RenameSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list,
+                    TUndoStep* undo = nullptr);
 // What the status bar tells of the names among the entries in slots
 // `firstSlot` to `lastSlot` that the games cannot read (NameUnterminated):
 // empty when there are none.

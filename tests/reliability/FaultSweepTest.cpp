@@ -118,7 +118,7 @@ bool FaultSweep::InjectAndCheck(Call call, int error, long n, const CleanRun& cl
         EXPECT_EQ(JudgeInterrupted(scenario, clean.before, clean.after, now), "");
         // What fails once the new directory or pair is whole is a warning.
         if (scenario.op == Op::Purge || scenario.op == Op::Rebuild || scenario.op == Op::Create ||
-            scenario.op == Op::Compact) {
+            scenario.op == Op::Compact || scenario.op == Op::Undo) {
             EXPECT_NE(now, clean.after) << "a whole change was reported as failed";
         }
     }

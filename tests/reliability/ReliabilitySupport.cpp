@@ -252,6 +252,22 @@ std::vector<Scenario> Scenarios() {
                                Record(2, 2, "overlap.col") + Record(2, 2, "overlap.col") +
                                Record(9, 0, "empty") + Record(7, 1, "tail.ifp");
 
+    // Undo: a delete of entry1 and entry4, an add of entry4 and entry5, a
+    // rename of entry2, each as the step a command leaves.
+    const auto sixth = [](unsigned i) {
+        return MakeEntry(i, 1, Numbered("entry%u.dff", i), int(i));
+    };
+    Scenario undoDelete{"UndoDeleteTwoOfSix", "", sixSectors, Op::Undo, {}, {}};
+    for (unsigned i : {0u, 2u, 3u, 5u})
+        undoDelete.dirBytes += Record(i, 1, Numbered("entry%u.dff", i));
+    undoDelete.undone.Command = TUndoCommand::Delete;
+    undoDelete.undone.Dropped = {sixth(1), sixth(4)};
+    Scenario undoAdd{"UndoAddTwo", SixRecords(), sixSectors, Op::Undo, {}, {}};
+    undoAdd.undone.Appended = {sixth(4), sixth(5)};
+    Scenario undoRename{"UndoRename", SixRecords(), sixSectors, Op::Undo, {}, {}};
+    undoRename.undone.Command = TUndoCommand::Rename;
+    undoRename.undone.NoteRewrite(MakeEntry(2, 1, "old-name.dff", 2), sixth(2));
+
     return {
         {"AddToCleanPair",
          SixRecords(),
@@ -349,6 +365,9 @@ std::vector<Scenario> Scenarios() {
          false,
          true},
         {"CompactInPlace", untidy, Pattern(10 * SectorSize, 6), Op::Compact, {}, {}},
+        undoDelete,
+        undoAdd,
+        undoRename,
         {"SweepAfterAKilledRebuild",
          SixRecords(),
          sixSectors,
@@ -430,6 +449,14 @@ void RunOperation(const Scenario& scenario, const PairOnDisk& pair, TGTA3Archive
         beforeRun();
         CompactArchive(archive);
         break;
+    case Scenario::Op::Undo: {
+        // The history of a window that did the command: also when run again.
+        TUndoHistory history;
+        history.Record(scenario.undone, archive);
+        beforeRun();
+        history.Undo(archive);
+        break;
+    }
     case Scenario::Op::Sweep:
         beforeRun();
         RemoveStaleTemporaries(pair.Path());

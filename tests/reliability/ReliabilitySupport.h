@@ -4,6 +4,7 @@
 #pragma once
 
 #include "archive/Gta3Archive.h"
+#include "archive/UndoHistory.h"
 #include "tests/support/TestSupport.h"
 
 #include <functional>
@@ -16,7 +17,7 @@ namespace reliability {
 
 // A pair's two files as bytes, and what an operation does to it.
 struct Scenario {
-    enum class Op { Add, Rename, Purge, Import, Rebuild, Extract, Create, Sweep, Compact };
+    enum class Op { Add, Rename, Purge, Import, Rebuild, Extract, Create, Sweep, Compact, Undo };
 
     std::string name;
     std::string dirBytes;
@@ -37,6 +38,8 @@ struct Scenario {
     bool dirOfAnotherUser = false;
     // `imgBytes` is a single-file archive; there is no directory file.
     bool singleFile = false;
+    // Undo: the step of a command that left the pair as it is, undone.
+    TUndoStep undone{};
 };
 
 // A token whose process cannot run, for leftovers laid out by hand.
