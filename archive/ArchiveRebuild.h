@@ -34,3 +34,8 @@ struct TRebuildResult {
 // changed.
 TRebuildResult RebuildArchive(TGTA3Archive& source, const std::string& dataPath,
                               const TCopyProgress& progress = {});
+// The same, the copy of the kind `kind` (the source's above): a single file
+// at `dataPath` alone, or a pair. Converts an archive from one kind to the
+// other.
+TRebuildResult RebuildArchive(TGTA3Archive& source, const std::string& dataPath, TArchiveKind kind,
+                              const TCopyProgress& progress = {});
