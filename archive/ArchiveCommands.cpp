@@ -7,6 +7,7 @@
 #include "platform/TemporaryFile.h"
 
 #include <exception>
+#include <numeric>
 #include <unordered_map>
 
 namespace {
@@ -130,13 +131,27 @@ TNewPair CreateArchive(const std::string& dataPath, TArchiveKind kind, bool repl
     return created;
 }
 
-void AddFiles(TGTA3Archive& archive, std::span<const std::string> paths,
-              const TItemProgress& progress) {
+void FollowMoves(std::vector<int32_t>& moved, size_t count, std::span<const int32_t> newSlots) {
+    if (newSlots.empty())
+        return;
+    if (moved.empty()) {
+        moved.resize(count);
+        std::iota(moved.begin(), moved.end(), 0);
+    }
+    for (int32_t& slot : moved)
+        if (static_cast<size_t>(slot) < newSlots.size())
+            slot = newSlots[static_cast<size_t>(slot)];
+}
+
+std::vector<int32_t> AddFiles(TGTA3Archive& archive, std::span<const std::string> paths,
+                              const TItemProgress& progress) {
+    const size_t count = static_cast<size_t>(archive.Count());
+    std::vector<int32_t> moved;
     std::exception_ptr failure;
     try {
         for (size_t i = 0; i < paths.size(); ++i) {
             FileStream source = OpenSource(paths[i]);
-            archive.AddFile(EntryNameFromPath(paths[i]), source);
+            FollowMoves(moved, count, archive.AddFile(EntryNameFromPath(paths[i]), source));
             CloseSource(source);
             if (progress)
                 progress(i + 1);
@@ -145,6 +160,7 @@ void AddFiles(TGTA3Archive& archive, std::span<const std::string> paths,
         failure = std::current_exception();
     }
     FlushAfter(archive, failure);
+    return moved;
 }
 
 std::vector<int32_t> TImportResult::Slots(bool replaced) const {
@@ -159,6 +175,7 @@ void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImp
                  const TItemProgress& progress) {
     NameIndex names(archive, paths);
     result = {};
+    const size_t count = static_cast<size_t>(archive.Count());
     struct Pending {
         int slot;
         TDataPlace place;
@@ -191,6 +208,7 @@ void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImp
                     for (TImportedFile& file : result.Files)
                         moved(file.Slot);
                     names.Moved(newSlots);
+                    FollowMoves(result.MovedSlots, count, newSlots);
                 }
                 const int added = archive.Count() - 1; // the new last slot
                 names.Added(matched, added);

@@ -36,6 +36,7 @@ TRebuildResult RebuildArchive(TGTA3Archive& source, const std::string& dataPath,
     const TPackPlan plan = PlanPackedCopy(source, kind);
     RequireFreeSpace(dataPath, plan);
     TRebuildResult result;
+    result.Kind = kind;
     result.SourceDataLength = source.DataLength();
     result.DataLength = plan.bytes;
     const std::string token = NewTemporaryToken();

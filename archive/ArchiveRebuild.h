@@ -11,6 +11,7 @@
 class TGTA3Archive;
 
 struct TRebuildResult {
+    TArchiveKind Kind = TArchiveKind::Pair; // of the copy
     uint64_t SourceDataLength = 0;
     uint64_t DataLength = 0; // of the new data file
     // The new pair is complete and in place in either case; when its folder
