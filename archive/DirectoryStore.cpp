@@ -3,7 +3,6 @@
 #include "archive/EmbeddedDirectory.h"
 #include "archive/PairDirectory.h"
 #include "archive/SingleFileFormat.h"
-#include "platform/FileSwap.h"
 #include "platform/FileSystem.h"
 
 FileStream OpenFile(const std::string& path, TOpenMode mode) {
@@ -17,14 +16,9 @@ TArchiveFiles OpenArchiveFiles(const std::string& dataPath, TOpenMode mode, TArc
         return created == TArchiveKind::SingleFile ? CreateSingleFile(dataPath)
                                                    : OpenPair(dataPath, mode);
     // What a stopped compaction left is settled before the kind is told by
-    // the first bytes: a pair's marker names both files, a single file's one.
-    std::vector<std::string> paths = SettlePair(dataPath, mode);
-    const std::string single[] = {dataPath};
-    const std::string settled =
-        SettleSwap(single, mode == TOpenMode::Shared ? TSwapAccess::ReadOnly : TSwapAccess::Finish)
-            .front();
-    if (settled != dataPath)
-        paths[0] = settled; // read where the new single file stands
+    // the first bytes: a pair's marker names both files, a single file's the
+    // data file alone (SettleSwap takes either).
+    const std::vector<std::string> paths = SettlePair(dataPath, mode);
 
     FileStream data = OpenFile(paths[0], mode);
     data.Renamed(dataPath);

@@ -50,8 +50,8 @@ enum class TSwapAccess {
     Finish,   // a writer: finishes it, then removes leftovers meant for the files
     ReadOnly, // changes nothing: reads the new files where they stand
 };
-// Settles, before the files at `finalPaths` are opened, a swap of them that
-// was stopped once it was made. Returns where each file is to be opened: its
+// Settles, before the files at `finalPaths` are opened, a swap of them - or
+// of the first of them alone - that was stopped once it was made. Returns where each file is to be opened: its
 // final path, or with ReadOnly the temporary name a new file still has.
 // Finish also removes the leftovers of gone writers of these names (quietly).
 // Throws EFOpenError of the first final path ("in use by another program")
