@@ -7,6 +7,7 @@
 #include "platform/TemporaryFile.h"
 
 #include <exception>
+#include <numeric>
 #include <unordered_map>
 
 namespace {
@@ -130,17 +131,34 @@ TNewPair CreateArchive(const std::string& dataPath, TArchiveKind kind, bool repl
     return created;
 }
 
-void AddFiles(TGTA3Archive& archive, std::span<const std::string> paths,
-              const TItemProgress& progress, TUndoStep* undo) {
+void FollowMoves(std::vector<int32_t>& moved, size_t count, std::span<const int32_t> newSlots) {
+    if (newSlots.empty())
+        return;
+    if (moved.empty()) {
+        moved.resize(count);
+        std::iota(moved.begin(), moved.end(), 0);
+    }
+    for (int32_t& slot : moved)
+        if (static_cast<size_t>(slot) < newSlots.size())
+            slot = newSlots[static_cast<size_t>(slot)];
+}
+
+std::vector<int32_t> AddFiles(TGTA3Archive& archive, std::span<const std::string> paths,
+                              const TItemProgress& progress, TUndoStep* undo) {
     TUndoStep ignored;
     TUndoStep& step = undo ? *undo : ignored;
     step.Command = TUndoCommand::Add;
+    const size_t count = static_cast<size_t>(archive.Count());
+    std::vector<int32_t> moved;
     std::exception_ptr failure;
     try {
         for (size_t i = 0; i < paths.size(); ++i) {
             FileStream source = OpenSource(paths[i]);
-            if (!archive.AddFile(EntryNameFromPath(paths[i]), source).empty())
+            const std::vector<int32_t> newSlots =
+                archive.AddFile(EntryNameFromPath(paths[i]), source);
+            if (!newSlots.empty())
                 step.Relaid = true;
+            FollowMoves(moved, count, newSlots);
             step.NoteAppend(archive.Table().back());
             CloseSource(source);
             if (progress)
@@ -150,6 +168,7 @@ void AddFiles(TGTA3Archive& archive, std::span<const std::string> paths,
         failure = std::current_exception();
     }
     FlushAfter(archive, failure);
+    return moved;
 }
 
 std::vector<int32_t> TImportResult::Slots(bool replaced) const {
@@ -167,6 +186,7 @@ void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImp
     step.Command = TUndoCommand::Import;
     NameIndex names(archive, paths);
     result = {};
+    const size_t count = static_cast<size_t>(archive.Count());
     struct Pending {
         int slot;
         TDataPlace place;
@@ -200,6 +220,7 @@ void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImp
                         moved(file.Slot);
                     names.Moved(newSlots);
                     step.Relaid = true;
+                    FollowMoves(result.MovedSlots, count, newSlots);
                 }
                 step.NoteAppend(archive.Table().back());
                 const int added = archive.Count() - 1; // the new last slot

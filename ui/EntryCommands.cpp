@@ -48,11 +48,14 @@ void AddFiles(QWidget* owner, TGTA3Archive& archive, IEntryList& list, const QSt
     BusyCursor busy;
     auto progress =
         ShowProgress(owner, QStringLiteral("Adding File(s)..."), static_cast<int>(paths.size()));
-    ::AddFiles(
+    const std::vector<int32_t> moved = ::AddFiles(
         archive, HostPaths(paths), [&](size_t) { progress->Step(); }, undo);
     // The new entries stand at the table's end, where their rows come in.
     list.setRowCount(archive.Count());
-    list.tableChanged({});
+    if (moved.empty())
+        list.tableChanged({});
+    else
+        list.slotsMoved(moved);
     list.repaint();
 }
 
@@ -73,7 +76,10 @@ TImportResult ImportAndReplace(QWidget* owner, TGTA3Archive& archive, IEntryList
     }
     // The entries done before a failure are on disk: the list shows them too.
     list.setRowCount(archive.Count());
-    list.tableChanged({});
+    if (result.MovedSlots.empty())
+        list.tableChanged({});
+    else
+        list.slotsMoved(result.MovedSlots);
     if (const std::vector<int32_t> replaced = result.Slots(true); !failure && !replaced.empty())
         list.selectEntries(replaced);
     list.repaint();

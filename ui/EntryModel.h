@@ -67,6 +67,9 @@ public:
     // entry is deleted is dropped; rows whose entries are gone leave the list
     // right after it.
     void tableChanged(std::span<const int> deletedSlots);
+    // Entries moved to other slots (IEntryList::slotsMoved): one layout
+    // change, as tableChanged, the selection following its entries.
+    void slotsMoved(std::span<const int32_t> newSlotOf);
 
     // Shows only the entries `text` asks for (TNameFilter); an empty text shows
     // them all. The model is reset: the view keeps its selection itself.
@@ -101,8 +104,9 @@ signals:
     // model follow each selected index.
     void rowsAboutToMove();
     // `deletedSlots` (ascending): the entries gone, the slots above each
-    // moving down (SlotAfterDelete).
-    void rowsMoved(const std::vector<int>& deletedSlots);
+    // moving down (SlotAfterDelete); `newSlotOf`, when not empty: the slot
+    // each entry went to (slotsMoved).
+    void rowsMoved(const std::vector<int>& deletedSlots, const std::vector<uint32_t>& newSlotOf);
 
 private:
     // Rows that show an entry (with a filter, rows past the matches may stand
@@ -116,7 +120,8 @@ private:
     // Drops `deletedSlots` from the rows and renumbers the rest, sorts them
     // again when `sort` says so, as one layout change that the selection and
     // the current row follow.
-    void relayout(std::span<const int> deletedSlots, bool sort);
+    void relayout(std::span<const int> deletedSlots, bool sort,
+                  std::span<const int32_t> newSlotOf = {});
     // Inserts or removes rows at the end until the views have as many rows as
     // there are to show.
     void syncRowCount();
