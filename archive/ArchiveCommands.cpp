@@ -7,6 +7,7 @@
 #include "platform/TemporaryFile.h"
 
 #include <exception>
+#include <numeric>
 #include <unordered_map>
 
 namespace {
@@ -64,36 +65,41 @@ public:
         for (const std::string& path : paths)
             byName_.emplace(FoldedKey(MatchedName(path)), Found{});
         const auto table = archive.Table();
-        for (size_t i = 0; i < table.size(); ++i) {
-            auto found = byName_.find(FoldedKey(DisplayName(table[i])));
+        for (size_t slot = 0; slot < table.size(); ++slot) {
+            auto found = byName_.find(FoldedKey(DisplayName(table[slot])));
             if (found == byName_.end())
                 continue;
             Found& first = found->second;
-            if (first.index < 0 || table[i].DirIndex < first.slot)
-                first = {static_cast<int>(i), table[i].DirIndex, first.carriers};
+            if (first.slot < 0)
+                first.slot = static_cast<int>(slot);
             ++first.carriers;
         }
     }
-    // The table position of the entry to replace, or -1.
+    // The slot of the entry to replace, or -1.
     int Find(std::string_view name) const {
         auto found = byName_.find(FoldedKey(name));
-        return found == byName_.end() ? -1 : found->second.index;
+        return found == byName_.end() ? -1 : found->second.slot;
     }
     bool Shared(std::string_view name) const {
         auto found = byName_.find(FoldedKey(name));
         return found != byName_.end() && found->second.carriers > 1;
     }
+    // The entries moved to other slots (TGTA3Archive::AddFile).
+    void Moved(std::span<const int32_t> newSlots) {
+        for (auto& [key, found] : byName_)
+            if (found.slot >= 0 && static_cast<size_t>(found.slot) < newSlots.size())
+                found.slot = newSlots[static_cast<size_t>(found.slot)];
+    }
     // An entry just added under the name is the one a later file replaces.
-    void Added(std::string_view name, int index, int32_t slot) {
+    void Added(std::string_view name, int slot) {
         Found& found = byName_[FoldedKey(name)];
-        if (found.index < 0)
-            found = {index, slot, 1};
+        if (found.slot < 0)
+            found = {slot, 1};
     }
 
 private:
     struct Found {
-        int index = -1;
-        int32_t slot = -1;
+        int slot = -1;
         size_t carriers = 0;
     };
     std::unordered_map<TFoldedKey, Found, KeyHash> byName_;
@@ -104,11 +110,19 @@ const std::string UnsafeNameReason = "the entry's name is not a safe file name";
 } // namespace
 
 TNewPair CreatePair(const std::string& dataPath, bool replaceExisting) {
-    if (!replaceExisting)
-        for (const std::string& file : {dataPath, DirectoryFileName(dataPath)})
+    return CreateArchive(dataPath, TArchiveKind::Pair, replaceExisting);
+}
+
+TNewPair CreateArchive(const std::string& dataPath, TArchiveKind kind, bool replaceExisting) {
+    if (!replaceExisting) {
+        std::vector<std::string> files{dataPath};
+        if (kind == TArchiveKind::Pair)
+            files.push_back(DirectoryFileName(dataPath));
+        for (const std::string& file : files)
             if (PathExists(file))
                 throw EFileError(file + " already exists", file, EEXIST, "already exists");
-    TNewPair created{std::make_unique<TGTA3Archive>(dataPath, TOpenMode::Create), {}};
+    }
+    TNewPair created{std::make_unique<TGTA3Archive>(dataPath, kind), {}};
     try {
         SyncFolder(FolderOf(dataPath));
     } catch (const EFileError& error) {
@@ -117,13 +131,35 @@ TNewPair CreatePair(const std::string& dataPath, bool replaceExisting) {
     return created;
 }
 
-void AddFiles(TGTA3Archive& archive, std::span<const std::string> paths,
-              const TItemProgress& progress) {
+void FollowMoves(std::vector<int32_t>& moved, size_t count, std::span<const int32_t> newSlots) {
+    if (newSlots.empty())
+        return;
+    if (moved.empty()) {
+        moved.resize(count);
+        std::iota(moved.begin(), moved.end(), 0);
+    }
+    for (int32_t& slot : moved)
+        if (static_cast<size_t>(slot) < newSlots.size())
+            slot = newSlots[static_cast<size_t>(slot)];
+}
+
+std::vector<int32_t> AddFiles(TGTA3Archive& archive, std::span<const std::string> paths,
+                              const TItemProgress& progress, TUndoStep* undo) {
+    TUndoStep ignored;
+    TUndoStep& step = undo ? *undo : ignored;
+    step.Command = TUndoCommand::Add;
+    const size_t count = static_cast<size_t>(archive.Count());
+    std::vector<int32_t> moved;
     std::exception_ptr failure;
     try {
         for (size_t i = 0; i < paths.size(); ++i) {
             FileStream source = OpenSource(paths[i]);
-            archive.AddFile(EntryNameFromPath(paths[i]), source);
+            const std::vector<int32_t> newSlots =
+                archive.AddFile(EntryNameFromPath(paths[i]), source);
+            if (!newSlots.empty())
+                step.Relaid = true;
+            FollowMoves(moved, count, newSlots);
+            step.NoteAppend(archive.Table().back());
             CloseSource(source);
             if (progress)
                 progress(i + 1);
@@ -132,6 +168,7 @@ void AddFiles(TGTA3Archive& archive, std::span<const std::string> paths,
         failure = std::current_exception();
     }
     FlushAfter(archive, failure);
+    return moved;
 }
 
 std::vector<int32_t> TImportResult::Slots(bool replaced) const {
@@ -143,11 +180,15 @@ std::vector<int32_t> TImportResult::Slots(bool replaced) const {
 }
 
 void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImportResult& result,
-                 const TItemProgress& progress) {
+                 const TItemProgress& progress, TUndoStep* undo) {
+    TUndoStep ignored;
+    TUndoStep& step = undo ? *undo : ignored;
+    step.Command = TUndoCommand::Import;
     NameIndex names(archive, paths);
     result = {};
+    const size_t count = static_cast<size_t>(archive.Count());
     struct Pending {
-        int index;
+        int slot;
         TDataPlace place;
         size_t file; // its line in result.Files
     };
@@ -158,18 +199,33 @@ void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImp
             const std::string_view name = StoredEntryName(paths[i]);
             const std::string_view matched = MatchedName(paths[i]);
             FileStream source = OpenSource(paths[i]);
-            if (const int index = names.Find(matched); index >= 0) {
-                pending.push_back({index, archive.AppendData(source), result.Files.size()});
-                result.Files.push_back({archive.GetEntry(index).DirIndex, true});
+            if (const int slot = names.Find(matched); slot >= 0) {
+                pending.push_back({slot, archive.AppendData(source), result.Files.size()});
+                result.Files.push_back({slot, true});
                 if (names.Shared(matched)) {
-                    const TArchiveEntry replaced = archive.GetEntry(index);
+                    const TArchiveEntry replaced = archive.GetEntry(slot);
                     result.SharedNames.emplace_back(DisplayName(replaced));
                 }
             } else {
-                archive.AddFile(name, source);
-                const TArchiveEntry added = archive.GetEntry(archive.Count() - 1);
-                names.Added(matched, archive.Count() - 1, added.DirIndex);
-                result.Files.push_back({added.DirIndex, false});
+                const std::vector<int32_t> newSlots = archive.AddFile(name, source);
+                if (!newSlots.empty()) {
+                    // Room was made: entries moved to the end of the directory.
+                    const auto moved = [&](int32_t& at) {
+                        if (at >= 0 && static_cast<size_t>(at) < newSlots.size())
+                            at = newSlots[static_cast<size_t>(at)];
+                    };
+                    for (Pending& replacing : pending)
+                        moved(replacing.slot);
+                    for (TImportedFile& file : result.Files)
+                        moved(file.Slot);
+                    names.Moved(newSlots);
+                    step.Relaid = true;
+                    FollowMoves(result.MovedSlots, count, newSlots);
+                }
+                step.NoteAppend(archive.Table().back());
+                const int added = archive.Count() - 1; // the new last slot
+                names.Added(matched, added);
+                result.Files.push_back({added, false});
             }
             CloseSource(source);
             if (progress)
@@ -182,8 +238,12 @@ void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImp
     size_t applied = 0;
     try {
         archive.Flush();
-        for (; applied < pending.size(); ++applied)
-            archive.SetEntryData(pending[applied].index, pending[applied].place);
+        for (; applied < pending.size(); ++applied) {
+            const int slot = pending[applied].slot;
+            const TArchiveEntry before = archive.GetEntry(slot);
+            archive.SetEntryData(slot, pending[applied].place);
+            step.NoteRewrite(before, archive.GetEntry(slot));
+        }
     } catch (...) {
         if (!failure)
             failure = std::current_exception();
@@ -195,23 +255,42 @@ void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImp
     FlushAfter(archive, failure);
 }
 
-TWarnings DeleteEntries(TGTA3Archive& archive, std::span<const int> indexes) {
+TWarnings DeleteEntries(TGTA3Archive& archive, std::span<const int> slots, TUndoStep* undo) {
+    for (const int slot : slots)
+        if (slot < 0 || slot >= archive.Count())
+            throw EListError(slot);
+    std::vector<TArchiveEntry> dropped;
+    if (undo) {
+        undo->Command = TUndoCommand::Delete;
+        dropped.reserve(slots.size());
+    }
+    for (const int slot : slots) {
+        // A slot given twice is dropped once.
+        if (undo && !archive.Table()[static_cast<size_t>(slot)].Deleted)
+            dropped.push_back(archive.GetEntry(slot));
+        archive.MarkDeleted(slot);
+    }
+    TWarnings warnings;
     std::exception_ptr failure;
     try {
-        for (int index : indexes)
-            archive.MarkDeleted(index);
+        warnings = archive.PurgeDeleted();
+        if (undo)
+            undo->Dropped = std::move(dropped);
     } catch (...) {
         failure = std::current_exception();
     }
-    TWarnings warnings;
-    try {
-        warnings = archive.PurgeDeleted();
-    } catch (...) {
-        if (!failure)
-            failure = std::current_exception();
-    }
     FlushAfter(archive, failure);
     return warnings;
+}
+
+void RenameEntry(TGTA3Archive& archive, int slot, std::string_view newName, TUndoStep* undo) {
+    const TArchiveEntry before = archive.GetEntry(slot);
+    archive.RenameEntry(slot, newName);
+    if (undo) {
+        undo->Command = TUndoCommand::Rename;
+        undo->NoteRewrite(before, archive.GetEntry(slot));
+    }
+    archive.Flush();
 }
 
 void RequireSafeName(const TArchiveEntry& entry) {
@@ -247,6 +326,10 @@ void ExtractEntryToFile(TGTA3Archive& archive, int index, const std::string& tar
         // Only the archive's data file is read here: the entry runs past its end.
         RethrowNamingEntry(std::string(DisplayName(entry)));
     }
+    // On disk before it takes the entry's name, so that a crash never leaves a
+    // whole-looking file of the wrong size there. It is closed only once named:
+    // until then the hold keeps other writers' sweeps off it.
+    target.Stream().Flush();
     target.ReplaceFinal(TTemporaryFile::Replacing::UnheldFilesOnly);
     target.Stream().Close();
 }

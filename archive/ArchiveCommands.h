@@ -5,6 +5,7 @@
 
 #include "archive/ArchiveEntry.h"
 #include "archive/Gta3Archive.h"
+#include "archive/UndoHistory.h"
 
 #include <cstddef>
 #include <functional>
@@ -26,13 +27,23 @@ struct TNewPair {
 // pair is only replaced when `replaceExisting` says so; otherwise it is
 // refused (EFileError "... already exists"). Nothing is touched when it fails.
 TNewPair CreatePair(const std::string& dataPath, bool replaceExisting);
+// The same for an archive of either kind: a single-file archive is one new
+// file, with room for 512 records before its data.
+TNewPair CreateArchive(const std::string& dataPath, TArchiveKind kind, bool replaceExisting);
 
 // Adds each file as a new entry named by the part of its path after the last
 // '/', in the order given, until the first failure; the files before it stay
 // added. What was written is put on disk in either case; the first failure is
-// then rethrown.
-void AddFiles(TGTA3Archive& archive, std::span<const std::string> paths,
-              const TItemProgress& progress = {});
+// then rethrown. `undo`, when given, gets what was added, also after a
+// failure. Returns, when room was made for the new records
+// (TGTA3Archive::AddFile), the slot each entry that stood before now has;
+// nothing when every entry kept its slot.
+std::vector<int32_t> AddFiles(TGTA3Archive& archive, std::span<const std::string> paths,
+                              const TItemProgress& progress = {}, TUndoStep* undo = nullptr);
+// Follows the moves of one AddFile (`newSlots`, each old slot's new one)
+// in `moved`, the slots that the entries standing at `count` slots before a
+// batch have now (empty: where they stood).
+void FollowMoves(std::vector<int32_t>& moved, size_t count, std::span<const int32_t> newSlots);
 
 // What an import did with one file.
 struct TImportedFile {
@@ -45,6 +56,9 @@ struct TImportResult {
     // Names that several entries carry, as the one replaced spells it: the
     // first of them in slot order.
     std::vector<std::string> SharedNames;
+    // When room was made for added entries: the slot each entry that stood
+    // before the import now has (FollowMoves); empty otherwise.
+    std::vector<int32_t> MovedSlots;
 
     // The slots of the entries replaced (`replaced`) or added, in file order.
     std::vector<int32_t> Slots(bool replaced) const;
@@ -58,15 +72,23 @@ struct TImportResult {
 // points at it, and each record is then rewritten in place, so after a
 // failure or a power cut every entry holds either its old data or its new.
 // The first failure stops the batch: the files before it are done and told in
-// `result`, and the failure is rethrown.
+// `result` (and in `undo`, when given), and the failure is rethrown.
 void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImportResult& result,
-                 const TItemProgress& progress = {});
+                 const TItemProgress& progress = {}, TUndoStep* undo = nullptr);
 
-// Deletes the entries at the table positions given: marks them, then purges
-// - also when marking stops part-way, so no mark outlives the command - and
-// puts the directory on disk. The first failure is rethrown afterwards; what
-// failed after the new directory was whole is returned (PurgeDeleted).
-TWarnings DeleteEntries(TGTA3Archive& archive, std::span<const int> indexes);
+// Deletes the entries in the slots given, all or none: a slot outside the
+// table is refused (EListError) before anything changes; the others are
+// marked and purged, and the directory is put on disk. A failure is rethrown
+// afterwards; what failed after the new directory was whole is returned
+// (PurgeDeleted). `undo`, when given, gets the entries dropped once the new
+// directory is whole.
+TWarnings DeleteEntries(TGTA3Archive& archive, std::span<const int> slots,
+                        TUndoStep* undo = nullptr);
+
+// Renames the entry in `slot` (TGTA3Archive::RenameEntry) and puts it on disk;
+// `undo`, when given, gets the record before and after once it is rewritten.
+void RenameEntry(TGTA3Archive& archive, int slot, std::string_view newName,
+                 TUndoStep* undo = nullptr);
 
 // Refuses an entry whose display name could leave a folder or name the folder
 // itself (EFCreateError naming the entry, not a path): for extracts into a
@@ -78,7 +100,7 @@ void RequireSafeName(const TArchiveEntry& entry);
 // (EFCreateError of that path), so all can be checked before anything is
 // written.
 std::string ExtractTarget(const TArchiveEntry& entry, std::string_view folder);
-// Writes entry `index` into the file `targetPath`: under a temporary name in
+// Writes the entry in slot `index` into the file `targetPath`: under a temporary name in
 // the same folder, renamed over the target once whole. A link, a folder, a
 // file held by anyone or one that cannot be written standing at the target is
 // refused (EFCreateError); after a failure no file is left under the target's

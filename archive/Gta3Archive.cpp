@@ -1,15 +1,11 @@
 #include "archive/Gta3Archive.h"
 
 #include "archive/DirectoryCodec.h"
-#include "archive/DirectoryJournal.h"
 #include "platform/Errors.h"
-#include "platform/FileSwap.h"
 #include "platform/FileSystem.h"
-#include "platform/TemporaryFile.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <limits>
-#include <optional>
 
 namespace {
 
@@ -17,139 +13,57 @@ constexpr uint64_t RoundUpToSector(uint64_t bytes) {
     return (bytes + SectorSize - 1) / SectorSize * SectorSize;
 }
 
-FileStream OpenFile(const std::string& path, TOpenMode mode) {
-    if (mode == TOpenMode::Shared)
-        return FileStream::OpenReadShared(path);
-    return FileStream::OpenHeld(path);
-}
-
-// A lone directory file given as the data file is one file for both halves.
-const char* const DataFileItself = "it is the data file itself";
-
-// Opens the directory file of the data file `data` has open. Opened
-// exclusively, a lone directory file meets its own hold, which reads as "in
-// use by another program": it is told as what it is instead.
-FileStream OpenDirectoryFile(const std::string& path, TOpenMode mode, const FileStream& data) {
-    try {
-        return OpenFile(path, mode);
-    } catch (const EFileError& error) {
-        if (error.SystemError() != EWOULDBLOCK)
-            throw;
-        bool itself = false;
-        try {
-            const std::optional<TFileInfo> target = TargetInfo(path);
-            itself = target && target->SameFile(data.Info());
-        } catch (const Exception&) {
-            // Not known to be the same file: the open's own failure stands.
-        }
-        if (!itself)
-            throw;
-        throw EFOpenError(path, DataFileItself);
-    }
-}
-
-// New empty files in place of the pair's old ones (see TOpenMode::Create).
-std::pair<FileStream, FileStream> CreateFiles(const std::string& imgPath) {
-    const std::string dirPath = DirectoryFileName(imgPath);
-    if (dirPath == imgPath)
-        throw EFCreateError(dirPath, DataFileItself);
-    RemoveStaleTemporariesQuietly(FolderOf(imgPath));
-    // Held until replaced, so a pair someone has open is never renamed over.
-    const std::optional<FileStream> oldImg = HoldForReplacing(imgPath);
-    if (oldImg) {
-        const std::optional<TFileInfo> dirInfo = PathInfo(dirPath);
-        if (dirInfo && dirInfo->SameFile(oldImg->Info()))
-            throw EFCreateError(dirPath, DataFileItself);
-    }
-    const std::optional<FileStream> oldDir = HoldForReplacing(dirPath);
-
-    const std::string token = NewTemporaryToken();
-    TTemporaryFile img(imgPath, token);
-    TTemporaryFile dir(dirPath, token);
-    img.Stream().Flush();
-    dir.Stream().Flush();
-    std::optional<TSetAside> keptDir;
-    if (oldDir)
-        keptDir.emplace(dirPath);
-    dir.ReplaceFinal(TTemporaryFile::Replacing::AnyFile);
-    try {
-        img.ReplaceFinal(TTemporaryFile::Replacing::AnyFile);
-    } catch (...) {
-        // The old pair comes back: nothing is changed by a failed create.
-        try {
-            if (keptDir)
-                keptDir->Restore();
-            else
-                RemoveFile(dirPath);
-        } catch (...) {
-        }
-        throw;
-    }
-    return {std::move(img.Stream()), std::move(dir.Stream())};
-}
-
-std::pair<FileStream, FileStream> OpenFiles(const std::string& imgPath, TOpenMode mode) {
-    // A compaction stopped once its new pair was whole is settled first.
-    const std::string pair[] = {imgPath, DirectoryFileName(imgPath)};
-    const std::vector<std::string> paths =
-        SettleSwap(pair, mode == TOpenMode::Shared ? TSwapAccess::ReadOnly : TSwapAccess::Finish);
-    if (mode == TOpenMode::Create)
-        return CreateFiles(imgPath);
-    FileStream img = OpenFile(paths[0], mode);
-    FileStream dir = OpenDirectoryFile(paths[1], mode, img);
-    img.Renamed(pair[0]);
-    dir.Renamed(pair[1]);
-    return {std::move(img), std::move(dir)};
-}
-
 } // namespace
-
-std::string DirectoryFileName(const std::string& dataFileName) {
-    // The extension is the file name's, never a dot in a folder's name.
-    const size_t nameStart = dataFileName.size() - FileNameOf(dataFileName).size();
-    const size_t dot = dataFileName.rfind('.');
-    if (dot == std::string::npos || dot < nameStart)
-        return dataFileName + ".dir";
-    return dataFileName.substr(0, dot) + ".dir";
-}
 
 TGTA3Archive::TGTA3Archive(const std::string& FileName, bool CreateNew)
     : TGTA3Archive(FileName, CreateNew ? TOpenMode::Create : TOpenMode::Exclusive) {}
 
 TGTA3Archive::TGTA3Archive(const std::string& FileName, TOpenMode Mode)
-    : TGTA3Archive(FileName, Mode, OpenFiles(FileName, Mode)) {}
+    : TGTA3Archive(FileName, Mode, OpenArchiveFiles(FileName, Mode)) {}
 
-TGTA3Archive::TGTA3Archive(const std::string& FileName, TOpenMode Mode,
-                           std::pair<FileStream, FileStream> Files)
-    : FileName_(FileName), ReadOnly_(Mode == TOpenMode::Shared), ImgStream(std::move(Files.first)),
-      DirStream(std::move(Files.second)) {
-    // New files in place are an empty pair: nothing more may fail now.
-    if (Mode == TOpenMode::Create)
-        return;
-    // A lone directory file given as the data file is one file for both halves:
-    // an exclusive hold refuses the second open, a shared one has to be told.
-    if (ImgStream.Info().SameFile(DirStream.Info()))
-        throw EFOpenError(DirStream.Path(), DataFileItself);
-    Entries = ReadDirectory(DirStream);
-    if (const std::optional<TDirectoryJournal> journal = FindJournal(Entries)) {
-        // A rewrite in place was stopped: its journal says what the directory holds.
-        ResolveJournal(Entries, *journal);
-        JournalPending_ = true;
-        if (!ReadOnly_) {
-            try {
-                SettleJournal(DirStream, *journal, Entries);
-                JournalPending_ = false;
-            } catch (const Exception&) {
-                // Settled before the first change.
-            }
-        }
-    }
+TGTA3Archive::TGTA3Archive(const std::string& FileName, TArchiveKind NewKind)
+    : TGTA3Archive(FileName, TOpenMode::Create,
+                   OpenArchiveFiles(FileName, TOpenMode::Create, NewKind)) {}
+
+TGTA3Archive::TGTA3Archive(const std::string& FileName, TOpenMode Mode, TArchiveFiles Files)
+    : FileName_(FileName), ReadOnly_(Mode == TOpenMode::Shared), ImgStream(std::move(Files.Data)),
+      Directory_(std::move(Files.Directory)), OpeningWarnings_(std::move(Files.Warnings)) {
+    Directory_->UseDataFile(ImgStream);
+    // New files in place are an empty archive: nothing more may fail now.
+    if (Mode != TOpenMode::Create)
+        Entries = Directory_->Load();
 }
 
-TGTA3Archive::TGTA3Archive(const std::string& FileName, std::pair<FileStream, FileStream> Files,
+TGTA3Archive::TGTA3Archive(const std::string& FileName, TArchiveFiles Files,
                            std::vector<TArchiveEntry> Table)
-    : FileName_(FileName), ReadOnly_(false), ImgStream(std::move(Files.first)),
-      DirStream(std::move(Files.second)), Entries(std::move(Table)) {}
+    : FileName_(FileName), ReadOnly_(false), ImgStream(std::move(Files.Data)),
+      Directory_(std::move(Files.Directory)), Entries(std::move(Table)),
+      OpeningWarnings_(std::move(Files.Warnings)) {
+    Directory_->UseDataFile(ImgStream);
+    Directory_->Adopt(Entries);
+}
+
+TGTA3Archive::TGTA3Archive(TGTA3Archive&& other) noexcept
+    : FileName_(std::move(other.FileName_)), ReadOnly_(other.ReadOnly_),
+      ImgStream(std::move(other.ImgStream)), Directory_(std::move(other.Directory_)),
+      Entries(std::move(other.Entries)), OpeningWarnings_(std::move(other.OpeningWarnings_)),
+      Unflushed(other.Unflushed) {
+    if (Directory_)
+        Directory_->UseDataFile(ImgStream);
+}
+
+TGTA3Archive& TGTA3Archive::operator=(TGTA3Archive&& other) noexcept {
+    FileName_ = std::move(other.FileName_);
+    ReadOnly_ = other.ReadOnly_;
+    ImgStream = std::move(other.ImgStream);
+    Directory_ = std::move(other.Directory_);
+    Entries = std::move(other.Entries);
+    OpeningWarnings_ = std::move(other.OpeningWarnings_);
+    Unflushed = other.Unflushed;
+    if (Directory_)
+        Directory_->UseDataFile(ImgStream);
+    return *this;
+}
 
 TGTA3Archive::~TGTA3Archive() {
     try {
@@ -168,53 +82,11 @@ const TArchiveEntry& TGTA3Archive::At(int Index) const {
 void TGTA3Archive::BeginChange() {
     if (ReadOnly_)
         throw Exception(FileName_ + " is open for reading only");
-    SettleDirectory();
-}
-
-void TGTA3Archive::SettleDirectory() {
-    if (!JournalPending_)
-        return;
-    std::vector<TArchiveEntry> records = ReadDirectory(DirStream);
-    if (const std::optional<TDirectoryJournal> journal = FindJournal(records)) {
-        ResolveJournal(records, *journal);
-        SettleJournal(DirStream, *journal, records);
-    } else {
-        DirStream.Flush();
-    }
-    JournalPending_ = false;
-}
-
-uint64_t TGTA3Archive::DirectoryLength() const {
-    return JournalPending_ ? Entries.size() * DirRecordSize : DirStream.Length();
+    Directory_->BeginChange();
 }
 
 TArchiveEntry TGTA3Archive::GetEntry(int Index) const {
     return At(Index);
-}
-
-void TGTA3Archive::Sort(TCompareFunc Compare) {
-    std::sort(
-        Entries.begin(), Entries.end(),
-        [Compare](const TArchiveEntry& a, const TArchiveEntry& b) { return Compare(a, b) < 0; });
-}
-
-void TGTA3Archive::Reorder(std::vector<uint32_t>& order) {
-    // Cycle by cycle, in place: the table may be a large part of memory.
-    constexpr uint32_t Done = std::numeric_limits<uint32_t>::max();
-    for (size_t start = 0; start < order.size(); ++start) {
-        if (order[start] == Done)
-            continue;
-        const TArchiveEntry first = Entries[start];
-        size_t at = start;
-        while (order[at] != start) {
-            const size_t from = order[at];
-            Entries[at] = Entries[from];
-            order[at] = Done;
-            at = from;
-        }
-        Entries[at] = first;
-        order[at] = Done;
-    }
 }
 
 void TGTA3Archive::ExtractEntry(int Index, FileStream& Dest) {
@@ -229,11 +101,16 @@ void TGTA3Archive::CopyData(uint64_t begin, uint64_t length, FileStream& Dest) {
 }
 
 TDataPlace TGTA3Archive::PlaceForAppend(uint64_t dataLength, uint64_t length,
-                                        std::string_view name) {
+                                        std::string_view name) const {
     // A data file made elsewhere may end inside a sector: new data starts at
     // the next boundary, so its Offset says where its bytes really are.
     const uint64_t start = RoundUpToSector(dataLength);
     const uint64_t sectors = RoundUpToSector(length) / SectorSize;
+    if (const uint64_t most = Directory_->Facts().MaxEntrySectors; sectors > most)
+        throw Exception(
+            "Cannot add " + std::string(name) + ": it takes " + std::to_string(sectors) +
+            " sectors, and an entry of this archive holds at most " + std::to_string(most) + " (" +
+            std::to_string(most * SectorSize) + " bytes)");
     constexpr uint64_t maxField = std::numeric_limits<uint32_t>::max();
     if (start / SectorSize > maxField || sectors > maxField)
         throw Exception("Cannot add " + std::string(name) +
@@ -268,49 +145,52 @@ TDataPlace TGTA3Archive::CopyToEnd(FileStream& Source, std::string_view name, ui
     return place;
 }
 
-void TGTA3Archive::AddFile(std::string_view Name, FileStream& Source) {
+std::vector<int32_t> TGTA3Archive::AddFile(std::string_view Name, FileStream& Source) {
     BeginChange();
-    // A trailing piece shorter than a record is not a record: the new record
-    // goes over it, at the slot the next reader will see.
-    const uint64_t oldDirLength = DirStream.Length();
-    const uint64_t slot = oldDirLength / DirRecordSize;
+    const size_t slot = Entries.size();
     if (slot >= MaxRecords)
         throw Exception("Cannot add " + std::string(Name) +
                         ": the directory holds as many records as an archive can");
+    // Refused before anything moves to make room for it.
+    const uint64_t sourceLength = Source.Length();
+    PlaceForAppend(0, sourceLength - std::min(Source.Position(), sourceLength), Name);
 
     // Room for the new entry first, so nothing can fail after the files changed.
     if (Entries.size() == Entries.capacity())
         Entries.reserve(std::max<size_t>(16, Entries.capacity() * 2));
-    std::string piece(oldDirLength - slot * DirRecordSize, '\0');
-    if (!piece.empty()) {
-        DirStream.Seek(slot * DirRecordSize);
-        DirStream.ReadExact(piece.data(), piece.size());
-    }
 
     const uint64_t oldImgLength = ImgStream.Length();
-    // Undone by itself when it fails.
-    const TDataPlace place = CopyToEnd(Source, Name, oldImgLength);
-    const TArchiveEntry entry =
-        MakeEntry(place.Offset, place.Size, Name, static_cast<int32_t>(slot));
+    std::vector<int32_t> newSlots;
     try {
-        WriteRecord(entry);
-    } catch (...) {
-        // Put both files back as they were; the original error is what counts.
-        try {
-            ImgStream.SetLength(oldImgLength);
-        } catch (...) {
+        // Undone by itself when it fails, as is the copy below.
+        std::optional<std::vector<TArchiveEntry>> grown = Directory_->PrepareAppend(Entries);
+        if (grown) {
+            newSlots.resize(slot);
+            for (size_t i = 0; i < grown->size(); ++i)
+                newSlots[static_cast<size_t>((*grown)[i].DirIndex)] = static_cast<int32_t>(i);
+            grown->reserve(slot + 1);
         }
+        Unflushed = true;
+        const TDataPlace place = CopyToEnd(Source, Name, ImgStream.Length());
+        const TArchiveEntry entry =
+            MakeEntry(place.Offset, place.Size, Name, static_cast<int32_t>(slot));
+        Directory_->AppendRecord(entry); // puts the directory back when it fails
+        if (grown) {
+            for (size_t i = 0; i < grown->size(); ++i)
+                (*grown)[i].DirIndex = static_cast<int32_t>(i);
+            Entries = std::move(*grown);
+        }
+        Entries.push_back(entry);
+    } catch (...) {
+        // The data file as it was; the original error is what counts.
         try {
-            DirStream.SetLength(oldDirLength);
-            if (!piece.empty()) {
-                DirStream.Seek(slot * DirRecordSize);
-                DirStream.Write(piece.data(), piece.size());
-            }
+            if (ImgStream.Length() != oldImgLength)
+                ImgStream.SetLength(oldImgLength);
         } catch (...) {
         }
         throw;
     }
-    Entries.push_back(entry);
+    return newSlots;
 }
 
 void TGTA3Archive::SetEntryData(int Index, TDataPlace Place) {
@@ -318,17 +198,11 @@ void TGTA3Archive::SetEntryData(int Index, TDataPlace Place) {
     TArchiveEntry changed = At(Index);
     changed.Offset = Place.Offset;
     changed.Size = Place.Size;
+    changed.SizeInArchive = 0; // the new data's size is Size
     Unflushed = true;
-    // One 32-byte write at a 32-byte boundary: the record is old or new, whole.
-    WriteRecord(changed);
+    // The record is rewritten in place: it names the old data or the new, whole.
+    Directory_->WriteRecord(changed);
     Entries[static_cast<size_t>(Index)] = changed;
-}
-
-void TGTA3Archive::WriteRecord(const TArchiveEntry& entry) {
-    unsigned char record[DirRecordSize];
-    EncodeRecord(entry, record);
-    DirStream.Seek(uint64_t(entry.DirIndex) * DirRecordSize);
-    DirStream.Write(record, sizeof record);
 }
 
 void TGTA3Archive::RenameEntry(int Index, std::string_view NewName) {
@@ -337,7 +211,7 @@ void TGTA3Archive::RenameEntry(int Index, std::string_view NewName) {
     SetName(renamed.Name, NewName);
     // The table follows the disk only once the record is written.
     Unflushed = true;
-    WriteRecord(renamed);
+    Directory_->WriteRecord(renamed);
     Entries[static_cast<size_t>(Index)] = renamed;
 }
 
@@ -347,82 +221,81 @@ void TGTA3Archive::MarkDeleted(int Index) {
 }
 
 TWarnings TGTA3Archive::PurgeDeleted() {
-    BeginChange();
-    const auto bySlot = [](const TArchiveEntry& a, const TArchiveEntry& b) {
-        return a.DirIndex < b.DirIndex;
-    };
-    if (!std::is_sorted(Entries.begin(), Entries.end(), bySlot))
-        std::sort(Entries.begin(), Entries.end(), bySlot);
-    std::erase_if(Entries, [](const TArchiveEntry& entry) { return entry.Deleted != 0; });
+    const auto marked = [](const TArchiveEntry& entry) { return entry.Deleted != 0; };
+    std::vector<TArchiveEntry> dropped;
+    try {
+        BeginChange();
+        dropped.reserve(static_cast<size_t>(std::count_if(Entries.begin(), Entries.end(), marked)));
+    } catch (...) {
+        for (TArchiveEntry& entry : Entries)
+            entry.Deleted = 0;
+        throw;
+    }
+    const size_t count = Entries.size();
+    size_t kept = 0;
+    for (const TArchiveEntry& entry : Entries) {
+        if (marked(entry))
+            dropped.push_back(entry);
+        else
+            Entries[kept++] = entry;
+    }
+    Entries.resize(kept);
 
     // Until the new directory is whole every entry keeps the slot it has in
-    // the old one, so a failure leaves the table naming records that are there.
+    // the old one, so a failure can put the table back as the directory is.
+    size_t unchanged = 0;
+    while (unchanged < kept && Entries[unchanged].DirIndex == static_cast<int32_t>(unchanged))
+        ++unchanged;
     TWarnings warnings;
-    if (!ReplaceDirectoryFile(warnings))
-        RewriteInPlace(warnings);
+    try {
+        warnings = Directory_->ReplaceAll(Entries, unchanged);
+    } catch (...) {
+        RestoreDropped(dropped, count);
+        throw;
+    }
     for (size_t i = 0; i < Entries.size(); ++i)
         Entries[i].DirIndex = static_cast<int32_t>(i);
     return warnings;
 }
 
-bool TGTA3Archive::ReplaceDirectoryFile(TWarnings& warnings) {
-    // A directory file reached through a link, by more than one name, or that
-    // belongs to another user is rewritten where it is, so every name keeps
-    // showing the same file and its owner stays.
-    const std::string& path = DirStream.Path();
-    const TFileInfo old = DirStream.Info();
-    if (old.links != 1 || !old.OwnedByThisUser() || PathKind(path) != TPathKind::File)
-        return false;
-    const std::string folder = FolderOf(path);
-    RemoveStaleTemporariesQuietly(folder);
-    std::optional<TTemporaryFile> replacement;
-    try {
-        replacement.emplace(path);
-        FileStream& written = replacement->Stream();
-        written.CopyAttributesFrom(old);
-        WriteRecords(written, 0, Entries);
-        written.Flush();
-        replacement->ReplaceFinal(TTemporaryFile::Replacing::AnyFile);
-    } catch (const EFileError& error) {
-        // A folder that takes no new file, a group this user may not give, a
-        // sticky folder, a full disk or quota: written in place instead (the
-        // temporary file goes with `replacement`).
-        const int why = error.SystemError();
-        if (why == EACCES || why == EPERM || why == EROFS || IsOutOfSpace(why))
-            return false;
-        throw;
+TWarnings TGTA3Archive::ReplaceTable(std::vector<TArchiveEntry> table) {
+    BeginChange();
+    const auto sameRecord = [](const TArchiveEntry& a, const TArchiveEntry& b) {
+        return a.Offset == b.Offset && a.Size == b.Size &&
+               std::equal(std::begin(a.Name), std::end(a.Name), std::begin(b.Name));
+    };
+    size_t unchanged = 0;
+    while (unchanged < std::min(table.size(), Entries.size()) &&
+           sameRecord(table[unchanged], Entries[unchanged]))
+        ++unchanged;
+    for (size_t i = 0; i < table.size(); ++i) {
+        table[i].DirIndex = static_cast<int32_t>(i);
+        table[i].Deleted = 0;
     }
-    DirStream = std::move(replacement->Stream()); // the old file's hold goes with it
-    // The new name must survive a power cut too.
-    try {
-        SyncFolder(FolderOf(path));
-    } catch (const EFileError& error) {
-        warnings.push_back("the folder could not be synced (" + error.Reason() + ")");
-    }
-    return true;
+    // Like a purge, the store puts the new directory on disk itself.
+    TWarnings warnings = Directory_->ReplaceAll(table, unchanged);
+    Entries = std::move(table);
+    return warnings;
 }
 
-void TGTA3Archive::RewriteInPlace(TWarnings& warnings) {
-    // The records before the first deleted one stay where they are.
-    size_t firstChanged = 0;
-    while (firstChanged < Entries.size() &&
-           Entries[firstChanged].DirIndex == static_cast<int32_t>(firstChanged))
-        ++firstChanged;
-    // Should anything fail, the file may still hold a journal to settle.
-    JournalPending_ = true;
-    const std::string problem = RewriteDirectoryInPlace(DirStream, firstChanged, Entries);
-    if (problem.empty()) {
-        JournalPending_ = false;
-        return;
+void TGTA3Archive::RestoreDropped(const std::vector<TArchiveEntry>& dropped, size_t count) {
+    // Within the capacity the table had: nothing is allocated, nothing fails.
+    // Each kept entry moves up to its slot, the last one first, so none is
+    // overwritten before it moved.
+    const size_t kept = Entries.size();
+    Entries.resize(count);
+    for (size_t i = kept; i-- > 0;)
+        Entries[static_cast<size_t>(Entries[i].DirIndex)] = Entries[i];
+    for (TArchiveEntry entry : dropped) {
+        entry.Deleted = 0;
+        Entries[static_cast<size_t>(entry.DirIndex)] = entry;
     }
-    warnings.push_back("the directory file could not be finished in place (" + problem +
-                       "); it is finished when the archive is next changed or opened");
 }
 
 void TGTA3Archive::Flush() {
     if (!Unflushed)
         return;
     ImgStream.Flush();
-    DirStream.Flush();
+    Directory_->Flush();
     Unflushed = false;
 }

@@ -4,7 +4,6 @@
 #include "platform/LargeMemory.h"
 
 #include <algorithm>
-#include <limits>
 #include <vector>
 
 namespace {
@@ -20,6 +19,21 @@ constexpr TStreamedType FirstGameTypes[] = {
     {"TXD", 2},
 };
 
+// The later game's loader (CStreaming::LoadCdDirectory, as the reverse-
+// engineered source of that game's engine shows it) cuts each name at byte 23,
+// skips a name without a '.' or with the '.' more than 20 bytes in, and files
+// DFF, TXD, COL, IPL, DAT, IFP, RRR and SCM, each compared with the first three
+// bytes after the '.' in any letter case (memicmp); anything else is skipped
+// and breaks the chain. A name already filed is passed over without breaking
+// it.
+constexpr TStreamedType LaterGameTypes[] = {
+    {"dff", 1}, {"txd", 2}, {"col", 3}, {"ipl", 4}, {"dat", 5}, {"ifp", 6}, {"rrr", 7}, {"scm", 8},
+};
+
+bool SameTypeByPrefix(std::string_view type, std::string_view wanted) {
+    return type.size() >= wanted.size() && SameText(type.substr(0, wanted.size()), wanted);
+}
+
 // The table a record is filed in (0: not streamed) and the name it is filed under.
 struct StreamName {
     uint8_t table = 0;
@@ -29,17 +43,18 @@ struct StreamName {
 StreamName StreamNameOf(const TArchiveEntry& entry, const TStreamingGame& game) {
     const std::string_view name = NameText(entry).substr(0, game.NameBytesRead);
     const size_t dot = name.find('.');
-    if (dot == std::string_view::npos)
+    if (dot == std::string_view::npos || dot > game.MaxDotPosition)
         return {};
     const std::string_view type = name.substr(dot + 1);
     for (const TStreamedType& streamed : game.StreamedTypes)
-        if (type == streamed.Extension)
+        if (game.TypeByPrefixAnyCase ? SameTypeByPrefix(type, streamed.Extension)
+                                     : type == streamed.Extension)
             return {streamed.Table, name.substr(0, dot)};
     return {};
 }
 
 // A streamed record in the order of its filed name: the name's first sixteen
-// folded bytes as the key, and its place in the span.
+// folded bytes as the key, and its slot.
 struct Filed {
     uint64_t key;
     uint64_t more;
@@ -74,7 +89,7 @@ std::vector<bool> RepeatedNames(std::span<const TArchiveEntry> entries,
     };
     std::sort(filed.begin(), filed.end(), [&](const Filed& a, const Filed& b) {
         const int32_t names = compareNames(a, b);
-        return names != 0 ? names < 0 : entries[a.index].DirIndex < entries[b.index].DirIndex;
+        return names != 0 ? names < 0 : a.index < b.index;
     });
 
     std::vector<bool> repeated(entries.size(), false);
@@ -88,42 +103,29 @@ std::vector<bool> RepeatedNames(std::span<const TArchiveEntry> entries,
     return repeated;
 }
 
-// The places in the span in slot order. Slots are normally 0 to n-1, each
-// once, and are put in place directly; anything else is sorted.
-std::vector<uint32_t> SlotOrder(std::span<const TArchiveEntry> entries) {
-    constexpr uint32_t None = std::numeric_limits<uint32_t>::max();
-    std::vector<uint32_t> order(entries.size(), None);
-    bool direct = true;
-    for (size_t i = 0; i < entries.size() && direct; ++i) {
-        const int32_t slot = entries[i].DirIndex;
-        direct = slot >= 0 && static_cast<size_t>(slot) < entries.size() &&
-                 order[static_cast<size_t>(slot)] == None;
-        if (direct)
-            order[static_cast<size_t>(slot)] = static_cast<uint32_t>(i);
-    }
-    if (!direct) {
-        for (size_t i = 0; i < entries.size(); ++i)
-            order[i] = static_cast<uint32_t>(i);
-        std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-            return entries[a].DirIndex < entries[b].DirIndex;
-        });
-    }
-    return order;
-}
-
 } // namespace
 
+bool IsStreamed(const TArchiveEntry& entry, const TStreamingGame& game) {
+    return StreamNameOf(entry, game).table != 0;
+}
+
 const TStreamingGame FirstGameStreaming{4, sizeof(TArchiveEntry::Name), FirstGameTypes};
+const TStreamingGame LaterGameStreaming{16, 23, LaterGameTypes, 20, true, false};
 
 void ForEachStreamingBreak(
     std::span<const TArchiveEntry> entries, const TStreamingGame& game,
     const std::function<void(const TArchiveEntry& entry, const TArchiveEntry& before)>& broken) {
     const std::vector<bool> repeated = RepeatedNames(entries, game);
     const TArchiveEntry* chained = nullptr; // the last record with data in the chain
-    for (const uint32_t index : SlotOrder(entries)) {
-        const TArchiveEntry& entry = entries[index];
-        if (StreamNameOf(entry, game).table == 0 || repeated[index]) {
+    for (size_t slot = 0; slot < entries.size(); ++slot) {
+        const TArchiveEntry& entry = entries[slot];
+        if (StreamNameOf(entry, game).table == 0) {
             chained = nullptr;
+            continue;
+        }
+        if (repeated[slot]) {
+            if (game.RepeatBreaksChain)
+                chained = nullptr;
             continue;
         }
         if (entry.Size == 0)

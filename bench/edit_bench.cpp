@@ -32,31 +32,43 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
 
 namespace {
 
-// Every row of the archive selected; nothing drawn.
+// Every row of the archive selected, in the list's order; nothing drawn.
 class AllRows : public IEntryList {
 public:
-    explicit AllRows(int rows) : rows_(rows) {}
-    int rowCount() const override { return rows_; }
-    bool isRowSelected(int) const override { return true; }
-    int selectedCount() const override { return rows_; }
-    int firstSelectedRow() const override { return rows_ > 0 ? 0 : -1; }
-    int entryIndex(int row) const override { return row; }
-    void setRowCount(int rows) override { rows_ = rows; }
-    void reorderTable(std::span<const int>, const std::function<void()>& reorder) override {
-        reorder();
+    // Rows in slot order, or `sorted` as the window shows them.
+    AllRows(const TGTA3Archive& archive, bool sorted)
+        : archive_(archive), order_(static_cast<size_t>(archive.Count())) {
+        std::iota(order_.begin(), order_.end(), 0u);
+        if (sorted)
+            tableChanged({});
     }
+    int rowCount() const override { return static_cast<int>(order_.size()); }
+    bool isRowSelected(int) const override { return true; }
+    int selectedCount() const override { return rowCount(); }
+    int firstSelectedRow() const override { return order_.empty() ? -1 : 0; }
+    int entryIndex(int row) const override { return static_cast<int>(order_[size_t(row)]); }
+    void setRowCount(int rows) override { order_.resize(static_cast<size_t>(rows)); }
+    // The whole table sorted again, as the window's list does.
+    void tableChanged(std::span<const int>) override {
+        const auto table = archive_.Table();
+        order_ = SortedSlots(table.first(std::min(order_.size(), table.size())), CurrentCompare,
+                             SortDescending);
+    }
+    void slotsMoved(std::span<const int32_t>) override { tableChanged({}); }
     void clearSelection() override {}
     void selectEntries(std::span<const int>) override {}
     void repaint() override {}
 
 private:
-    int rows_;
+    const TGTA3Archive& archive_;
+    std::vector<uint32_t> order_;
 };
 
 std::string Host(const QString& path) {
@@ -95,14 +107,14 @@ double AddThroughCore(const QString& img, const QStringList& paths) {
         archive.AddFile(hostPath.substr(hostPath.rfind('/') + 1), source);
         source.Close();
     }
-    SortEntries(archive, CurrentCompare);
+    const std::vector<uint32_t> rows = SortedSlots(archive.Table(), CurrentCompare, SortDescending);
     archive.Flush();
     return static_cast<double>(timer.nsecsElapsed()) / 1e9;
 }
 
 double AddThroughCommand(const QString& img, const QStringList& paths, QWidget& owner) {
     TGTA3Archive archive(Host(img), true);
-    AllRows list(0);
+    AllRows list(archive, true);
     QElapsedTimer timer;
     timer.start();
     AddFiles(&owner, archive, list, paths);
@@ -144,8 +156,7 @@ template <typename Command>
 double TimedOnCopy(const std::string& big, const std::string& copy, Command command) {
     CopyPair(big, copy);
     TGTA3Archive archive(copy, false);
-    SortEntries(archive, CurrentCompare); // as the window shows it
-    AllRows list(archive.Count());
+    AllRows list(archive, true); // sorted as the window shows it
     QElapsedTimer timer;
     timer.start();
     command(archive, list);
@@ -230,7 +241,7 @@ int Make(const QString& img, int entries, int mebibytes) {
 
 int Extract(const QString& img, const QString& folder) {
     TGTA3Archive archive(Host(img), false);
-    AllRows list(archive.Count());
+    AllRows list(archive, false);
     QWidget owner;
     owner.show();
     QApplication::processEvents();

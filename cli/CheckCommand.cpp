@@ -8,10 +8,14 @@
 int RunCheck(const ParsedArgs& args) {
     const std::string& path = args.positional[0];
     TGTA3Archive archive(path, TOpenMode::Shared);
+    PrintWarnings(path, archive.OpeningWarnings(), "it is left alone");
 
     Output out;
+    // A single file holds its directory: its records are not a file of their own.
+    const bool pair = archive.Kind() == TArchiveKind::Pair;
     out << PrintablePath(path) << ": " << static_cast<uint64_t>(archive.Count())
-        << " entries, data file " << archive.DataLength() << " bytes, directory file "
+        << (pair ? " entries, data file " : " entries, single file ") << archive.DataLength()
+        << (pair ? " bytes, directory file " : " bytes, directory records ")
         << archive.DirectoryLength() << " bytes\n";
     // Each finding goes out as it is found: a hostile directory of millions of
     // records must not hold millions of lines in memory.

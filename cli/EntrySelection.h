@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-// Display indexes of the entries whose display name matches any of `names`
-// (the case of a-z aside), in table order. Throws Exception "no entry named ..." for a
+// The slots of the entries whose display name matches any of `names` (the
+// case of a-z aside), ascending. Throws Exception "no entry named ..." for a
 // name that matches nothing, so a command fails before it changes anything.
 std::vector<int> MatchingEntries(const TGTA3Archive& archive, std::span<const std::string> names);

@@ -6,7 +6,7 @@
 #include "cli/Progress.h"
 #include "sorting/SortFunctions.h"
 
-#include <numeric>
+#include <vector>
 
 int RunExtract(const ParsedArgs& args) {
     std::span<const std::string> names(args.positional.begin() + 1, args.positional.end());
@@ -16,30 +16,32 @@ int RunExtract(const ParsedArgs& args) {
     const std::string folder = args.Value("-C", "");
 
     TGTA3Archive archive(args.positional[0], TOpenMode::Shared);
+
+    PrintWarnings(args.positional[0], archive.OpeningWarnings(), "it is left alone");
     // Name order, as the editor shows a freshly opened archive: of two entries
     // with the same name, the later one's file is the one that remains.
-    SortDescending = false;
-    SortEntries(archive, CompareByName);
-    std::vector<int> chosen;
+    std::vector<uint32_t> chosen;
     if (all) {
-        chosen.resize(static_cast<size_t>(archive.Count()));
-        std::iota(chosen.begin(), chosen.end(), 0);
+        chosen = SortedSlots(archive.Table(), CompareByName, false);
     } else {
-        chosen = MatchingEntries(archive, names);
+        const std::vector<int> matching = MatchingEntries(archive, names);
+        chosen.assign(matching.begin(), matching.end());
+        SortSlots(archive.Table(), chosen, CompareByName, false);
     }
 
     // Every target is checked before any file is written.
     std::vector<std::string> targets;
     targets.reserve(chosen.size());
-    for (int index : chosen)
-        targets.push_back(ExtractTarget(archive.GetEntry(index), folder));
+    for (const uint32_t slot : chosen)
+        targets.push_back(ExtractTarget(archive.GetEntry(static_cast<int>(slot)), folder));
 
     PrepareExtractFolder(folder);
     Progress progress("Extracting", chosen.size());
     for (size_t i = 0; i < chosen.size(); ++i) {
-        const TArchiveEntry entry = archive.GetEntry(chosen[i]);
+        const int slot = static_cast<int>(chosen[i]);
+        const TArchiveEntry entry = archive.GetEntry(slot);
         progress.Show(i + 1, DisplayName(entry));
-        ExtractEntryToFile(archive, chosen[i], targets[i]);
+        ExtractEntryToFile(archive, slot, targets[i]);
     }
     return ExitOk;
 }

@@ -69,15 +69,19 @@ void WriteJsonObject(Output& out, const TArchiveEntry& entry) {
 } // namespace
 
 int RunNew(const ParsedArgs& args) {
+    const TArchiveKind kind = FormatOption(args, TArchiveKind::Pair);
     try {
         PrintWarnings(args.positional[0],
-                      CreatePair(args.positional[0], args.Has("--force")).Warnings,
-                      "the new pair is in place");
+                      CreateArchive(args.positional[0], kind, args.Has("--force")).Warnings,
+                      kind == TArchiveKind::Pair ? "the new pair is in place"
+                                                 : "the new archive is in place");
     } catch (const EFileError& error) {
         if (error.SystemError() != EEXIST)
             throw;
         throw EFileError(error.what(), error.Path(), EEXIST,
-                         "already exists (use --force to replace the pair with an empty one)");
+                         kind == TArchiveKind::Pair
+                             ? "already exists (use --force to replace the pair with an empty one)"
+                             : "already exists (use --force to replace it)");
     }
     return ExitOk;
 }
@@ -85,22 +89,22 @@ int RunNew(const ParsedArgs& args) {
 int RunList(const ParsedArgs& args) {
     const TCompareFunc compare = SortOrder(args.Value("--sort", "name"));
     TGTA3Archive archive(args.positional[0], TOpenMode::Shared);
-    SortDescending = args.Has("--desc");
-    SortEntries(archive, compare);
+    PrintWarnings(args.positional[0], archive.OpeningWarnings(), "it is left alone");
+    const auto table = archive.Table();
+    const std::vector<uint32_t> rows = SortedSlots(table, compare, args.Has("--desc"));
 
     Output out;
-    const auto table = archive.Table();
     if (args.Has("--json")) {
         out << '[';
-        for (size_t i = 0; i < table.size(); ++i) {
+        for (size_t i = 0; i < rows.size(); ++i) {
             out << (i == 0 ? "\n" : ",\n");
-            WriteJsonObject(out, table[i]);
+            WriteJsonObject(out, table[rows[i]]);
         }
         out << "\n]\n";
     } else {
         std::string line;
-        for (const TArchiveEntry& entry : table)
-            WriteTextLine(out, line, entry);
+        for (const uint32_t slot : rows)
+            WriteTextLine(out, line, table[slot]);
     }
     out.Flush();
     return ExitOk;

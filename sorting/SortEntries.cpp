@@ -1,10 +1,12 @@
-// SortEntries: the list's three orders sorted by keys computed once per entry.
-#include "archive/Gta3Archive.h"
+// SortedSlots and SortSlots: the list's three orders sorted by keys computed
+// once per entry.
+#include "platform/LargeMemory.h"
 #include "sorting/SortFunctions.h"
 #include "sorting/SortKeys.h"
 #include "sorting/TypeText.h"
 
 #include <algorithm>
+#include <numeric>
 #include <unordered_map>
 #include <vector>
 
@@ -17,11 +19,12 @@ TSortKey FoldedNameWords(const TArchiveEntry& entry) {
 }
 
 // Entries whose keys are equal: the whole name decides, then the slot.
-bool NameThenSlotBefore(const TArchiveEntry& a, const TArchiveEntry& b, bool descending) {
+bool NameThenSlotBefore(const TArchiveEntry& a, uint32_t slotA, const TArchiveEntry& b,
+                        uint32_t slotB, bool descending) {
     const int32_t byName = CompareText(NameText(a), NameText(b));
     if (byName != 0)
         return descending ? byName > 0 : byName < 0;
-    return a.DirIndex < b.DirIndex;
+    return slotA < slotB;
 }
 
 // A type text as a hashable value: whether there is an extension, and its
@@ -46,13 +49,13 @@ TypeId TypeIdOf(const TTypeText& text) {
     return {FoldedKey(text.Body()), static_cast<uint32_t>(text.Body().size()), text.HasExtension()};
 }
 
-// The rank of every type text that occurs in the archive, in the type order.
+// The rank of every type text that occurs in the table, in the type order.
 class TypeRanks {
 public:
-    explicit TypeRanks(const TGTA3Archive& archive) {
-        // The texts point into the table, which stays as it is until the sort.
+    explicit TypeRanks(std::span<const TArchiveEntry> table) {
+        // The texts point into the table, which stays as it is meanwhile.
         std::vector<std::pair<TypeId, TTypeText>> distinct;
-        for (const TArchiveEntry& entry : archive.Table()) {
+        for (const TArchiveEntry& entry : table) {
             const TTypeText text = TypeTextOf(entry);
             const TypeId id = TypeIdOf(text);
             if (ranks_.emplace(id, 0).second)
@@ -72,6 +75,46 @@ public:
 private:
     std::unordered_map<TypeId, uint32_t, TypeIdHash> ranks_;
 };
+
+// Puts `slots` in the order of a key computed once per entry: smaller keys
+// first, entries of equal keys ordered by `tieBefore`.
+template <typename KeyOf, typename TieBefore>
+void SortByKey(std::span<const TArchiveEntry> table, std::span<uint32_t> slots, KeyOf keyOf,
+               TieBefore tieBefore) {
+    using Key = decltype(keyOf(table.front()));
+    struct Keyed {
+        Key key;
+        uint32_t slot;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(slots.size());
+    PreferLargePages(keyed);
+    const bool inSlotOrder = std::is_sorted(slots.begin(), slots.end());
+    if (inSlotOrder || slots.size() < table.size() / 2) {
+        for (const uint32_t slot : slots)
+            keyed.push_back({keyOf(table[slot]), slot});
+    } else {
+        // Most of the table, in another order: the keys are computed as the
+        // table lies in memory, then taken in the order given, rather than
+        // read from all over it. Given the rows of a list, that order is often
+        // nearly the sorted one (the other direction, a few entries changed),
+        // which the sort then gets through quickly.
+        std::vector<Key> keys;
+        keys.reserve(table.size());
+        PreferLargePages(keys);
+        for (const TArchiveEntry& entry : table)
+            keys.push_back(keyOf(entry));
+        for (const uint32_t slot : slots)
+            keyed.push_back({keys[slot], slot});
+    }
+    std::sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
+        if (a.key != b.key)
+            return a.key < b.key;
+        return tieBefore(table[a.slot], a.slot, table[b.slot], b.slot);
+    });
+    for (size_t i = 0; i < keyed.size(); ++i)
+        slots[i] = keyed[i].slot;
+}
 
 } // namespace
 
@@ -97,31 +140,48 @@ TSortKey TypeSortKey(const TArchiveEntry& entry, uint32_t typeRank, uint32_t typ
     return WithNameBelow(descending ? typeCount - 1 - typeRank : typeRank, entry);
 }
 
-void SortEntries(TGTA3Archive& archive, TCompareFunc Compare) {
-    const bool descending = SortDescending;
+void SortSlots(std::span<const TArchiveEntry> table, std::span<uint32_t> slots,
+               TCompareFunc compare, bool descending) {
     // Only the name order itself runs backwards; the other two keep their
     // names ascending within a size or a type.
-    const auto nameAscending = [](const TArchiveEntry& a, const TArchiveEntry& b) {
-        return NameThenSlotBefore(a, b, false);
+    const auto nameAscending = [](const TArchiveEntry& a, uint32_t slotA, const TArchiveEntry& b,
+                                  uint32_t slotB) {
+        return NameThenSlotBefore(a, slotA, b, slotB, false);
     };
-    if (Compare == CompareByName) {
-        archive.SortByKey(
+    if (compare == CompareByName) {
+        SortByKey(
+            table, slots,
             [descending](const TArchiveEntry& e) { return NameSortKey(e, descending); },
-            [descending](const TArchiveEntry& a, const TArchiveEntry& b) {
-                return NameThenSlotBefore(a, b, descending);
+            [descending](const TArchiveEntry& a, uint32_t slotA, const TArchiveEntry& b,
+                         uint32_t slotB) {
+                return NameThenSlotBefore(a, slotA, b, slotB, descending);
             });
-    } else if (Compare == CompareBySize) {
-        archive.SortByKey(
+    } else if (compare == CompareBySize) {
+        SortByKey(
+            table, slots,
             [descending](const TArchiveEntry& e) { return SizeSortKey(e, descending); },
             nameAscending);
-    } else if (Compare == CompareByType) {
-        const TypeRanks ranks(archive);
-        archive.SortByKey(
+    } else if (compare == CompareByType) {
+        const TypeRanks ranks(table);
+        SortByKey(
+            table, slots,
             [&](const TArchiveEntry& e) {
                 return TypeSortKey(e, ranks.RankOf(e), ranks.Count(), descending);
             },
             nameAscending);
     } else {
-        archive.Sort(Compare);
+        // Ties by slot: the slots may come in any order (a list's rows).
+        std::sort(slots.begin(), slots.end(), [&](uint32_t a, uint32_t b) {
+            const int32_t order = compare(table[a], table[b]);
+            return order != 0 ? order < 0 : a < b;
+        });
     }
+}
+
+std::vector<uint32_t> SortedSlots(std::span<const TArchiveEntry> table, TCompareFunc compare,
+                                  bool descending) {
+    std::vector<uint32_t> slots(table.size());
+    std::iota(slots.begin(), slots.end(), 0u);
+    SortSlots(table, slots, compare, descending);
+    return slots;
 }

@@ -1,4 +1,4 @@
-// The sort keys behind SortEntries: a key per entry whose order agrees with
+// The sort keys behind SortSlots: a key per entry whose order agrees with
 // the comparison, so that most comparisons during a sort compare two integers
 // and only entries with equal keys are compared in full.
 #pragma once

@@ -24,6 +24,7 @@ struct TBackgroundCheck::Job {
     std::vector<TArchiveEntry> entries;
     uint64_t dataLength = 0;
     uint64_t directoryLength = 0;
+    TDirectoryFacts facts;
     std::optional<TCheckSummary> summary; // none when the check failed
 };
 
@@ -126,6 +127,7 @@ void TBackgroundCheck::CopyTable() {
         std::copy(table.begin(), table.end(), job->entries.begin());
         job->dataLength = FArchive->DataLength();
         job->directoryLength = FArchive->DirectoryLength();
+        job->facts = FArchive->DirectoryFacts();
     } catch (...) {
         FJob = nullptr;
         emit Finished(); // no memory for the copy, or no length: nothing to tell
@@ -135,8 +137,8 @@ void TBackgroundCheck::CopyTable() {
     RunInWorker(
         [job] {
             try {
-                job->summary =
-                    CheckEntries(job->entries, job->dataLength, job->directoryLength, {});
+                job->summary = CheckEntries(job->entries, job->dataLength, job->directoryLength,
+                                            job->facts, {});
             } catch (...) {
             }
             job->entries = {};

@@ -3,16 +3,12 @@
 #include "archive/ArchiveCheck.h"
 #include "ui/CommandSupport.h"
 #include "ui/DialogSeam.h"
-#include "ui/EntryCommands.h"
 #include "ui/FormProgress.h"
-#include "ui/NameText.h"
 #include "ui/NumberText.h"
 #include "ui/PathText.h"
 #include "ui/WholeArchiveCommands.h"
 
 #include <QFileInfo>
-
-#include <algorithm>
 
 namespace {
 
@@ -26,33 +22,11 @@ bool ConfirmCompact(QWidget* owner, const TGTA3Archive& archive) {
     return Dialogs().confirm(
         owner, QStringLiteral("Confirm"),
         QStringLiteral("Compact %1?\n\nThe archive is rewritten: its data is copied in directory "
-                       "order without dead space into a new pair, which then takes the place of "
-                       "the old one.")
-            .arg(ArchiveName(archive)));
-}
-
-TChosenEntries ChosenEntries(const TGTA3Archive& archive, const IEntryList& list) {
-    TChosenEntries chosen;
-    const int rows = list.rowCount();
-    for (int row = 0; row < rows; ++row)
-        if (const int entry = list.entryIndex(row); entry >= 0 && list.isRowSelected(row)) {
-            const TArchiveEntry picked = archive.GetEntry(entry);
-            chosen.emplace_back(picked.DirIndex, std::string(NameText(picked)));
-        }
-    std::sort(chosen.begin(), chosen.end());
-    return chosen;
-}
-
-void ChooseAgain(const TGTA3Archive& archive, IEntryList& list, const TChosenEntries& chosen) {
-    std::vector<int> entries;
-    const auto table = archive.Table();
-    for (size_t i = 0; i < table.size(); ++i) {
-        const std::pair<int32_t, std::string> key(table[i].DirIndex,
-                                                  std::string(NameText(table[i])));
-        if (std::binary_search(chosen.begin(), chosen.end(), key))
-            entries.push_back(static_cast<int>(i));
-    }
-    list.selectEntries(entries);
+                       "order without dead space into a new %2, which then takes the place of "
+                       "the old one. What Undo could bring back is forgotten.")
+            .arg(ArchiveName(archive), archive.Kind() == TArchiveKind::SingleFile
+                                           ? QStringLiteral("file")
+                                           : QStringLiteral("pair")));
 }
 
 TCompactResult CompactWithProgress(QWidget* owner, TGTA3Archive& archive) {

@@ -6,23 +6,10 @@
 
 #include <QString>
 
-#include <cstdint>
-#include <string>
-#include <utility>
-#include <vector>
-
-class IEntryList;
 class QWidget;
 
 // Asks before the archive is rewritten. True for Yes.
 bool ConfirmCompact(QWidget* owner, const TGTA3Archive& archive);
-
-// The selected entries, each by its slot and stored name, which compacting
-// keeps while it moves their data.
-using TChosenEntries = std::vector<std::pair<int32_t, std::string>>;
-TChosenEntries ChosenEntries(const TGTA3Archive& archive, const IEntryList& list);
-// Selects those entries again in a list shown afresh.
-void ChooseAgain(const TGTA3Archive& archive, IEntryList& list, const TChosenEntries& chosen);
 
 // Compacts `archive` in place (CompactArchive) with the progress dialog and a
 // busy cursor.

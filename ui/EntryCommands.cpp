@@ -2,7 +2,6 @@
 
 #include "archive/Gta3Archive.h"
 #include "archive/PrintableName.h"
-#include "sorting/SortFunctions.h"
 #include "ui/CommandSupport.h"
 #include "ui/DialogSeam.h"
 #include "ui/FormProgress.h"
@@ -42,36 +41,26 @@ std::vector<std::string> ExtractRows(TGTA3Archive& archive, IEntryList& list,
     return targets;
 }
 
-// The table indexes of the entries in the directory slots `dirSlots`, ascending.
-std::vector<int> EntriesInSlots(const TGTA3Archive& archive, std::span<const int32_t> dirSlots) {
-    std::vector<bool> wanted(static_cast<size_t>(archive.Count()), false);
-    for (const int32_t slot : dirSlots)
-        if (slot >= 0 && slot < archive.Count())
-            wanted[static_cast<size_t>(slot)] = true;
-    std::vector<int> entries;
-    const auto table = archive.Table();
-    for (size_t i = 0; i < table.size(); ++i)
-        if (const int32_t slot = table[i].DirIndex;
-            slot >= 0 && slot < archive.Count() && wanted[static_cast<size_t>(slot)])
-            entries.push_back(static_cast<int>(i));
-    return entries;
-}
-
 } // namespace
 
-void AddFiles(QWidget* owner, TGTA3Archive& archive, IEntryList& list, const QStringList& paths) {
+void AddFiles(QWidget* owner, TGTA3Archive& archive, IEntryList& list, const QStringList& paths,
+              TUndoStep* undo) {
     BusyCursor busy;
     auto progress =
         ShowProgress(owner, QStringLiteral("Adding File(s)..."), static_cast<int>(paths.size()));
-    ::AddFiles(archive, HostPaths(paths), [&](size_t) { progress->Step(); });
+    const std::vector<int32_t> moved = ::AddFiles(
+        archive, HostPaths(paths), [&](size_t) { progress->Step(); }, undo);
     // The new entries stand at the table's end, where their rows come in.
     list.setRowCount(archive.Count());
-    list.reorderTable({}, [&] { SortEntries(archive, CurrentCompare); });
+    if (moved.empty())
+        list.tableChanged({});
+    else
+        list.slotsMoved(moved);
     list.repaint();
 }
 
 TImportResult ImportAndReplace(QWidget* owner, TGTA3Archive& archive, IEntryList& list,
-                               const QStringList& paths) {
+                               const QStringList& paths, TUndoStep* undo) {
     BusyCursor busy;
     TImportResult result;
     std::exception_ptr failure;
@@ -79,16 +68,20 @@ TImportResult ImportAndReplace(QWidget* owner, TGTA3Archive& archive, IEntryList
         auto progress = ShowProgress(owner, QStringLiteral("Importing File(s)..."),
                                      static_cast<int>(paths.size()));
         try {
-            ImportFiles(archive, HostPaths(paths), result, [&](size_t) { progress->Step(); });
+            ImportFiles(
+                archive, HostPaths(paths), result, [&](size_t) { progress->Step(); }, undo);
         } catch (...) {
             failure = std::current_exception();
         }
     }
     // The entries done before a failure are on disk: the list shows them too.
     list.setRowCount(archive.Count());
-    list.reorderTable({}, [&] { SortEntries(archive, CurrentCompare); });
+    if (result.MovedSlots.empty())
+        list.tableChanged({});
+    else
+        list.slotsMoved(result.MovedSlots);
     if (const std::vector<int32_t> replaced = result.Slots(true); !failure && !replaced.empty())
-        list.selectEntries(EntriesInSlots(archive, replaced));
+        list.selectEntries(replaced);
     list.repaint();
     if (failure)
         std::rethrow_exception(failure);
@@ -133,33 +126,29 @@ std::vector<std::string> ExtractSelectedForDrag(QWidget* owner, TGTA3Archive& ar
     return files;
 }
 
-bool DeleteSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list, TWarnings* warnings) {
+bool DeleteSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list, TWarnings* warnings,
+                    TUndoStep* undo) {
     if (!Dialogs().confirm(owner, QStringLiteral("Confirm"),
                            QStringLiteral("Are you sure you want to delete the selected files?")))
         return false;
 
-    std::vector<int> selectedRows;
-    std::vector<int> entries;
+    std::vector<int> doomed;
     const int rows = list.rowCount();
     for (int i = 0; i < rows; ++i)
-        if (list.isRowSelected(i)) {
-            selectedRows.push_back(i);
-            entries.push_back(list.entryIndex(i));
-        }
-    // The list shows what the table now holds, also when the delete failed. The
-    // purge leaves the table in slot order; the sort restores the list's order,
-    // with the focused row still on its entry.
+        if (list.isRowSelected(i))
+            doomed.push_back(list.entryIndex(i));
+    std::sort(doomed.begin(), doomed.end());
+    // The list shows what the table now holds, also when the delete failed,
+    // sorted again with the focused row still on its entry.
     std::exception_ptr failure;
-    list.reorderTable(selectedRows, [&] {
-        try {
-            TWarnings told = DeleteEntries(archive, entries);
-            if (warnings)
-                *warnings = std::move(told);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        SortEntries(archive, CurrentCompare);
-    });
+    try {
+        TWarnings told = DeleteEntries(archive, doomed, undo);
+        if (warnings)
+            *warnings = std::move(told);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    list.tableChanged(failure ? std::span<const int>() : std::span<const int>(doomed));
     list.setRowCount(archive.Count());
     list.clearSelection();
     list.repaint();
@@ -168,7 +157,7 @@ bool DeleteSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list, TWa
     return true;
 }
 
-bool RenameSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list) {
+bool RenameSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list, TUndoStep* undo) {
     const int row = list.firstSelectedRow();
     if (row < 0)
         return false;
@@ -185,12 +174,11 @@ bool RenameSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list) {
     const TArchiveEntry current = archive.GetEntry(index);
     if (newName == NameText(current))
         return false;
-    archive.RenameEntry(index, newName);
-    // The record is rewritten: the list shows the new name even when putting it
-    // on disk fails.
+    // The record is rewritten first: the list shows the new name even when
+    // putting it on disk fails.
     std::exception_ptr failure;
     try {
-        archive.Flush();
+        RenameEntry(archive, index, newName, undo);
     } catch (...) {
         failure = std::current_exception();
     }
@@ -202,9 +190,11 @@ bool RenameSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list) {
 
 QString UnreadableNamesNotice(const TGTA3Archive& archive, int32_t firstSlot, int32_t lastSlot) {
     const auto table = archive.Table();
-    const auto count = std::count_if(table.begin(), table.end(), [&](const TArchiveEntry& entry) {
-        return entry.DirIndex >= firstSlot && entry.DirIndex <= lastSlot && NameUnterminated(entry);
-    });
+    const int64_t first = std::max<int64_t>(firstSlot, 0);
+    const int64_t end = std::min<int64_t>(int64_t{lastSlot} + 1, std::ssize(table));
+    const auto count =
+        first < end ? std::count_if(table.begin() + first, table.begin() + end, NameUnterminated)
+                    : 0;
     if (count == 0)
         return {};
     return count == 1 ? QStringLiteral("1 name fills all 24 bytes with no zero byte after it: "

@@ -10,7 +10,6 @@
 #include <QStringList>
 
 #include <cstdint>
-#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -18,9 +17,9 @@
 class QWidget;
 class TGTA3Archive;
 
-// What the commands need of the entry list. Rows are what the list shows: with
-// a filter, only some entries have rows, so a row is turned into the entry's
-// place in the archive's table with entryIndex() before the archive is asked.
+// What the commands need of the entry list. Rows are what the list shows, in
+// its order: with a filter, only some entries have rows, so a row is turned
+// into the entry's slot with entryIndex() before the archive is asked.
 class IEntryList {
 public:
     virtual ~IEntryList() = default;
@@ -28,30 +27,37 @@ public:
     virtual bool isRowSelected(int row) const = 0;
     virtual int selectedCount() const = 0;
     virtual int firstSelectedRow() const = 0; // -1 when none
-    // The table index of the entry on `row`.
+    // The slot of the entry on `row`.
     virtual int entryIndex(int row) const = 0;
-    // How many entries, from the start of the table, have rows.
+    // How many entries, from slot 0 on, have rows.
     virtual void setRowCount(int rows) = 0;
-    // Runs `reorder`, which sorts the archive's table, and may first delete the
-    // entries at `deletedRows`; the selected and the focused rows follow their
+    // The archive's table changed: records were rewritten in place, and the
+    // entries in `deletedSlots` (ascending) are gone. The rows are sorted again
+    // in the list's order; the selected and the focused rows follow their
     // entries.
-    virtual void reorderTable(std::span<const int> deletedRows,
-                              const std::function<void()>& reorder) = 0;
+    virtual void tableChanged(std::span<const int> deletedSlots) = 0;
+    // Room was made for added entries: the entry in each slot below
+    // `newSlotOf`'s size now stands in slot newSlotOf[slot], the rows having
+    // been set to the archive's count first. As tableChanged otherwise.
+    virtual void slotsMoved(std::span<const int32_t> newSlotOf) = 0;
     virtual void clearSelection() = 0;
-    // Selects the rows of the entries at `entries` (table indexes, ascending).
+    // Selects the rows of the entries in the slots `entries`.
     virtual void selectEntries(std::span<const int> entries) = 0;
     virtual void repaint() = 0;
 };
 
 // Appends each file as a new entry under its file-name part, with the progress
-// dialog and busy cursor; sets the row count and sorts with CurrentCompare at the end.
-void AddFiles(QWidget* owner, TGTA3Archive& archive, IEntryList& list, const QStringList& paths);
+// dialog and busy cursor; sets the row count and has the list sorted again at the end.
+// `undo`, when given, gets what was done, also after a failure (as do the
+// commands below).
+void AddFiles(QWidget* owner, TGTA3Archive& archive, IEntryList& list, const QStringList& paths,
+              TUndoStep* undo = nullptr);
 // Import and Replace (ImportFiles), with the progress dialog and busy cursor.
 // Afterwards, also after a failure, every entry has a row and the list is sorted
 // again; after a success the replaced entries are the selected rows, and names
 // that several entries share are told in a message.
 TImportResult ImportAndReplace(QWidget* owner, TGTA3Archive& archive, IEntryList& list,
-                               const QStringList& paths);
+                               const QStringList& paths, TUndoStep* undo = nullptr);
 // Extracts the selected rows, in ascending order, into `folder`, each through
 // ExtractEntryToFile (archive/ArchiveCommands.h).
 void ExtractSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list, QString folder);
@@ -64,10 +70,11 @@ std::vector<std::string> ExtractSelectedForDrag(QWidget* owner, TGTA3Archive& ar
 // the user said No. What failed after the new directory was whole goes to
 // `warnings`, when given.
 bool DeleteSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list,
-                    TWarnings* warnings = nullptr);
+                    TWarnings* warnings = nullptr, TUndoStep* undo = nullptr);
 // Asks for a new name for the selected row and renames it when it differs.
 // False when nothing was to be written.
-bool RenameSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list);
+bool RenameSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list,
+                    TUndoStep* undo = nullptr);
 // What the status bar tells of the names among the entries in slots
 // `firstSlot` to `lastSlot` that the games cannot read (NameUnterminated):
 // empty when there are none.

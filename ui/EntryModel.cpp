@@ -6,8 +6,7 @@
 #include "ui/NameText.h"
 
 #include <algorithm>
-#include <cstring>
-#include <exception>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -35,28 +34,70 @@ struct SearchKeys {
     std::string other;
 };
 
-// An entry as a persistent index remembers it across a reorder. Its directory
-// slot, DirIndex, is unique and kept by sorting; a delete closes the directory
-// up, so each slot then moves down by the deleted slots below it.
-struct FollowedEntry {
-    bool hasEntry = false;
-    TArchiveEntry entry{};
-};
-
-bool SameRecord(const TArchiveEntry& a, const TArchiveEntry& b) {
-    return a.Offset == b.Offset && a.Size == b.Size &&
-           std::memcmp(a.Name, b.Name, sizeof a.Name) == 0;
+// The slots of `shown`, all below `count`, once the slots `deleted` are gone,
+// in the same order.
+std::vector<uint32_t> AfterDelete(std::span<const uint32_t> shown, size_t count,
+                                  std::span<const int> deleted) {
+    if (deleted.empty())
+        return {shown.begin(), shown.end()};
+    // Each slot's new number in one pass, rather than a search per row.
+    constexpr uint32_t Gone = UINT32_MAX;
+    std::vector<uint32_t> renumbered(count);
+    uint32_t next = 0;
+    auto doomed = deleted.begin();
+    for (size_t slot = 0; slot < count; ++slot) {
+        const bool isGone = doomed != deleted.end() && static_cast<size_t>(*doomed) == slot;
+        if (isGone)
+            ++doomed;
+        renumbered[slot] = isGone ? Gone : next++;
+    }
+    std::vector<uint32_t> kept;
+    kept.reserve(shown.size());
+    for (const uint32_t slot : shown)
+        if (renumbered[slot] != Gone)
+            kept.push_back(renumbered[slot]);
+    return kept;
 }
 
-// The slot an entry has once the slots `deleted` (sorted) are gone; -1 if it was one.
-int32_t SlotAfterDelete(int32_t slot, const std::vector<int32_t>& deleted) {
-    const auto below = std::lower_bound(deleted.begin(), deleted.end(), slot);
-    if (below != deleted.end() && *below == slot)
-        return -1;
-    return slot - static_cast<int32_t>(below - deleted.begin());
+// The row of each slot up to `top` among the first `rows` of `shown`; -1 for
+// a slot without a row.
+std::vector<int> RowOfSlot(std::span<const uint32_t> shown, int rows, int64_t top) {
+    std::vector<int> rowOf(static_cast<size_t>(top + 1), -1);
+    for (int row = 0; row < rows; ++row)
+        if (const uint32_t slot = shown[static_cast<size_t>(row)]; slot <= top)
+            rowOf[slot] = row;
+    return rowOf;
+}
+
+// Where each of `count` slots went: the slots below `newSlotOf`'s size where
+// it says, the others (added after it was made) to the slots left over, in
+// order. Empty when nothing moved.
+std::vector<uint32_t> MovedSlots(std::span<const int32_t> newSlotOf, size_t count) {
+    if (newSlotOf.empty())
+        return {};
+    std::vector<uint32_t> moved(count);
+    std::vector<bool> taken(count);
+    for (size_t slot = 0; slot < newSlotOf.size() && slot < count; ++slot) {
+        moved[slot] = static_cast<uint32_t>(newSlotOf[slot]);
+        taken[moved[slot]] = true;
+    }
+    uint32_t free = 0;
+    for (size_t slot = newSlotOf.size(); slot < count; ++slot) {
+        while (taken[free])
+            ++free;
+        moved[slot] = free++;
+    }
+    return moved;
 }
 
 } // namespace
+
+int64_t SlotAfterDelete(uint32_t slot, std::span<const int> deleted) {
+    const auto below = std::lower_bound(deleted.begin(), deleted.end(), static_cast<int64_t>(slot));
+    if (below != deleted.end() && *below == static_cast<int64_t>(slot))
+        return -1;
+    return static_cast<int64_t>(slot) - (below - deleted.begin());
+}
 
 int GetImageIndex(std::string_view Name) {
     const std::string_view extension = NameExtension(Name);
@@ -84,22 +125,36 @@ bool TNameFilter::Matches(std::string_view displayName, const std::string& key) 
 }
 
 TEntryModel::TEntryModel(const std::unique_ptr<TGTA3Archive>& archive, QObject* parent)
-    : QAbstractTableModel(parent), FArchive(archive) {}
+    : QAbstractTableModel(parent), FArchive(archive), FCompare(CompareByName) {}
 
 void TEntryModel::setRowCount(int rows) {
-    const int before = rowsWithEntries();
-    FEntries = std::max(rows, 0);
+    const size_t wanted = static_cast<size_t>(std::max(rows, 0));
+    if (wanted == 0) {
+        // Every row goes, from the end.
+        FOrder.clear();
+        FVisible.clear();
+        syncRowCount();
+        return;
+    }
+    if (wanted < FOrder.size()) {
+        // The slots from `wanted` on lose their rows, as if deleted.
+        std::vector<int> gone(FOrder.size() - wanted);
+        std::iota(gone.begin(), gone.end(), static_cast<int>(wanted));
+        relayout(gone, false);
+        return;
+    }
+    const size_t before = FOrder.size();
+    for (size_t slot = before; slot < wanted; ++slot)
+        FOrder.push_back(static_cast<uint32_t>(slot));
     if (FFilter) {
-        // Entries come and go at the table's end, which is the end of the rows.
-        while (!FVisible.empty() && FVisible.back() >= rowsWithEntries())
-            FVisible.pop_back();
-        collectMatches(*FFilter, before, rowsWithEntries(), FVisible);
+        const std::vector<uint32_t> added = matching(*FFilter, std::span(FOrder).subspan(before));
+        FVisible.insert(FVisible.end(), added.begin(), added.end());
     }
     syncRowCount();
 }
 
 void TEntryModel::syncRowCount() {
-    const int rows = FFilter ? static_cast<int>(FVisible.size()) : FEntries;
+    const int rows = static_cast<int>(shownSlots().size());
     // Rows come and go at the end, so the selection of the rows that stay is kept.
     if (rows > FRows) {
         beginInsertRows({}, FRows, rows - 1);
@@ -116,26 +171,51 @@ void TEntryModel::setFilter(const QString& text) {
     // The rows are worked out before the reset, so that a failure (out of
     // memory) leaves the model as it was rather than halfway through a reset.
     std::optional<TNameFilter> filter;
-    std::vector<int> visible;
+    std::vector<uint32_t> visible;
     if (!text.isEmpty()) {
         filter.emplace(text);
-        collectMatches(*filter, 0, rowsWithEntries(), visible);
+        // A name that contains the longer text contains the shorter one: as
+        // the text grows, only the entries shown already are looked at again.
+        const auto isWildcard = [](const QString& t) {
+            return t.contains(u'*') || t.contains(u'?');
+        };
+        const bool narrows =
+            FFilter && !isWildcard(text) && !isWildcard(FFilterText) && text.contains(FFilterText);
+        visible = matching(*filter, narrows ? FVisible : FOrder);
     }
     beginResetModel();
     FFilter = std::move(filter);
+    FFilterText = FFilter ? text : QString();
     FVisible = std::move(visible);
-    FRows = FFilter ? static_cast<int>(FVisible.size()) : FEntries;
+    FRows = static_cast<int>(shownSlots().size());
     endResetModel();
 }
 
-void TEntryModel::collectMatches(const TNameFilter& filter, int from, int to,
-                                 std::vector<int>& into) const {
-    if (from >= to)
-        return;
+std::vector<uint32_t> TEntryModel::matching(const TNameFilter& filter,
+                                            std::span<const uint32_t> among) const {
+    std::vector<uint32_t> shown;
+    if (!FArchive || among.empty())
+        return shown;
+    // The names are read in slot order, as the table lies in memory, and the
+    // matches then picked in the order of `among`: read in a sorted order,
+    // they would be fetched from all over a table of many megabytes.
+    const auto [low, high] = std::minmax_element(among.begin(), among.end());
     const auto table = FArchive->Table();
-    for (int i = from; i < to; ++i)
-        if (filter.Matches(DisplayName(table[static_cast<size_t>(i)])))
-            into.push_back(i);
+    if (among.size() < (*high - *low) / 4) {
+        // A few entries spread over the table: only theirs are read.
+        for (const uint32_t slot : among)
+            if (slot < table.size() && filter.Matches(DisplayName(table[slot])))
+                shown.push_back(slot);
+        return shown;
+    }
+    const size_t end = std::min<size_t>(*high + size_t{1}, table.size());
+    std::vector<bool> shows(end > *low ? end - *low : 0);
+    for (size_t slot = *low; slot < end; ++slot)
+        shows[slot - *low] = filter.Matches(DisplayName(table[slot]));
+    for (const uint32_t slot : among)
+        if (slot < end && shows[slot - *low])
+            shown.push_back(slot);
+    return shown;
 }
 
 void TEntryModel::refresh() {
@@ -143,110 +223,105 @@ void TEntryModel::refresh() {
         emit dataChanged(index(0, 0), index(FRows - 1, ColumnCount - 1));
 }
 
-int TEntryModel::rowsWithEntries() const {
-    return FArchive ? std::min(FEntries, FArchive->Count()) : 0;
-}
-
 int TEntryModel::rowsShowingEntries() const {
-    if (FFilter)
-        return std::min(static_cast<int>(FVisible.size()), FRows);
-    return std::min(rowsWithEntries(), FRows);
+    return std::min(static_cast<int>(shownSlots().size()), FRows);
 }
 
 int TEntryModel::entryIndex(int row) const {
     if (row < 0 || row >= rowsShowingEntries())
         return -1;
-    if (!FFilter)
-        return row;
-    // While a delete runs, the rows still name the entries of before it.
-    const int entry = FVisible[static_cast<size_t>(row)];
-    return FArchive && entry < FArchive->Count() ? entry : -1;
+    // While a delete runs, the rows still name the slots of before it.
+    const uint32_t slot = shownSlots()[static_cast<size_t>(row)];
+    return FArchive && slot < static_cast<uint32_t>(FArchive->Count()) ? static_cast<int>(slot)
+                                                                       : -1;
 }
 
 std::vector<int> TEntryModel::rowsOfEntries(std::span<const int> entries) const {
-    std::vector<int> rows(entries.size(), -1);
-    const int shown = rowsShowingEntries();
-    if (!FFilter) {
-        for (size_t i = 0; i < entries.size(); ++i)
-            if (entries[i] >= 0 && entries[i] < shown)
-                rows[i] = entries[i];
+    std::vector<int> rows;
+    const auto top = std::max_element(entries.begin(), entries.end());
+    if (top == entries.end() || *top < 0)
         return rows;
-    }
-    // Both ascending: each is looked for after the one before.
-    const auto end = FVisible.begin() + shown;
-    auto row = FVisible.begin();
-    for (size_t i = 0; i < entries.size(); ++i) {
-        row = std::lower_bound(row, end, entries[i]);
-        if (row != end && *row == entries[i])
-            rows[i] = static_cast<int>(row - FVisible.begin());
-    }
+    // One pass down the rows, each slot looked up in a bitmap of those wanted.
+    std::vector<bool> wanted(static_cast<size_t>(*top) + 1);
+    for (const int entry : entries)
+        if (entry >= 0)
+            wanted[static_cast<size_t>(entry)] = true;
+    const std::vector<uint32_t>& shown = shownSlots();
+    const int count = rowsShowingEntries();
+    for (int row = 0; row < count; ++row)
+        if (const uint32_t slot = shown[static_cast<size_t>(row)];
+            slot < wanted.size() && wanted[slot])
+            rows.push_back(row);
     return rows;
 }
 
-void TEntryModel::reorderTable(std::span<const int> deletedRows,
-                               const std::function<void()>& reorder) {
+void TEntryModel::sortBy(TCompareFunc compare, bool descending) {
+    FCompare = compare;
+    FDescending = descending;
+    relayout({}, true);
+}
+
+void TEntryModel::tableChanged(std::span<const int> deletedSlots) {
+    relayout(deletedSlots, true);
+}
+
+void TEntryModel::slotsMoved(std::span<const int32_t> newSlotOf) {
+    relayout({}, true, newSlotOf);
+}
+
+void TEntryModel::relayout(std::span<const int> deletedSlots, bool sort,
+                           std::span<const int32_t> newSlotOf) {
+    const std::vector<uint32_t> moved = MovedSlots(newSlotOf, FOrder.size());
+    // The new rows are worked out first: a failure (out of memory) leaves the
+    // model as it was.
+    // The rows hold every slot below their count. They are sorted from the
+    // order they stand in, which a sort in the other direction, or after a few
+    // entries changed, finds mostly in order already (SortSlots).
+    std::vector<uint32_t> order = AfterDelete(FOrder, FOrder.size(), deletedSlots);
+    for (uint32_t& slot : order)
+        if (slot < moved.size())
+            slot = moved[slot];
+    if (sort && FArchive && order.size() <= static_cast<size_t>(FArchive->Count()))
+        SortSlots(FArchive->Table().first(order.size()), order, FCompare, FDescending);
+    std::vector<uint32_t> visible;
+    if (FFilter)
+        visible =
+            sort ? matching(*FFilter, order) : AfterDelete(FVisible, FOrder.size(), deletedSlots);
+
+    emit rowsAboutToMove();
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     // Asked after the announcement: the selection model saves its rows as
     // persistent indexes while it hears it.
     const QModelIndexList before = persistentIndexList();
-    std::vector<FollowedEntry> followed(static_cast<size_t>(before.size()));
-    for (size_t i = 0; i < followed.size(); ++i)
-        if (const int entry = entryIndex(before[static_cast<qsizetype>(i)].row()); entry >= 0)
-            followed[i] = {true, FArchive->GetEntry(entry)};
-    std::vector<int32_t> deleted;
-    for (const int row : deletedRows)
-        if (const int entry = entryIndex(row); entry >= 0)
-            deleted.push_back(FArchive->GetEntry(entry).DirIndex);
-    std::sort(deleted.begin(), deleted.end());
-
-    std::exception_ptr failure;
-    try {
-        reorder();
-    } catch (...) {
-        failure = std::current_exception(); // the view still hears the layout end
-    }
-    // Sorting sorts every entry; the filter then picks from the new order. The
-    // row count stays until the layout change is over.
-    if (FFilter) {
-        FVisible.clear();
-        collectMatches(*FFilter, 0, rowsWithEntries(), FVisible);
+    std::vector<int64_t> followed(static_cast<size_t>(before.size()), -1);
+    int64_t top = -1;
+    const int shownBefore = rowsShowingEntries();
+    for (size_t i = 0; i < followed.size(); ++i) {
+        const int row = before[static_cast<qsizetype>(i)].row();
+        if (row >= 0 && row < shownBefore)
+            followed[i] = SlotAfterDelete(shownSlots()[static_cast<size_t>(row)], deletedSlots);
+        if (followed[i] >= 0 && static_cast<size_t>(followed[i]) < moved.size())
+            followed[i] = moved[static_cast<size_t>(followed[i])];
+        top = std::max(top, followed[i]);
     }
 
-    int32_t lastSlot = -1;
-    for (FollowedEntry& item : followed) {
-        if (item.hasEntry)
-            item.entry.DirIndex = SlotAfterDelete(item.entry.DirIndex, deleted);
-        lastSlot = std::max(lastSlot, item.hasEntry ? item.entry.DirIndex : -1);
-    }
-    std::vector<int> rowOfSlot(static_cast<size_t>(lastSlot + 1), -1);
-    if (lastSlot >= 0) {
-        const auto table = FArchive->Table();
-        for (int row = 0; row < rowsShowingEntries(); ++row) {
-            const int entry = entryIndex(row);
-            const int32_t slot = entry >= 0 ? table[static_cast<size_t>(entry)].DirIndex : -1;
-            if (slot >= 0 && slot <= lastSlot)
-                rowOfSlot[static_cast<size_t>(slot)] = row;
-        }
-    }
-
+    FOrder = std::move(order);
+    FVisible = std::move(visible);
+    // The row count stays until the layout change is over.
+    std::vector<int> rowOf;
+    if (top >= 0)
+        rowOf = RowOfSlot(shownSlots(), rowsShowingEntries(), top);
     QModelIndexList after;
     after.reserve(before.size());
     for (size_t i = 0; i < followed.size(); ++i) {
-        const FollowedEntry& item = followed[i];
-        const int row = item.hasEntry && item.entry.DirIndex >= 0
-                            ? rowOfSlot[static_cast<size_t>(item.entry.DirIndex)]
-                            : -1;
-        // A row is only followed to the same record: a delete that failed keeps
-        // the old slots.
-        const bool found = row >= 0 && SameRecord(FArchive->GetEntry(entryIndex(row)), item.entry);
-        after.append(found ? index(row, before[static_cast<qsizetype>(i)].column())
-                           : QModelIndex());
+        const int row = followed[i] >= 0 ? rowOf[static_cast<size_t>(followed[i])] : -1;
+        after.append(row >= 0 ? index(row, before[static_cast<qsizetype>(i)].column())
+                              : QModelIndex());
     }
     changePersistentIndexList(before, after);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
     syncRowCount();
-    if (failure)
-        std::rethrow_exception(failure);
+    emit rowsMoved({deletedSlots.begin(), deletedSlots.end()}, moved);
 }
 
 int TEntryModel::lsvFileListDataFind(const QString& findString, int startIndex, bool wrap) const {
@@ -260,7 +335,8 @@ int TEntryModel::lsvFileListDataFind(const QString& findString, int startIndex, 
     const SearchKeys keys(findString);
     const auto table = FArchive->Table();
     const auto matches = [&](int row) {
-        return keys.matches(NameText(table[static_cast<size_t>(entryIndex(row))]));
+        const int slot = entryIndex(row);
+        return slot >= 0 && keys.matches(NameText(table[static_cast<size_t>(slot)]));
     };
     for (int i = startIndex; i < count; ++i)
         if (matches(i))

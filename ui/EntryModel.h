@@ -1,10 +1,12 @@
-// The virtual entry list: a table model that stores nothing per row and reads
-// every cell from the open archive when the view asks for it. Its entries are
-// the first ones of the archive's table, as many as it was last told with
-// setRowCount(); without a filter, row i shows table entry i. With a filter,
-// the rows show the matching entries only, in table order, through a list of
-// their table indexes.
+// The virtual entry list: a table model that stores nothing per row but the
+// slot of the entry it shows, and reads every cell from the open archive when
+// the view asks for it. Its rows are a permutation of the archive's first
+// slots, as many as it was last told with setRowCount(), in its order (a
+// sort by name, type or size); the archive's table itself is never reordered.
+// With a filter, the rows show the matching entries only, in the same order.
 #pragma once
+
+#include "archive/ArchiveEntry.h"
 
 #include <QAbstractTableModel>
 
@@ -39,6 +41,9 @@ private:
     std::string FLatin1; // and as Latin-1, the form in which other names are shown
 };
 
+// The slot an entry has once the slots `deleted` (ascending) are gone; -1 if it was one.
+int64_t SlotAfterDelete(uint32_t slot, std::span<const int> deleted);
+
 class TEntryModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -47,25 +52,32 @@ public:
     // `archive` is the program's open archive, read at each request.
     explicit TEntryModel(const std::unique_ptr<TGTA3Archive>& archive, QObject* parent = nullptr);
 
-    // How many entries, from the start of the table, have rows.
+    // How many entries, from slot 0 on, have rows. New rows come in at the
+    // end, unsorted until the next sort.
     void setRowCount(int rows);
     // Tells the view that every row may show something else now.
     void refresh();
-    // Runs `reorder`, which reorders the archive's table in place and may first
-    // delete the entries at `deletedRows`, as one layout change: the selection
-    // and the current row follow their entries. An index whose entry is deleted,
-    // or ends up without a row, is dropped. With a filter, rows whose entries
-    // are gone leave the list right after the layout change.
-    void reorderTable(std::span<const int> deletedRows, const std::function<void()>& reorder);
+    // Sorts the rows by `compare` in the direction `descending`, and keeps that
+    // order for later sorts.
+    void sortBy(TCompareFunc compare, bool descending);
+    // The archive's table changed: records were rewritten in place, and the
+    // entries in `deletedSlots` (ascending) are gone, the slots above each
+    // moving down. Sorts the rows again. Both are one layout change: the
+    // selection and the current row follow their entries, and an index whose
+    // entry is deleted is dropped; rows whose entries are gone leave the list
+    // right after it.
+    void tableChanged(std::span<const int> deletedSlots);
+    // Entries moved to other slots (IEntryList::slotsMoved): one layout
+    // change, as tableChanged, the selection following its entries.
+    void slotsMoved(std::span<const int32_t> newSlotOf);
 
     // Shows only the entries `text` asks for (TNameFilter); an empty text shows
     // them all. The model is reset: the view keeps its selection itself.
     void setFilter(const QString& text);
     bool isFiltered() const { return FFilter.has_value(); }
-    // The table index of the entry on `row`, or -1 when the row shows none.
+    // The slot of the entry on `row`, or -1 when the row shows none.
     int entryIndex(int row) const;
-    // The rows of the entries at `entries` (table indexes, ascending), each -1
-    // when that entry has no row.
+    // The rows, ascending, of those entries in the slots `entries` that have one.
     std::vector<int> rowsOfEntries(std::span<const int> entries) const;
 
     // The first row from `startIndex` on (then, with `wrap`, from row 0) whose
@@ -85,23 +97,43 @@ public:
     // How many times data() was asked, for measuring that only visible rows are.
     quint64 dataCalls() const { return FDataCalls; }
 
+signals:
+    // Around a layout change that moves rows (a sort, a delete), before
+    // layoutAboutToBeChanged and after layoutChanged: a view can take its
+    // selection out by slot and put it back, rather than have the selection
+    // model follow each selected index.
+    void rowsAboutToMove();
+    // `deletedSlots` (ascending): the entries gone, the slots above each
+    // moving down (SlotAfterDelete); `newSlotOf`, when not empty: the slot
+    // each entry went to (slotsMoved).
+    void rowsMoved(const std::vector<int>& deletedSlots, const std::vector<uint32_t>& newSlotOf);
+
 private:
-    // Entries that can have a row: after a failed Add the table has entries
-    // past the row count, which have none.
-    int rowsWithEntries() const;
     // Rows that show an entry (with a filter, rows past the matches may stand
     // empty for the length of a layout change).
     int rowsShowingEntries() const;
-    // Appends the table indexes in [from, to) whose names `filter` shows.
-    void collectMatches(const TNameFilter& filter, int from, int to, std::vector<int>& into) const;
+    // The slots of the rows, in row order.
+    const std::vector<uint32_t>& shownSlots() const { return FFilter ? FVisible : FOrder; }
+    // The slots among `among` whose names `filter` shows, in the same order.
+    std::vector<uint32_t> matching(const TNameFilter& filter,
+                                   std::span<const uint32_t> among) const;
+    // Drops `deletedSlots` from the rows and renumbers the rest, sorts them
+    // again when `sort` says so, as one layout change that the selection and
+    // the current row follow.
+    void relayout(std::span<const int> deletedSlots, bool sort,
+                  std::span<const int32_t> newSlotOf = {});
     // Inserts or removes rows at the end until the views have as many rows as
     // there are to show.
     void syncRowCount();
 
     const std::unique_ptr<TGTA3Archive>& FArchive;
-    int FEntries = 0; // entries that have rows
-    int FRows = 0;    // rows the views know of
+    // The slots that have rows, 0 to their count - 1, in the order of the rows.
+    std::vector<uint32_t> FOrder;
+    TCompareFunc FCompare;
+    bool FDescending = false;
+    int FRows = 0; // rows the views know of
     std::optional<TNameFilter> FFilter;
-    std::vector<int> FVisible; // with a filter: the table index of each row, ascending
+    QString FFilterText;            // the text FFilter was made from
+    std::vector<uint32_t> FVisible; // with a filter: the slots of FOrder it shows, in its order
     mutable quint64 FDataCalls = 0;
 };

@@ -120,6 +120,8 @@ TFileListView::TFileListView(TEntryModel* model, QWidget* parent)
     });
     // Connected after the view's own handler, so the rows are laid out anew first.
     connect(model, &QAbstractItemModel::layoutChanged, this, &TFileListView::showCurrentRow);
+    connect(model, &TEntryModel::rowsAboutToMove, this, &TFileListView::holdSelection);
+    connect(model, &TEntryModel::rowsMoved, this, &TFileListView::restoreSelection);
 }
 
 QModelIndex TFileListView::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) {
@@ -195,8 +197,7 @@ void TFileListView::selectAllRows() {
 
 void TFileListView::selectEntries(std::span<const int> entries) {
     const std::vector<int> rows = FModel->rowsOfEntries(entries);
-    const auto first = std::find_if(rows.begin(), rows.end(), [](int row) { return row >= 0; });
-    selectRows(rows, first == rows.end() ? -1 : *first);
+    selectRows(rows, rows.empty() ? -1 : rows.front());
 }
 
 void TFileListView::selectRows(const std::vector<int>& rows, int currentRow) {
@@ -207,8 +208,7 @@ void TFileListView::selectRows(const std::vector<int>& rows, int currentRow) {
     scrollTo(currentIndex());
 }
 
-void TFileListView::setFilterText(const QString& text) {
-    // Kept by entry: the model's reset drops the selection and the focus.
+std::vector<int> TFileListView::selectedSlots() const {
     const QItemSelection selected = selectionModel()->selection();
     std::vector<int> chosen;
     chosen.reserve(static_cast<size_t>(SelectedRowCount(selected)));
@@ -216,17 +216,39 @@ void TFileListView::setFilterText(const QString& text) {
         for (int row = range.top(); row <= range.bottom(); ++row)
             if (const int entry = FModel->entryIndex(row); entry >= 0)
                 chosen.push_back(entry);
-    // Rows and their entries run in the same order: a selection made of
-    // ranges in order needs no sorting.
-    if (!std::is_sorted(chosen.begin(), chosen.end()))
-        std::sort(chosen.begin(), chosen.end());
-    chosen.erase(std::unique(chosen.begin(), chosen.end()), chosen.end());
+    return chosen;
+}
+
+void TFileListView::holdSelection() {
+    FHeldSlots = selectedSlots();
+    if (!FHeldSlots.empty())
+        selectionModel()->select(QItemSelection(), QItemSelectionModel::Clear);
+}
+
+void TFileListView::restoreSelection(const std::vector<int>& deletedSlots,
+                                     const std::vector<uint32_t>& newSlotOf) {
+    std::vector<int> held = std::exchange(FHeldSlots, {});
+    if (held.empty())
+        return;
+    // A deleted entry's slot becomes -1, which has no row.
+    if (!deletedSlots.empty())
+        for (int& slot : held)
+            slot = static_cast<int>(SlotAfterDelete(static_cast<uint32_t>(slot), deletedSlots));
+    for (int& slot : held)
+        if (slot >= 0 && static_cast<size_t>(slot) < newSlotOf.size())
+            slot = static_cast<int>(newSlotOf[static_cast<size_t>(slot)]);
+    selectRows(FModel->rowsOfEntries(held), -1);
+}
+
+void TFileListView::setFilterText(const QString& text) {
+    // Kept by entry: the model's reset drops the selection and the focus.
+    const std::vector<int> chosen = selectedSlots();
     const int focused = FModel->entryIndex(currentIndex().row());
 
     FModel->setFilter(text);
 
-    selectRows(FModel->rowsOfEntries(chosen),
-               FModel->rowsOfEntries(std::span(&focused, 1)).front());
+    const std::vector<int> focusedRow = FModel->rowsOfEntries(std::span(&focused, 1));
+    selectRows(FModel->rowsOfEntries(chosen), focusedRow.empty() ? -1 : focusedRow.front());
 }
 
 void TFileListView::startDrag(Qt::DropActions) {
@@ -287,9 +309,12 @@ void TEntryListAdapter::setRowCount(int rows) {
     FView.entryModel()->setRowCount(rows);
 }
 
-void TEntryListAdapter::reorderTable(std::span<const int> deletedRows,
-                                     const std::function<void()>& reorder) {
-    FView.entryModel()->reorderTable(deletedRows, reorder);
+void TEntryListAdapter::tableChanged(std::span<const int> deletedSlots) {
+    FView.entryModel()->tableChanged(deletedSlots);
+}
+
+void TEntryListAdapter::slotsMoved(std::span<const int32_t> newSlotOf) {
+    FView.entryModel()->slotsMoved(newSlotOf);
 }
 
 void TEntryListAdapter::clearSelection() {

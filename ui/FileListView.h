@@ -29,8 +29,8 @@ public:
     bool isRowSelected(int row) const;
     // Selects every row as one range.
     void selectAllRows();
-    // Selects the rows of the entries at `entries` (table indexes, ascending)
-    // and focuses the first of them; entries without a row are left out.
+    // Selects the rows of the entries in the slots `entries` and focuses the
+    // topmost of them; entries without a row are left out.
     void selectEntries(std::span<const int> entries);
     // Shows the entries the filter text asks for (TNameFilter). The selected and
     // the focused entries that stay in the list stay selected and focused.
@@ -60,6 +60,15 @@ private:
     void showCurrentRow();
     // Selects exactly `rows` (-1: none) and focuses `currentRow`, if any, in view.
     void selectRows(const std::vector<int>& rows, int currentRow);
+    // The slots of the selected rows' entries.
+    std::vector<int> selectedSlots() const;
+    // Around rows that move: the selection is taken out by slot and put back.
+    // The selection model would otherwise keep each selected index of a
+    // scattered selection as a persistent index through the change, which
+    // takes seconds for a million rows.
+    void holdSelection();
+    void restoreSelection(const std::vector<int>& deletedSlots,
+                          const std::vector<uint32_t>& newSlotOf);
 
     TEntryModel* FModel;
     // The FileName column's own width: the designed one, or the one the user
@@ -68,6 +77,7 @@ private:
     bool FFitting = false;
     QStringList FDropPaths; // of the drag over the list, when it can be dropped
     bool FDraggingOut = false;
+    std::vector<int> FHeldSlots; // the selection while rows move
 };
 
 // What the commands see of the list.
@@ -80,8 +90,8 @@ public:
     int firstSelectedRow() const override { return FView.firstSelectedRow(); }
     int entryIndex(int row) const override;
     void setRowCount(int rows) override;
-    void reorderTable(std::span<const int> deletedRows,
-                      const std::function<void()>& reorder) override;
+    void tableChanged(std::span<const int> deletedSlots) override;
+    void slotsMoved(std::span<const int32_t> newSlotOf) override;
     void clearSelection() override;
     void selectEntries(std::span<const int> entries) override { FView.selectEntries(entries); }
     void repaint() override;

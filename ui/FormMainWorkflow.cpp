@@ -39,6 +39,21 @@ void TfrmMain::ChangeArchive(const std::function<bool()>& change) {
         FCheck->Start();
 }
 
+void TfrmMain::ChangeUndoably(const std::function<bool(TUndoStep&)>& change) {
+    ChangeArchive([&] {
+        TUndoStep step;
+        bool changed = false;
+        try {
+            changed = change(step);
+        } catch (...) {
+            FUndo.Record(std::move(step), *CurrentArchive);
+            throw;
+        }
+        FUndo.Record(std::move(step), *CurrentArchive);
+        return changed;
+    });
+}
+
 void TfrmMain::actImportExecute() {
     FileDialogOptions dlgImport;
     dlgImport.title = QStringLiteral("Select file(s) to import and replace...");
@@ -55,8 +70,8 @@ void TfrmMain::actImportExecute() {
 void TfrmMain::ImportPaths(const QStringList& paths) {
     TImportResult result;
     const int32_t firstNewSlot = CurrentArchive->Count();
-    ChangeArchive([&] {
-        result = ImportAndReplace(this, *CurrentArchive, *FEntryList, paths);
+    ChangeUndoably([&](TUndoStep& step) {
+        result = ImportAndReplace(this, *CurrentArchive, *FEntryList, paths, &step);
         return true;
     });
     QString notice =
@@ -150,28 +165,33 @@ void TfrmMain::actSaveCompactedExecute() {
         dlgCompact.initialPath =
             open.absoluteDir().filePath(open.completeBaseName() + QStringLiteral("-compacted.img"));
     }
+    // The copy is of the open archive's kind unless another type is chosen.
+    QString chosen;
+    dlgCompact.chosenFilter = &chosen;
+    dlgCompact.selectedFilter = CurrentArchive->Kind() == TArchiveKind::SingleFile
+                                    ? SingleFileArchiveFilter()
+                                    : PairArchiveFilter();
     const QString path = Dialogs().saveFile(this, dlgCompact);
     if (path.isEmpty())
         return;
     FCompactPath = path;
     const QString notice =
-        CompactedCopyNotice(path, SaveCompactedCopy(this, *CurrentArchive, path));
+        CompactedCopyNotice(path, SaveCompactedCopy(this, *CurrentArchive, path,
+                                                    KindChosen(chosen, CurrentArchive->Kind())));
     FStatus->SetNotice(notice);
 }
 
 void TfrmMain::actCompactExecute() {
     if (!ConfirmCompact(this, *CurrentArchive))
         return;
-    const TChosenEntries chosen = ChosenEntries(*CurrentArchive, *FEntryList);
     TCompactResult result;
     ChangeArchive([&] {
+        // The dead space Undo would need is gone: the confirmation said so.
+        FUndo.Clear();
         result = CompactWithProgress(this, *CurrentArchive);
-        // Every entry's data moved: the list is shown afresh, in its order,
-        // with the same entries selected.
-        SortEntries(*CurrentArchive, CurrentCompare);
-        FEntryList->setRowCount(0);
-        FEntryList->setRowCount(CurrentArchive->Count());
-        ChooseAgain(*CurrentArchive, *FEntryList, chosen);
+        // Every entry's data moved, each in its slot: the rows show them
+        // afresh, with the same entries selected.
+        FEntryList->tableChanged({});
         return true;
     });
     FStatus->SetNotice(CompactNotice(result));
@@ -194,5 +214,6 @@ void TfrmMain::UpdateStatus() {
     }
     state.check = FCheck->Result();
     state.checkPending = FCheck->Pending();
+    state.singleFile = CurrentArchive->Kind() == TArchiveKind::SingleFile;
     FStatus->Show(state);
 }

@@ -2,11 +2,13 @@
 // and extract, with the safety rules that belong to them.
 #include "archive/ArchiveCommands.h"
 #include "archive/DirectoryCodec.h"
+#include "platform/FaultInjection.h"
 #include "platform/FileSystem.h"
 #include "platform/TemporaryFile.h"
 #include "tests/core/ArchiveTestSupport.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 
 namespace {
@@ -32,10 +34,7 @@ protected:
     }
     // The data of the entry in `slot`, as extracted.
     std::string DataOfSlot(TGTA3Archive& archive, int32_t slot) {
-        for (int i = 0; i < archive.Count(); ++i)
-            if (archive.GetEntry(i).DirIndex == slot)
-                return Extracted(archive, i);
-        return "<no such slot>";
+        return slot < archive.Count() ? Extracted(archive, slot) : "<no such slot>";
     }
 };
 
@@ -110,12 +109,16 @@ TEST_F(CommandsTest, ImportMatchesFilesOfTheBatchByDisplayNameToo) {
     EXPECT_EQ(DataOfSlot(*archive, 0).substr(0, 300), Pattern(300, 4));
 }
 
-TEST_F(CommandsTest, DeletePurgesWhatWasMarkedEvenWhenMarkingStops) {
-    MakePair(Record(0, 1, "a") + Record(1, 1, "b") + Record(2, 1, "c"), Pattern(3 * 2048));
+// A delete is all or nothing: a slot outside the table refuses the whole
+// batch before anything is marked.
+TEST_F(CommandsTest, DeleteOfASlotOutsideTheTableDeletesNothing) {
+    const std::string records = Record(0, 1, "a") + Record(1, 1, "b") + Record(2, 1, "c");
+    MakePair(records, Pattern(3 * 2048));
     auto archive = Open();
-    const std::vector<int> indexes = {1, 7};
-    EXPECT_EQ(MessageOf([&] { DeleteEntries(*archive, indexes); }), "List index out of bounds (7)");
-    EXPECT_EQ(ReadAll(Dir()), Record(0, 1, "a") + Record(2, 1, "c"));
+    const std::vector<int> slots = {1, 7};
+    EXPECT_EQ(MessageOf([&] { DeleteEntries(*archive, slots); }), "List index out of bounds (7)");
+    EXPECT_EQ(ReadAll(Dir()), records);
+    ASSERT_EQ(archive->Count(), 3);
     for (int i = 0; i < archive->Count(); ++i)
         EXPECT_EQ(archive->GetEntry(i).Deleted, 0);
 }
@@ -227,6 +230,14 @@ TEST_F(CommandsTest, ExtractedFilesTakeTheirNameWhenWhole) {
         EXPECT_EQ(error.Path(), "short.dff"); // the command line names the entry
     }
     EXPECT_EQ(FolderNames(dir.File("out")), std::vector<std::string>{"victim.txt"});
+
+    // Data that cannot be put on disk never takes the file's name.
+    faults::FailNthCall(1, EIO, faults::Call::Flush);
+    EXPECT_THROW(ExtractEntryToFolder(*archive, 0, dir.File("out")), EFileError);
+    EXPECT_TRUE(faults::Fired());
+    faults::Reset();
+    EXPECT_EQ(FolderNames(dir.File("out")), std::vector<std::string>{"victim.txt"});
+    EXPECT_EQ(ReadAll(dir.File("outside.txt")), "keep");
 
     // The open archive's own data file is held: never replaced by an entry.
     EXPECT_EQ(MessageOf([&] { ExtractEntryToFolder(*archive, 2, dir.Path()); }),

@@ -1,5 +1,4 @@
 // Renaming, deleting and extracting entries.
-#include "sorting/SortFunctions.h"
 #include "tests/core/ArchiveTestSupport.h"
 
 #include "platform/FileSystem.h"
@@ -15,20 +14,16 @@
 TEST_F(ArchiveTest, RenameRewritesOnlyItsOwnRecord) {
     MakePair(FiveRecords(), "");
     auto archive = Open();
-    archive->Sort(CompareBySize); // e0..e4 ascending by size
-    SortDescending = true;
-    archive->Sort(CompareBySize); // e4 first
-    SortDescending = false;
-    ASSERT_EQ(NameOf(archive->GetEntry(1)), "e3");
-    archive->RenameEntry(1, "renamed.dff");
-    EXPECT_EQ(NameOf(archive->GetEntry(1)), "renamed.dff"); // keeps its row
+    ASSERT_EQ(NameOf(archive->GetEntry(3)), "e3");
+    archive->RenameEntry(3, "renamed.dff");
+    EXPECT_EQ(NameOf(archive->GetEntry(3)), "renamed.dff"); // keeps its slot
     std::string expected = FiveRecords();
     expected.replace(3 * 32, 32, Record(6, 4, "renamed.dff"));
     EXPECT_EQ(ReadAll(Dir()), expected);
 
-    archive->RenameEntry(1, "abcdefghijklmnopqrstuvwxyz0123"); // 30 bytes: first 24 kept
-    EXPECT_EQ(NameOf(archive->GetEntry(1)), "abcdefghijklmnopqrstuvwx");
-    archive->RenameEntry(0, ""); // not examined: written as given
+    archive->RenameEntry(3, "abcdefghijklmnopqrstuvwxyz0123"); // 30 bytes: first 24 kept
+    EXPECT_EQ(NameOf(archive->GetEntry(3)), "abcdefghijklmnopqrstuvwx");
+    archive->RenameEntry(4, ""); // not examined: written as given
     EXPECT_EQ(ReadAll(Dir()).substr(4 * 32, 32), Record(8, 5, ""));
 }
 
@@ -45,11 +40,8 @@ TEST_F(ArchiveTest, PurgeClosesUpInSlotOrderAndRenumbers) {
     const std::string imgBytes = Pattern(8192);
     MakePair(FiveRecords() + "piece", imgBytes);
     auto archive = Open();
-    SortDescending = true;
-    archive->Sort(CompareByName); // e4 e3 e2 e1 e0
-    SortDescending = false;
-    archive->MarkDeleted(1);        // e3
-    archive->MarkDeleted(4);        // e0
+    archive->MarkDeleted(3);
+    archive->MarkDeleted(0);
     EXPECT_EQ(archive->Count(), 5); // marked entries still count
     archive->PurgeDeleted();
     ASSERT_EQ(archive->Count(), 3);
@@ -75,27 +67,35 @@ TEST_F(ArchiveTest, PurgeOfEverythingAndOfNothing) {
     EXPECT_EQ(archive->Count(), 0);
     EXPECT_EQ(FileLength(Dir()), 0u);
     EXPECT_EQ(FileLength(Img()), 4096u);
-    archive->Sort(CompareByName); // nothing to sort
 }
 
 // The new directory is written beside the old one and renamed over it: a
 // failure at any step before the rename leaves the old file as it was, and the
-// table's slots still name its records, so a rename afterwards hits its own.
+// table as the file is, every entry in its slot and none marked, so a rename
+// afterwards hits its own record and a purge deletes nothing.
 TEST_F(ArchiveTest, FailedPurgeLeavesTheOldDirectoryWholeAndNoTemporaryFile) {
     for (faults::Call call : {faults::Call::Write, faults::Call::Flush, faults::Call::Rename}) {
         MakePair(FiveRecords(), "");
         auto archive = Open();
         archive->MarkDeleted(1);
+        archive->MarkDeleted(3);
         faults::FailNthCall(1, EIO, call);
         EXPECT_NE(MessageOf([&] { archive->PurgeDeleted(); }), "");
         faults::Reset();
         EXPECT_EQ(ReadAll(Dir()), FiveRecords());
         EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"gta3.dir", "gta3.img"}));
-        ASSERT_EQ(archive->Count(), 4);
-        archive->RenameEntry(3, "renamed");
+        ASSERT_EQ(archive->Count(), 5);
+        for (int i = 0; i < 5; ++i) {
+            EXPECT_EQ(archive->GetEntry(i).DirIndex, i);
+            EXPECT_EQ(archive->GetEntry(i).Deleted, 0);
+        }
+        archive->RenameEntry(4, "renamed");
         std::string expected = FiveRecords();
         expected.replace(4 * 32, 32, Record(8, 5, "renamed"));
         EXPECT_EQ(ReadAll(Dir()), expected);
+        archive->PurgeDeleted(); // no mark outlived the failure
+        EXPECT_EQ(ReadAll(Dir()), expected);
+        archive->MarkDeleted(1);
         archive->PurgeDeleted(); // the retry
         EXPECT_EQ(ReadAll(Dir()).size(), 4u * 32);
     }

@@ -60,9 +60,7 @@ void PrintTo(const JournalCase& c, std::ostream* os) {
 class JournalOpenTest : public ArchiveTest, public ::testing::WithParamInterface<JournalCase> {
 protected:
     std::string Shown(const TGTA3Archive& archive) {
-        std::vector<TArchiveEntry> table(archive.Table().begin(), archive.Table().end());
-        std::sort(table.begin(), table.end(),
-                  [](const auto& a, const auto& b) { return a.DirIndex < b.DirIndex; });
+        const auto table = archive.Table();
         for (size_t i = 0; i < table.size(); ++i)
             EXPECT_EQ(table[i].DirIndex, static_cast<int32_t>(i));
         return EncodeRecords(table);

@@ -335,7 +335,7 @@ namespace {
 // The keyed sorts of the list's orders must give what the comparisons give,
 // on generated names and sizes full of ties, in both directions; entries that
 // compare equal stand in slot order.
-TEST_F(SortState, SortEntriesAgreesWithTheComparisons) {
+TEST_F(SortState, SortedSlotsAgreeWithTheComparisons) {
     TempDir dir;
     const auto names = RandomNames(4000, 99);
     std::vector<TArchiveEntry> records;
@@ -343,20 +343,31 @@ TEST_F(SortState, SortEntriesAgreesWithTheComparisons) {
         records.push_back(MakeEntry(0, static_cast<uint32_t>(i % 7), names[i]));
     WritePair(dir.File("a.img"), EncodeRecords(records), "");
     TGTA3Archive archive(dir.File("a.img"), TOpenMode::Shared);
-    for (TCompareFunc compare : {CompareByName, CompareByType, CompareBySize}) {
+    // Any other comparison is sorted as it compares, its ties too by slot.
+    const TCompareFunc bySizeAlone = [](const TArchiveEntry& a, const TArchiveEntry& b) {
+        return CompareInt(static_cast<int32_t>(a.Size), static_cast<int32_t>(b.Size));
+    };
+    for (TCompareFunc compare : {CompareByName, CompareByType, CompareBySize, bySizeAlone}) {
         for (bool descending : {false, true}) {
             SortDescending = descending;
-            archive.Sort(CompareByDirIndex); // from slot order each time
-            SortEntries(archive, compare);
             const auto table = archive.Table();
-            ASSERT_EQ(table.size(), records.size());
-            for (size_t i = 1; i < table.size(); ++i) {
-                const int32_t c = compare(table[i - 1], table[i]);
+            const std::vector<uint32_t> rows = SortedSlots(table, compare, descending);
+            // Sorted again from the other direction's rows, as a list does.
+            std::vector<uint32_t> again = SortedSlots(table, compare, !descending);
+            SortSlots(table, again, compare, descending);
+            ASSERT_EQ(again, rows);
+            ASSERT_EQ(rows.size(), records.size());
+            for (size_t i = 1; i < rows.size(); ++i) {
+                const int32_t c = compare(table[rows[i - 1]], table[rows[i]]);
                 ASSERT_LE(c, 0) << "row " << i << ", descending " << descending;
                 if (c == 0) {
-                    ASSERT_LT(table[i - 1].DirIndex, table[i].DirIndex) << "row " << i;
+                    ASSERT_LT(rows[i - 1], rows[i]) << "row " << i;
                 }
             }
+            std::vector<uint32_t> slots = rows;
+            std::sort(slots.begin(), slots.end());
+            for (size_t i = 0; i < slots.size(); ++i)
+                ASSERT_EQ(slots[i], i) << "not every slot once";
         }
     }
 }

@@ -5,6 +5,7 @@
 
 #include "archive/DirectoryCodec.h"
 #include "archive/Gta3Archive.h"
+#include "sorting/SortFunctions.h"
 #include "tests/support/QtTestSupport.h"
 #include "ui/EntryCommands.h"
 #include "ui/FormProgress.h"
@@ -20,18 +21,39 @@
 #include <QStringList>
 #include <QtEndian>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 // The list as the commands see it: a row count and a selection, with every
-// change logged in call order.
+// change logged in call order. Row i shows slot i, unless the list is given an
+// archive: its rows are then sorted as the window's list sorts them, by the
+// program's sort state, at Sort() and whenever the table changed.
 class FakeEntryList : public IEntryList {
 public:
     int rows = 0;
     QSet<int> selected;
     QStringList log;
     std::function<void()> onRepaint;
+    const TGTA3Archive* archive = nullptr;
+    std::vector<uint32_t> order; // row -> slot, once sorted
+
+    void Sort() {
+        const auto table = archive->Table();
+        order = SortedSlots(table.first(std::min(static_cast<size_t>(rows), table.size())),
+                            CurrentCompare, SortDescending);
+    }
+    // The stored names of the rows' entries, in row order.
+    QList<QByteArray> Shown() const {
+        QList<QByteArray> names;
+        for (int row = 0; row < rows; ++row) {
+            const std::string_view name = NameText(archive->Table()[size_t(entryIndex(row))]);
+            names << QByteArray(name.data(), static_cast<qsizetype>(name.size()));
+        }
+        return names;
+    }
 
     int rowCount() const override { return rows; }
     bool isRowSelected(int row) const override { return selected.contains(row); }
@@ -42,18 +64,28 @@ public:
                 return row;
         return -1;
     }
-    int entryIndex(int row) const override { return row; }
+    // A row past the sorted ones names a slot past the table, as a stale row would.
+    int entryIndex(int row) const override {
+        return static_cast<size_t>(row) < order.size() ? static_cast<int>(order[size_t(row)]) : row;
+    }
     void selectEntries(std::span<const int> entries) override {
-        selected = QSet<int>(entries.begin(), entries.end());
+        selected.clear();
+        for (const int slot : entries) {
+            const auto row = std::find(order.begin(), order.end(), static_cast<uint32_t>(slot));
+            selected.insert(row != order.end() ? static_cast<int>(row - order.begin()) : slot);
+        }
     }
     void setRowCount(int count) override {
         rows = count;
         log << QStringLiteral("setRowCount %1").arg(count);
     }
-    void reorderTable(std::span<const int> deletedRows,
-                      const std::function<void()>& reorder) override {
-        log << QStringLiteral("reorderTable %1").arg(deletedRows.size());
-        reorder();
+    void slotsMoved(std::span<const int32_t> newSlotOf) override {
+        log << QStringLiteral("slotsMoved %1").arg(newSlotOf.size());
+    }
+    void tableChanged(std::span<const int> deletedSlots) override {
+        log << QStringLiteral("tableChanged %1").arg(deletedSlots.size());
+        if (archive)
+            Sort();
     }
     void clearSelection() override {
         selected.clear();

@@ -245,16 +245,16 @@ private slots:
         QCOMPARE(SelectedNames(window), QStringList({"d", "f"}));
         QCOMPARE(FocusedName(window), QString("f"));
 
-        // "0" is added but gets no row; sorted into the list it pushes the last
-        // entry out of it, and that entry's selection with it.
+        // "0" is added but gets no row, and a sort never brings it in: every
+        // entry that has a row keeps it, and its selection with it.
         WriteBytes(folder.File("0"), "x");
         dialogs->openAnswers << QStringList{folder.File("0"), folder.File("missing")};
         ActionNamed(window, "actAdd")->trigger();
         QCOMPARE(dialogs->errors().size(), 1);
         ClickHeader(window, 0);
         ClickHeader(window, 0);
-        QCOMPARE(ColumnTexts(window), QStringList({"0", "aa", "b", "d", "e", "ee"}));
-        QCOMPARE(SelectedNames(window), QStringList({"d"}));
+        QCOMPARE(ColumnTexts(window), QStringList({"aa", "b", "d", "e", "ee", "f"}));
+        QCOMPARE(SelectedNames(window), QStringList({"d", "f"}));
     }
 
     void orderIsKeptForTheNextArchive() {
@@ -276,6 +276,75 @@ private slots:
         ClickHeader(window, 2);
         QVERIFY(CurrentCompare == CompareByName);
         QVERIFY(!SortDescending);
+    }
+
+    // The rows are a permutation of the slots that the list owns: each order,
+    // direction and filter maps row i to the slot it names, and after a delete
+    // to the slots as they were renumbered; equal entries stand in slot order.
+    void rowsMapToSlots_data() {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<bool>("descending");
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QList<int>>("deleted");
+        QTest::addColumn<QList<int>>("expected"); // the slots of the rows, in row order
+        const QList<int> none;
+        QTest::newRow("name") << 0 << false << "" << none << QList<int>{1, 5, 4, 3, 6, 0, 2};
+        QTest::newRow("name descending")
+            << 0 << true << "" << none << QList<int>{2, 0, 6, 3, 4, 1, 5};
+        QTest::newRow("size") << 2 << false << "" << none << QList<int>{3, 0, 4, 6, 2, 1, 5};
+        QTest::newRow("size descending")
+            << 2 << true << "" << none << QList<int>{1, 5, 4, 6, 2, 3, 0};
+        QTest::newRow("type") << 1 << false << "" << none << QList<int>{3, 1, 5, 2, 6, 4, 0};
+        QTest::newRow("type descending")
+            << 1 << true << "" << none << QList<int>{4, 0, 6, 1, 5, 2, 3};
+        QTest::newRow("name, *.dff") << 0 << false << "*.dff" << none << QList<int>{1, 5, 2};
+        QTest::newRow("size descending, a")
+            << 2 << true << "a" << none << QList<int>{1, 5, 4, 6, 3, 0};
+        QTest::newRow("type descending, txd") << 1 << true << "txd" << none << QList<int>{4, 0};
+        QTest::newRow("name, slots 1 and 4 deleted")
+            << 0 << false << "" << QList<int>{1, 4} << QList<int>{3, 2, 4, 0, 1};
+        QTest::newRow("size, *.dff, slots 1 and 4 deleted")
+            << 2 << false << "*.dff" << QList<int>{1, 4} << QList<int>{1, 3};
+    }
+    void rowsMapToSlots() {
+        QFETCH(int, column);
+        QFETCH(bool, descending);
+        QFETCH(QString, filter);
+        QFETCH(QList<int>, deleted);
+        QFETCH(QList<int>, expected);
+        TestFolder folder;
+        const QString path = folder.File("a.img");
+        WriteArchive(path, {{"delta.txd", 1},
+                            {"Alpha.dff", 3},
+                            {"echo.dff", 2},
+                            {"bravo.col", 1},
+                            {"alpha.txd", 2},
+                            {"ALPHA.DFF", 3},
+                            {"charlie", 2}});
+        auto archive = std::make_unique<TGTA3Archive>(HostBytes(path), false);
+        TEntryModel model(archive);
+        QAbstractItemModelTester tester(&model,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.setRowCount(archive->Count());
+        const TCompareFunc byColumn[] = {CompareByName, CompareByType, CompareBySize};
+        model.sortBy(byColumn[column], descending);
+        model.setFilter(filter);
+        if (!deleted.isEmpty()) {
+            const std::vector<int> doomed(deleted.begin(), deleted.end());
+            DeleteEntries(*archive, doomed);
+            model.tableChanged(doomed);
+        }
+
+        QCOMPARE(model.rowCount(), expected.size());
+        QList<int> shown;
+        for (int row = 0; row < model.rowCount(); ++row)
+            shown << model.entryIndex(row);
+        QCOMPARE(shown, expected);
+        for (int row = 0; row < model.rowCount(); ++row) {
+            const int slot = expected[row];
+            QCOMPARE(model.rowsOfEntries(std::span(&slot, 1)), std::vector<int>{row});
+        }
+        QCOMPARE(model.entryIndex(model.rowCount()), -1);
     }
 
     void findMatchesStoredPrefix_data() {
