@@ -15,7 +15,9 @@ long ProcessNumber() {
 }
 
 bool ProcessRuns(long pid) {
-    if (pid <= 0 || pid > static_cast<long>(MAXDWORD))
+    // A long is 32 bits here: every positive one is a process number a DWORD
+    // holds (MAXDWORD as a long is -1, so comparing with it refused them all).
+    if (pid <= 0)
         return false;
     const HANDLE process =
         ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));

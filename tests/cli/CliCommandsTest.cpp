@@ -344,6 +344,10 @@ TEST_F(CliTest, DeleteDryRunAndUnknownNamesChangeNothing) {
 // on disk (one that may be written but not read) is a warning, not a failure
 // that a retry would answer with "no entry named".
 TEST_F(CliTest, DeleteInAFolderThatCannotBeReadWarnsAndSucceeds) {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs a folder that may be written but not read (POSIX file modes); Windows "
+                    "syncs no folder";
+#else
     const std::string folder = dir.File("write-only");
     std::filesystem::create_directory(folder);
     WritePair(folder + "/a.img", EditFixture, 5);
@@ -359,6 +363,7 @@ TEST_F(CliTest, DeleteInAFolderThatCannotBeReadWarnsAndSucceeds) {
                           "denied); the entries are deleted\n");
     EXPECT_EQ(ReadAll(folder + "/a.dir"), Record(0, 1, "keep.dff") + Record(3, 1, "keep2.col"));
     EXPECT_EQ(FolderContents(folder), (std::vector<std::string>{"a.dir", "a.img"}));
+#endif
 }
 
 TEST_F(CliTest, RenameRewritesOnlyThatRecordCuttingTo24Bytes) {

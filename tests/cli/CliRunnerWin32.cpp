@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <stdexcept>
+#include <string>
 
 namespace {
 
@@ -93,7 +94,8 @@ CliResult RunCli(const std::vector<std::string>& args, const std::string& workDi
     PROCESS_INFORMATION process{};
     if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
                           nullptr, Wide(workDir).c_str(), &startup, &process))
-        throw std::runtime_error("cannot start pelkon-cli.exe");
+        throw std::runtime_error("cannot start pelkon-cli.exe (error " +
+                                 std::to_string(::GetLastError()) + ")");
     ::WaitForSingleObject(process.hProcess, INFINITE);
     DWORD exitCode = 0;
     ::GetExitCodeProcess(process.hProcess, &exitCode);

@@ -394,7 +394,7 @@ TEST_P(SettingsSizeTest, ALargerFileIsNeitherReadNorWritten) {
         ASSERT_TRUE(QFile::resize(Ini, c.Size));
     else
         WriteBytes(Ini, c.Head + QByteArray(c.Size - c.Head.size(), c.Fill));
-    const ino_t inode = Inode();
+    const uint64_t inode = Inode();
     TSettingsFile ini(Ini);
     if (!c.TooLarge) {
         EXPECT_EQ(ini.ReadString("s", "k", Default), "v");

@@ -28,13 +28,19 @@ struct FaultKind {
     std::vector<int> errors; // the first one is used to count the call positions
 };
 
+#ifdef EDQUOT
+constexpr int OverQuota = EDQUOT;
+#else
+constexpr int OverQuota = ENOSPC; // Windows tells an exceeded quota as a full disk
+#endif
+
 const std::vector<FaultKind>& FaultKinds() {
     static const std::vector<FaultKind> kinds = {
         {Call::Open, "open", {EIO, EACCES, ENOSPC}},
         {Call::Read, "read", {EIO}},
         {Call::Write, "write", {EIO, ENOSPC}},
         {Call::SetLength, "set-length", {EIO, ENOSPC}},
-        {Call::Flush, "flush", {EIO, EDQUOT}},
+        {Call::Flush, "flush", {EIO, OverQuota}},
         {Call::Close, "close", {EIO}},
         {Call::Stat, "stat", {EIO}},
         {Call::Rename, "rename", {EIO, EPERM}}, // EPERM: a sticky folder

@@ -6,6 +6,7 @@
 #include "archive/DirectoryCodec.h"
 #include "platform/Errors.h"
 #include "platform/FaultInjection.h"
+#include "platform/FileSystem.h"
 #include "platform/TemporaryFile.h"
 
 #include <cstdio>
@@ -13,7 +14,6 @@
 #include <filesystem>
 #include <optional>
 #include <set>
-#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -549,10 +549,10 @@ std::string FolderListing(const PairOnDisk& pair) {
     std::string listing;
     std::set<std::string> lines;
     for (const auto& file : fs::recursive_directory_iterator(pair.Path())) {
-        struct stat info {};
-        ::lstat(file.path().c_str(), &info);
-        lines.insert(file.path().string() + " " + std::to_string(info.st_size) + " #" +
-                     std::to_string(info.st_ino) + " x" + std::to_string(info.st_nlink));
+        const std::u8string path = file.path().generic_u8string();
+        const TFileInfo info = PathInfo(std::string(path.begin(), path.end())).value();
+        lines.insert(file.path().string() + " " + std::to_string(info.length) + " #" +
+                     std::to_string(info.inode) + " x" + std::to_string(info.links));
     }
     for (const std::string& line : lines)
         listing += line + "\n";
