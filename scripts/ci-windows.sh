@@ -18,7 +18,8 @@ step() {
 }
 
 install() {
-    bash scripts/install-packages.sh g++-mingw-w64-x86-64-posix googletest wine wine64 xz-utils dpkg-dev
+    bash scripts/install-packages.sh g++-mingw-w64-x86-64-posix googletest wine wine64 xz-utils dpkg-dev \
+        fonts-dejavu-core
 }
 step "installing the cross compiler and Wine" install
 
