@@ -40,6 +40,7 @@ unset DISPLAY
 # from the tests: a service started by the first test program would inherit
 # its output and keep CTest waiting for it to end.
 prepare_wine() {
+    wineserver --kill 2>/dev/null || true # one left by an earlier run of this script
     wineserver --persistent
     wineboot --init </dev/null >/dev/null 2>&1
 }

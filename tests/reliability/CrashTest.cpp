@@ -43,6 +43,9 @@ bool KillDuring(const Scenario& scenario, const PairOnDisk& pair, long k) {
                        scenarios.begin();
     const std::string job = std::to_string(index) + "|" + std::to_string(k) + "|" + pair.Path();
     ::SetEnvironmentVariableA(ChildJob, job.c_str());
+    // The child runs its one test whichever shard of the suite this is.
+    ::SetEnvironmentVariableA("GTEST_TOTAL_SHARDS", nullptr);
+    ::SetEnvironmentVariableA("GTEST_SHARD_INDEX", nullptr);
     wchar_t self[MAX_PATH];
     ::GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring commandLine =
