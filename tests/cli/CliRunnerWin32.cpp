@@ -5,6 +5,7 @@
 
 #include "platform/WidePath.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/Win32Process.h"
 
 #include <windows.h>
 
@@ -92,8 +93,7 @@ CliResult RunCli(const std::vector<std::string>& args, const std::string& workDi
     startup.hStdOutput = out.Handle();
     startup.hStdError = err.Handle();
     PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                          nullptr, Wide(workDir).c_str(), &startup, &process))
+    if (!StartChild(commandLine, CREATE_NO_WINDOW, Wide(workDir).c_str(), startup, process))
         throw std::runtime_error("cannot start pelkon-cli.exe (error " +
                                  std::to_string(::GetLastError()) + ")");
     ::WaitForSingleObject(process.hProcess, INFINITE);

@@ -14,6 +14,8 @@
 
 #include <cstdio>
 #ifdef _WIN32
+#include "tests/support/Win32Process.h"
+
 #include <cstdlib>
 #include <string>
 #include <windows.h>
@@ -57,8 +59,7 @@ bool KillDuring(const Scenario& scenario, const PairOnDisk& pair, long k) {
     startup.hStdOutput = ::GetStdHandle(STD_ERROR_HANDLE);
     startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION child{};
-    const BOOL started = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
-                                          CREATE_NO_WINDOW, nullptr, nullptr, &startup, &child);
+    const bool started = StartChild(commandLine, CREATE_NO_WINDOW, nullptr, startup, child);
     ::SetEnvironmentVariableA(ChildJob, nullptr);
     if (!started)
         return false;

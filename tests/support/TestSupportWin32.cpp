@@ -1,5 +1,6 @@
 // The Windows twins of TestSupportPosix.cpp.
 #include "tests/support/TestSupport.h"
+#include "tests/support/Win32Process.h"
 
 #include "platform/Process.h"
 
@@ -80,4 +81,17 @@ void GiveToUnprivilegedUser(const std::string&) {}
 bool RunsUnderWine() {
     const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
     return ntdll && ::GetProcAddress(ntdll, "wine_get_version");
+}
+
+bool StartChild(std::wstring& commandLine, DWORD flags, const wchar_t* folder,
+                STARTUPINFOW& startup, PROCESS_INFORMATION& child) {
+    constexpr int Attempts = 5;
+    for (int attempt = 1;; ++attempt) {
+        if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr,
+                             folder, &startup, &child))
+            return true;
+        if (::GetLastError() != ERROR_INTERNAL_ERROR || !RunsUnderWine() || attempt == Attempts)
+            return false;
+        ::Sleep(100);
+    }
 }
