@@ -1,5 +1,6 @@
 #include "archive/ArchiveCheck.h"
 
+#include "archive/Cancel.h"
 #include "archive/Gta3Archive.h"
 #include "archive/NameFold.h"
 #include "archive/PrintableName.h"
@@ -201,7 +202,8 @@ private:
 } // namespace
 
 TCheckSummary CheckEntries(std::span<const TArchiveEntry> entries, uint64_t dataLength,
-                           uint64_t directoryLength, const TFindingSink& report) {
+                           uint64_t directoryLength, const TFindingSink& report,
+                           std::stop_token stop) {
     Checker checker(entries, dataLength, report);
     if (dataLength % SectorSize != 0)
         checker.Report(TCheckFinding::TKind::PartialDataFile,
@@ -213,9 +215,13 @@ TCheckSummary CheckEntries(std::span<const TArchiveEntry> entries, uint64_t data
                        "partial record: the directory file ends in " + std::to_string(piece) +
                            " bytes that are not a whole record",
                        {});
+    StopIfAsked(stop);
     checker.CheckRanges();
+    StopIfAsked(stop);
     checker.CheckEachName();
+    StopIfAsked(stop);
     checker.CheckDuplicateNames();
+    StopIfAsked(stop);
     checker.CheckStreamingOrder();
     TCheckSummary summary = checker.Summary();
     summary.Entries = entries.size();
@@ -224,8 +230,10 @@ TCheckSummary CheckEntries(std::span<const TArchiveEntry> entries, uint64_t data
     return summary;
 }
 
-TCheckSummary CheckArchive(const TGTA3Archive& archive, const TFindingSink& report) {
-    return CheckEntries(archive.Table(), archive.DataLength(), archive.DirectoryLength(), report);
+TCheckSummary CheckArchive(const TGTA3Archive& archive, const TFindingSink& report,
+                           std::stop_token stop) {
+    return CheckEntries(archive.Table(), archive.DataLength(), archive.DirectoryLength(), report,
+                        stop);
 }
 
 double DeadSpacePercent(uint64_t deadBytes, uint64_t dataLength) {

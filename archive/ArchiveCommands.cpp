@@ -117,10 +117,11 @@ TNewPair CreatePair(const std::string& dataPath, bool replaceExisting) {
 }
 
 void AddFiles(TGTA3Archive& archive, std::span<const std::string> paths,
-              const TItemProgress& progress) {
+              const TItemProgress& progress, std::stop_token stop) {
     std::exception_ptr failure;
     try {
         for (size_t i = 0; i < paths.size(); ++i) {
+            StopIfAsked(stop);
             FileStream source = OpenSource(paths[i]);
             archive.AddFile(EntryNameFromPath(paths[i]), source);
             CloseSource(source);
@@ -142,7 +143,7 @@ std::vector<int32_t> TImportResult::Slots(bool replaced) const {
 }
 
 void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImportResult& result,
-                 const TItemProgress& progress) {
+                 const TItemProgress& progress, std::stop_token stop) {
     NameIndex names(archive, paths);
     result = {};
     struct Pending {
@@ -154,6 +155,7 @@ void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImp
     std::exception_ptr failure;
     try {
         for (size_t i = 0; i < paths.size(); ++i) {
+            StopIfAsked(stop);
             const std::string_view name = StoredEntryName(paths[i]);
             const std::string_view matched = MatchedName(paths[i]);
             FileStream source = OpenSource(paths[i]);
@@ -257,4 +259,19 @@ std::string ExtractEntryToFolder(TGTA3Archive& archive, int index, std::string_v
     std::string target = ExtractTarget(entry, folder);
     ExtractEntryToFile(archive, index, target);
     return target;
+}
+
+std::vector<std::string> ExtractEntries(TGTA3Archive& archive, std::span<const int> slots,
+                                        const std::string& folder, const TItemProgress& progress,
+                                        std::stop_token stop) {
+    PrepareExtractFolder(folder);
+    std::vector<std::string> targets;
+    targets.reserve(slots.size());
+    for (const int slot : slots) {
+        StopIfAsked(stop);
+        targets.push_back(ExtractEntryToFolder(archive, slot, folder));
+        if (progress)
+            progress(targets.size());
+    }
+    return targets;
 }

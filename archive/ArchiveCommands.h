@@ -4,6 +4,7 @@
 #pragma once
 
 #include "archive/ArchiveEntry.h"
+#include "archive/Cancel.h"
 #include "archive/Gta3Archive.h"
 
 #include <cstddef>
@@ -30,9 +31,9 @@ TNewPair CreatePair(const std::string& dataPath, bool replaceExisting);
 // Adds each file as a new entry named by the part of its path after the last
 // '/', in the order given, until the first failure; the files before it stay
 // added. What was written is put on disk in either case; the first failure is
-// then rethrown.
+// then rethrown. `stop` is asked before each file (Cancel.h).
 void AddFiles(TGTA3Archive& archive, std::span<const std::string> paths,
-              const TItemProgress& progress = {});
+              const TItemProgress& progress = {}, std::stop_token stop = {});
 
 // What an import did with one file.
 struct TImportedFile {
@@ -58,9 +59,10 @@ struct TImportResult {
 // points at it, and each record is then rewritten in place, so after a
 // failure or a power cut every entry holds either its old data or its new.
 // The first failure stops the batch: the files before it are done and told in
-// `result`, and the failure is rethrown.
+// `result`, and the failure is rethrown. So does a stop asked for before a file
+// (Cancel.h).
 void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImportResult& result,
-                 const TItemProgress& progress = {});
+                 const TItemProgress& progress = {}, std::stop_token stop = {});
 
 // Deletes the entries in the slots given, all or none: a slot outside the
 // table is refused (EListError) before anything changes; the others are
@@ -91,3 +93,10 @@ void ExtractEntryToFile(TGTA3Archive& archive, int index, const std::string& tar
 void PrepareExtractFolder(const std::string& folder);
 // ExtractTarget, then ExtractEntryToFile. Returns the target's path.
 std::string ExtractEntryToFolder(TGTA3Archive& archive, int index, std::string_view folder);
+// PrepareExtractFolder, then ExtractEntryToFolder for each slot in the order
+// given, until the first failure, or a stop asked for before an entry
+// (Cancel.h): the files written before stay, whole. Returns the targets.
+std::vector<std::string> ExtractEntries(TGTA3Archive& archive, std::span<const int> slots,
+                                        const std::string& folder,
+                                        const TItemProgress& progress = {},
+                                        std::stop_token stop = {});

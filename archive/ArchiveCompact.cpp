@@ -37,7 +37,8 @@ TFileInfo ReplaceableFile(const std::string& path) {
 
 } // namespace
 
-TCompactResult CompactArchive(TGTA3Archive& archive, const TCopyProgress& progress) {
+TCompactResult CompactArchive(TGTA3Archive& archive, const TCopyProgress& progress,
+                              std::stop_token stop) {
     const std::string imgPath = archive.FileName();
     const std::string dirPath = DirectoryFileName(imgPath);
     if (archive.IsReadOnly())
@@ -61,7 +62,7 @@ TCompactResult CompactArchive(TGTA3Archive& archive, const TCopyProgress& progre
     TTemporaryFile dir(dirPath, token);
     img.Stream().CopyAttributesFrom(oldImg);
     dir.Stream().CopyAttributesFrom(oldDir);
-    WritePackedCopy(archive, plan, img.Stream(), dir.Stream(), progress);
+    WritePackedCopy(archive, plan, img.Stream(), dir.Stream(), progress, stop);
     std::vector<TArchiveEntry> table = std::move(plan.records);
     plan = {};
 

@@ -16,7 +16,7 @@ namespace {
 } // namespace
 
 TRebuildResult RebuildArchive(TGTA3Archive& source, const std::string& dataPath,
-                              const TCopyProgress& progress) {
+                              const TCopyProgress& progress, std::stop_token stop) {
     const std::string dirPath = DirectoryFileName(dataPath);
     if (dirPath == dataPath)
         throw Exception(dataPath + " would be its own directory file");
@@ -34,7 +34,7 @@ TRebuildResult RebuildArchive(TGTA3Archive& source, const std::string& dataPath,
     const std::string token = NewTemporaryToken();
     TTemporaryFile img(dataPath, token);
     TTemporaryFile dir(dirPath, token);
-    WritePackedCopy(source, plan, img.Stream(), dir.Stream(), progress);
+    WritePackedCopy(source, plan, img.Stream(), dir.Stream(), progress, stop);
 
     // Linked in under the final names, which never replaces a file that
     // appeared there meanwhile. Until both temporary names are gone, a rebuild

@@ -6,6 +6,7 @@
 #include "archive/PackedCopy.h"
 
 #include <cstdint>
+#include <stop_token>
 #include <string>
 
 class TGTA3Archive;
@@ -33,4 +34,4 @@ struct TRebuildResult {
 // removed first. Throws the file layer's exceptions; the source is never
 // changed.
 TRebuildResult RebuildArchive(TGTA3Archive& source, const std::string& dataPath,
-                              const TCopyProgress& progress = {});
+                              const TCopyProgress& progress = {}, std::stop_token stop = {});

@@ -1,5 +1,6 @@
 #include "archive/PackedCopy.h"
 
+#include "archive/Cancel.h"
 #include "archive/DirectoryCodec.h"
 #include "archive/Gta3Archive.h"
 #include "archive/PrintableName.h"
@@ -14,8 +15,9 @@
 
 namespace {
 
-// Copies are cut into pieces of this size so progress can be shown.
-constexpr uint64_t ProgressStep = 64ull << 20;
+// Copies are cut into pieces of this size so progress can be shown and a stop
+// is heeded within a fraction of a second.
+constexpr uint64_t ProgressStep = 8ull << 20;
 
 // The largest data file the 32-bit sector offsets of a record can address.
 constexpr uint64_t MaxDataBytes = uint64_t{std::numeric_limits<uint32_t>::max()} * SectorSize;
@@ -114,12 +116,13 @@ void RequireFreeSpace(const std::string& dataPath, const TPackPlan& plan) {
 }
 
 void WritePackedCopy(TGTA3Archive& source, const TPackPlan& plan, FileStream& img, FileStream& dir,
-                     const TCopyProgress& progress) {
+                     const TCopyProgress& progress, std::stop_token stop) {
     img.Reserve(plan.bytes);
     uint64_t done = 0;
     for (const TCopyRun& run : plan.runs) {
         img.Seek(run.newBegin);
         for (uint64_t at = run.begin; at < run.end;) {
+            StopIfAsked(stop);
             const uint64_t piece = std::min(run.end - at, ProgressStep);
             source.CopyData(at, piece, img);
             at += piece;
@@ -128,6 +131,7 @@ void WritePackedCopy(TGTA3Archive& source, const TPackPlan& plan, FileStream& im
                 progress(done, plan.bytes);
         }
     }
+    StopIfAsked(stop);
     WriteRecords(dir, 0, plan.records);
     img.Flush();
     dir.Flush();

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,7 @@ TPackPlan PlanPackedCopy(const TGTA3Archive& source);
 void RequireFreeSpace(const std::string& dataPath, const TPackPlan& plan);
 // Writes the copy into the empty files `img` and `dir` and puts both on
 // disk. The data file's room is reserved first, so a full disk fails before
-// any copying. Throws the file layer's exceptions.
+// any copying. Throws the file layer's exceptions, and ECancelled (Cancel.h)
+// when `stop` is asked to stop, which it asks before each run and each piece.
 void WritePackedCopy(TGTA3Archive& source, const TPackPlan& plan, FileStream& img, FileStream& dir,
-                     const TCopyProgress& progress);
+                     const TCopyProgress& progress, std::stop_token stop = {});
