@@ -7,12 +7,13 @@
 #include "platform/Errors.h"
 
 #include <stop_token>
+#include <string>
 
-// Not a failure: the user stopped the command. Its message is for logs only;
-// the front ends tell what was done instead.
+// Not a failure: the user stopped the command. The core throws it bare; a
+// front end may throw it again with what was done ("3 of 10 files added").
 class ECancelled : public Exception {
 public:
-    ECancelled() : Exception("cancelled") {}
+    explicit ECancelled(const std::string& done = "cancelled") : Exception(done) {}
 };
 
 // Throws ECancelled when `stop` has been asked to stop.

@@ -179,7 +179,7 @@ std::vector<uint32_t> TEntryModel::matching(const TNameFilter& filter,
     // matches then picked in the order of `among`: read in a sorted order,
     // they would be fetched from all over a table of many megabytes.
     const auto [low, high] = std::minmax_element(among.begin(), among.end());
-    const auto table = FArchive->Table();
+    const auto table = this->table();
     if (among.size() < (*high - *low) / 4) {
         // A few entries spread over the table: only theirs are read.
         for (const uint32_t slot : among)
@@ -197,6 +197,21 @@ std::vector<uint32_t> TEntryModel::matching(const TNameFilter& filter,
     return shown;
 }
 
+std::span<const TArchiveEntry> TEntryModel::table() const {
+    if (FFrozen)
+        return *FFrozen;
+    return FArchive ? FArchive->Table() : std::span<const TArchiveEntry>();
+}
+
+void TEntryModel::Freeze() {
+    const auto entries = table();
+    FFrozen.emplace(entries.begin(), entries.end());
+}
+
+void TEntryModel::Thaw() {
+    FFrozen.reset();
+}
+
 void TEntryModel::refresh() {
     if (FRows > 0)
         emit dataChanged(index(0, 0), index(FRows - 1, ColumnCount - 1));
@@ -211,8 +226,7 @@ int TEntryModel::entryIndex(int row) const {
         return -1;
     // While a delete runs, the rows still name the slots of before it.
     const uint32_t slot = shownSlots()[static_cast<size_t>(row)];
-    return FArchive && slot < static_cast<uint32_t>(FArchive->Count()) ? static_cast<int>(slot)
-                                                                       : -1;
+    return FArchive && slot < table().size() ? static_cast<int>(slot) : -1;
 }
 
 std::vector<int> TEntryModel::rowsOfEntries(std::span<const int> entries) const {
@@ -251,8 +265,8 @@ void TEntryModel::relayout(std::span<const int> deletedSlots, bool sort) {
     // order they stand in, which a sort in the other direction, or after a few
     // entries changed, finds mostly in order already (SortSlots).
     std::vector<uint32_t> order = AfterDelete(FOrder, FOrder.size(), deletedSlots);
-    if (sort && FArchive && order.size() <= static_cast<size_t>(FArchive->Count()))
-        SortSlots(FArchive->Table().first(order.size()), order, FCompare, FDescending);
+    if (sort && FArchive && order.size() <= table().size())
+        SortSlots(table().first(order.size()), order, FCompare, FDescending);
     std::vector<uint32_t> visible;
     if (FFilter)
         visible =
@@ -301,7 +315,7 @@ int TEntryModel::lsvFileListDataFind(const QString& findString, int startIndex, 
     if (findString.isEmpty() || startIndex < 0 || startIndex > count)
         return -1;
     const SearchKeys keys(findString);
-    const auto table = FArchive->Table();
+    const auto table = this->table();
     const auto matches = [&](int row) {
         const int slot = entryIndex(row);
         return slot >= 0 && keys.matches(NameText(table[static_cast<size_t>(slot)]));
@@ -337,7 +351,7 @@ QVariant TEntryModel::data(const QModelIndex& index, int role) const {
     const int entryAt = entryIndex(index.row());
     if (entryAt < 0)
         return {};
-    const TArchiveEntry entry = FArchive->GetEntry(entryAt);
+    const TArchiveEntry entry = table()[static_cast<size_t>(entryAt)];
     const std::string_view name = DisplayName(entry);
     if (role == Qt::DecorationRole)
         return index.column() == ColumnName ? QVariant(EntryIcon(GetImageIndex(name))) : QVariant();

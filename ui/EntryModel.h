@@ -67,6 +67,10 @@ public:
     // entry is deleted is dropped; rows whose entries are gone leave the list
     // right after it.
     void tableChanged(std::span<const int> deletedSlots);
+    // While a job may change the archive on another thread, the rows are read
+    // from a copy of its table taken here; Thaw() goes back to the archive.
+    void Freeze();
+    void Thaw();
 
     // Shows only the entries `text` asks for (TNameFilter); an empty text shows
     // them all. The model is reset: the view keeps its selection itself.
@@ -121,7 +125,11 @@ private:
     // there are to show.
     void syncRowCount();
 
+    // The records the rows show: the archive's table, or its frozen copy.
+    std::span<const TArchiveEntry> table() const;
+
     const std::unique_ptr<TGTA3Archive>& FArchive;
+    std::optional<std::vector<TArchiveEntry>> FFrozen;
     // The slots that have rows, 0 to their count - 1, in the order of the rows.
     std::vector<uint32_t> FOrder;
     TCompareFunc FCompare;

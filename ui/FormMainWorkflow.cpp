@@ -56,7 +56,7 @@ void TfrmMain::ImportPaths(const QStringList& paths) {
     TImportResult result;
     const int32_t firstNewSlot = CurrentArchive->Count();
     ChangeArchive([&] {
-        result = ImportAndReplace(this, *CurrentArchive, *FEntryList, paths);
+        result = ImportAndReplace(this, *CurrentArchive, *FEntryList, paths, *FJobs);
         return true;
     });
     QString notice =
@@ -86,7 +86,7 @@ void TfrmMain::DragSelectedOut() {
         // File addresses are made of the names' bytes, so that a name that is
         // not UTF-8 still names its file.
         for (const std::string& file :
-             ExtractSelectedForDrag(this, *CurrentArchive, *FEntryList, folder))
+             ExtractSelectedForDrag(this, *CurrentArchive, *FEntryList, folder, *FJobs))
             urls << QUrl::fromEncoded("file://" +
                                       QByteArray::fromStdString(file).toPercentEncoding("/"));
     } catch (...) {
@@ -129,9 +129,11 @@ bool TfrmMain::edtFilterKey(int key) {
 }
 
 void TfrmMain::actCheckExecute() {
-    const TCheckReport report = CheckWithFindings(*CurrentArchive);
+    // A finished background check is of the archive as it stands.
+    const TCheckReport report =
+        FCheck->Report() ? *FCheck->Report() : CheckWithFindings(this, *FJobs, *CurrentArchive);
     // The status bar agrees with the list while it is open.
-    FCheck->SetResult(report.summary);
+    FCheck->SetResult(report);
     UpdateStatus();
     ShowCheckReport(this, report);
 }
@@ -151,7 +153,7 @@ void TfrmMain::actSaveCompactedExecute() {
         return;
     FCompactPath = path;
     const QString notice =
-        CompactedCopyNotice(path, SaveCompactedCopy(this, *CurrentArchive, path));
+        CompactedCopyNotice(path, SaveCompactedCopy(this, *FJobs, *CurrentArchive, path));
     FStatus->SetNotice(notice);
 }
 
@@ -160,7 +162,7 @@ void TfrmMain::actCompactExecute() {
         return;
     TCompactResult result;
     ChangeArchive([&] {
-        result = CompactWithProgress(this, *CurrentArchive);
+        result = CompactWithProgress(this, *FJobs, *CurrentArchive);
         // Every entry's data moved, each in its slot: the rows show them
         // afresh, with the same entries selected.
         FEntryList->tableChanged({});
@@ -170,6 +172,8 @@ void TfrmMain::actCompactExecute() {
 }
 
 void TfrmMain::UpdateStatus() {
+    if (JobRunning())
+        return; // the archive is the job's: the bar shows it as it was
     if (!CurrentArchive) {
         FStatus->ShowClosed();
         return;
