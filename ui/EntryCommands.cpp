@@ -48,15 +48,20 @@ std::vector<std::string> ExtractRows(TGTA3Archive& archive, IEntryList& list,
     std::atomic<size_t> done = 0;
     try {
         runner.Run(progress, [&](const TJob& job) {
+            // The bar steps, and names the entry, as each entry is begun.
+            const auto begin = [&](size_t next) {
+                if (progress && next < chosen.size())
+                    job.OnWindow([progress, name = names[qsizetype(next)]] {
+                        progress->SetLine2(name);
+                        progress->Step();
+                    });
+            };
+            begin(0);
             targets = ExtractEntries(
                 archive, chosen, folder,
                 [&](size_t extracted) {
                     done = extracted;
-                    if (progress)
-                        job.OnWindow([progress, name = names[qsizetype(extracted - 1)]] {
-                            progress->SetLine2(name);
-                            progress->Step();
-                        });
+                    begin(extracted);
                 },
                 job.Stop());
         });
@@ -73,10 +78,10 @@ void AddFiles(QWidget* owner, TGTA3Archive& archive, IEntryList& list, const QSt
     BusyCursor busy;
     std::atomic<size_t> done = 0;
     bool cancelled = false;
+    auto progress =
+        ShowProgress(owner, QStringLiteral("Adding File(s)..."), static_cast<int>(paths.size()));
+    const std::vector<std::string> files = HostPaths(paths);
     {
-        auto progress = ShowProgress(owner, QStringLiteral("Adding File(s)..."),
-                                     static_cast<int>(paths.size()));
-        const std::vector<std::string> files = HostPaths(paths);
         try {
             runner.Run(progress.get(), [&, bar = progress.get()](const TJob& job) {
                 ::AddFiles(
