@@ -17,7 +17,10 @@ namespace {
 
 // Copies are cut into pieces of this size so progress can be shown and a stop
 // is heeded within a fraction of a second.
-constexpr uint64_t ProgressStep = 8ull << 20;
+constexpr uint64_t ProgressStep = 4ull << 20;
+// The data copied is put on disk every so often: left to the end, putting a
+// gibibyte on disk takes seconds that no stop could cut short.
+constexpr uint64_t FlushStep = 16ull << 20;
 
 // The largest data file the 32-bit sector offsets of a record can address.
 constexpr uint64_t MaxDataBytes = uint64_t{std::numeric_limits<uint32_t>::max()} * SectorSize;
@@ -127,6 +130,8 @@ void WritePackedCopy(TGTA3Archive& source, const TPackPlan& plan, FileStream& im
             source.CopyData(at, piece, img);
             at += piece;
             done += piece;
+            if (done % FlushStep < piece)
+                img.Flush();
             if (progress)
                 progress(done, plan.bytes);
         }
@@ -135,4 +140,5 @@ void WritePackedCopy(TGTA3Archive& source, const TPackPlan& plan, FileStream& im
     WriteRecords(dir, 0, plan.records);
     img.Flush();
     dir.Flush();
+    StopIfAsked(stop); // the last moment before the copy is put in place
 }

@@ -74,6 +74,8 @@ void TfrmProgress::SetCancel(std::function<void()> cancel) {
                            button.width(), button.height());
     setFixedSize(fixedSize_.width(), fixedSize_.height() + button.height() + Margin);
     btnCancel->show();
+    if (isVisible())
+        PaintNow(); // on screen at its new size before the job starts
 }
 
 void TfrmProgress::reject() {
