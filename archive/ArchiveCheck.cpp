@@ -36,8 +36,9 @@ std::string Describe(const TArchiveEntry& entry) {
 
 class Checker {
 public:
-    Checker(std::span<const TArchiveEntry> entries, uint64_t dataLength, const TFindingSink& report)
-        : entries_(entries), dataLength_(dataLength), report_(report),
+    Checker(std::span<const TArchiveEntry> entries, uint64_t dataLength,
+            const TDirectoryFacts& facts, const TFindingSink& report)
+        : entries_(entries), dataLength_(dataLength), facts_(facts), report_(report),
           duplicate_(entries.size(), false) {
         order_.reserve(entries.size());
         PreferLargePages(order_);
@@ -62,8 +63,10 @@ public:
             });
         const TArchiveEntry* original = nullptr; // the last record that is no repeat
         const TArchiveEntry* furthest = nullptr;
-        uint64_t covered = 0;
-        uint64_t coveredEnd = 0; // end of the data file bytes counted so far
+        // The directory and its spare room, where the data file holds them.
+        uint64_t coveredEnd =
+            std::min(facts_.Reserved, dataLength_); // end of the bytes counted so far
+        uint64_t covered = coveredEnd;
         for (const Keyed& item : order_) {
             const TArchiveEntry& entry = entries_[item.index];
             if (original && original->Offset == entry.Offset && original->Size == entry.Size &&
@@ -116,6 +119,34 @@ public:
         }
     }
 
+    // What the kind's format says of each record: data inside the directory,
+    // a second size, a name the game skips, data it cannot reach.
+    void CheckAgainstFormat() {
+        for (const TArchiveEntry& entry : entries_) {
+            if (entry.Size != 0 && DataBegin(entry) < facts_.DataStart)
+                Report(TCheckFinding::TKind::InsideDirectory,
+                       "inside the directory: " + Describe(entry) + " begins before byte " +
+                           std::to_string(facts_.DataStart) + ", where the directory ends",
+                       {entry.DirIndex});
+            if (entry.SizeInArchive != 0 && entry.SizeInArchive != entry.Size)
+                Report(TCheckFinding::TKind::SizeInArchive,
+                       "size in archive: " + Describe(entry) + " says " +
+                           std::to_string(entry.SizeInArchive) +
+                           " sectors in its second size field, which the game reads instead",
+                       {entry.DirIndex});
+            if (facts_.StreamedOnly && !IsStreamed(entry, *facts_.Streaming))
+                Report(TCheckFinding::TKind::SkippedName,
+                       "skipped name: " + Describe(entry) +
+                           " has no type the game streams, so the game never reads it",
+                       {entry.DirIndex});
+            if (entry.Size != 0 && DataEnd(entry) > facts_.ReadLimit)
+                Report(TCheckFinding::TKind::PastReadLimit,
+                       "out of reach: " + Describe(entry) + " ends past byte " +
+                           std::to_string(facts_.ReadLimit) + ", which the game does not read",
+                       {entry.DirIndex});
+        }
+    }
+
     // Display names that are equal but for the case of a-z; repeats of a
     // record were told already.
     void CheckDuplicateNames() {
@@ -143,7 +174,7 @@ public:
     // above is given back first.
     void CheckStreamingOrder() {
         order_ = std::vector<Keyed>();
-        ForEachStreamingBreak(entries_, FirstGameStreaming,
+        ForEachStreamingBreak(entries_, *facts_.Streaming,
                               [this](const TArchiveEntry& entry, const TArchiveEntry& before) {
                                   Report(TCheckFinding::TKind::NotAfterPrevious,
                                          "not after the entry before it: " + Describe(entry) +
@@ -193,6 +224,7 @@ private:
 
     std::span<const TArchiveEntry> entries_;
     uint64_t dataLength_;
+    const TDirectoryFacts& facts_;
     const TFindingSink& report_;
     std::vector<bool> duplicate_; // by place in the span: repeats an earlier record
     std::vector<Keyed> order_;
@@ -204,7 +236,22 @@ private:
 TCheckSummary CheckEntries(std::span<const TArchiveEntry> entries, uint64_t dataLength,
                            uint64_t directoryLength, const TFindingSink& report,
                            std::stop_token stop) {
-    Checker checker(entries, dataLength, report);
+    return CheckEntries(entries, dataLength, directoryLength, TDirectoryFacts{}, report,
+                        std::move(stop));
+}
+
+TCheckSummary CheckEntries(std::span<const TArchiveEntry> entries, uint64_t dataLength,
+                           uint64_t directoryLength, const TDirectoryFacts& facts,
+                           const TFindingSink& report, std::stop_token stop) {
+    Checker checker(entries, dataLength, facts, report);
+    if (facts.HeaderCut)
+        checker.Report(TCheckFinding::TKind::Header,
+                       "header: the file ends inside the 8-byte header", {});
+    else if (facts.CountedRecords && *facts.CountedRecords > entries.size())
+        checker.Report(TCheckFinding::TKind::Header,
+                       "header: it counts " + std::to_string(*facts.CountedRecords) +
+                           " records, the file holds " + std::to_string(entries.size()),
+                       {});
     if (dataLength % SectorSize != 0)
         checker.Report(TCheckFinding::TKind::PartialDataFile,
                        "data file: its length " + std::to_string(dataLength) +
@@ -219,6 +266,7 @@ TCheckSummary CheckEntries(std::span<const TArchiveEntry> entries, uint64_t data
     checker.CheckRanges();
     StopIfAsked(stop);
     checker.CheckEachName();
+    checker.CheckAgainstFormat();
     StopIfAsked(stop);
     checker.CheckDuplicateNames();
     StopIfAsked(stop);
@@ -232,8 +280,8 @@ TCheckSummary CheckEntries(std::span<const TArchiveEntry> entries, uint64_t data
 
 TCheckSummary CheckArchive(const TGTA3Archive& archive, const TFindingSink& report,
                            std::stop_token stop) {
-    return CheckEntries(archive.Table(), archive.DataLength(), archive.DirectoryLength(), report,
-                        stop);
+    return CheckEntries(archive.Table(), archive.DataLength(), archive.DirectoryLength(),
+                        archive.DirectoryFacts(), report, std::move(stop));
 }
 
 double DeadSpacePercent(uint64_t deadBytes, uint64_t dataLength) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "archive/ArchiveEntry.h"
+#include "archive/DirectoryStore.h"
 
 #include <cstdint>
 #include <functional>
@@ -26,6 +27,11 @@ struct TCheckFinding {
         UnterminatedName, // a stored name of all 24 bytes, without a zero byte
         DuplicateName,    // display names equal but for the case of a-z
         NotAfterPrevious, // a record the games read wrongly (StreamingOrder.h)
+        Header,           // the header is cut short, or counts records the file lacks
+        InsideDirectory,  // a record's data begins inside the directory
+        SizeInArchive,    // a second size that is not 0 and differs from the size
+        SkippedName,      // a name the game does not stream
+        PastReadLimit,    // data the game cannot reach (past 4 GiB)
     };
     TKind Kind;
     std::string Text;           // one line; names written as PrintableName does
@@ -51,6 +57,12 @@ using TFindingSink = std::function<void(const TCheckFinding&)>;
 TCheckSummary CheckEntries(std::span<const TArchiveEntry> entries, uint64_t dataLength,
                            uint64_t directoryLength, const TFindingSink& report,
                            std::stop_token stop = {});
+// The same against what the archive's kind says of its records (its store's
+// facts): where its data may begin, what the header counts, what the game
+// reaches and streams.
+TCheckSummary CheckEntries(std::span<const TArchiveEntry> entries, uint64_t dataLength,
+                           uint64_t directoryLength, const TDirectoryFacts& facts,
+                           const TFindingSink& report, std::stop_token stop = {});
 // The same on an open archive's table and files.
 TCheckSummary CheckArchive(const TGTA3Archive& archive, const TFindingSink& report,
                            std::stop_token stop = {});

@@ -83,6 +83,12 @@ public:
         auto found = byName_.find(FoldedKey(name));
         return found != byName_.end() && found->second.carriers > 1;
     }
+    // The entries moved to other slots (TGTA3Archive::AddFile).
+    void Moved(std::span<const int32_t> newSlots) {
+        for (auto& [key, found] : byName_)
+            if (found.slot >= 0 && static_cast<size_t>(found.slot) < newSlots.size())
+                found.slot = newSlots[static_cast<size_t>(found.slot)];
+    }
     // An entry just added under the name is the one a later file replaces.
     void Added(std::string_view name, int slot) {
         Found& found = byName_[FoldedKey(name)];
@@ -103,11 +109,19 @@ const std::string UnsafeNameReason = "the entry's name is not a safe file name";
 } // namespace
 
 TNewPair CreatePair(const std::string& dataPath, bool replaceExisting) {
-    if (!replaceExisting)
-        for (const std::string& file : {dataPath, DirectoryFileName(dataPath)})
+    return CreateArchive(dataPath, TArchiveKind::Pair, replaceExisting);
+}
+
+TNewPair CreateArchive(const std::string& dataPath, TArchiveKind kind, bool replaceExisting) {
+    if (!replaceExisting) {
+        std::vector<std::string> files{dataPath};
+        if (kind == TArchiveKind::Pair)
+            files.push_back(DirectoryFileName(dataPath));
+        for (const std::string& file : files)
             if (PathExists(file))
                 throw EFileError(file + " already exists", file, EEXIST, "already exists");
-    TNewPair created{std::make_unique<TGTA3Archive>(dataPath, TOpenMode::Create), {}};
+    }
+    TNewPair created{std::make_unique<TGTA3Archive>(dataPath, kind), {}};
     try {
         SyncFolder(FolderOf(dataPath));
     } catch (const EFileError& error) {
@@ -117,13 +131,18 @@ TNewPair CreatePair(const std::string& dataPath, bool replaceExisting) {
 }
 
 void AddFiles(TGTA3Archive& archive, std::span<const std::string> paths,
-              const TItemProgress& progress, std::stop_token stop) {
+              const TItemProgress& progress, TUndoStep* undo, std::stop_token stop) {
+    TUndoStep ignored;
+    TUndoStep& step = undo ? *undo : ignored;
+    step.Command = TUndoCommand::Add;
     std::exception_ptr failure;
     try {
         for (size_t i = 0; i < paths.size(); ++i) {
             StopIfAsked(stop);
             FileStream source = OpenSource(paths[i]);
-            archive.AddFile(EntryNameFromPath(paths[i]), source);
+            if (!archive.AddFile(EntryNameFromPath(paths[i]), source).empty())
+                step.Relaid = true;
+            step.NoteAppend(archive.Table().back());
             CloseSource(source);
             if (progress)
                 progress(i + 1);
@@ -143,7 +162,10 @@ std::vector<int32_t> TImportResult::Slots(bool replaced) const {
 }
 
 void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImportResult& result,
-                 const TItemProgress& progress, std::stop_token stop) {
+                 const TItemProgress& progress, TUndoStep* undo, std::stop_token stop) {
+    TUndoStep ignored;
+    TUndoStep& step = undo ? *undo : ignored;
+    step.Command = TUndoCommand::Import;
     NameIndex names(archive, paths);
     result = {};
     struct Pending {
@@ -167,7 +189,21 @@ void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImp
                     result.SharedNames.emplace_back(DisplayName(replaced));
                 }
             } else {
-                archive.AddFile(name, source);
+                const std::vector<int32_t> newSlots = archive.AddFile(name, source);
+                if (!newSlots.empty()) {
+                    // Room was made: entries moved to the end of the directory.
+                    const auto moved = [&](int32_t& at) {
+                        if (at >= 0 && static_cast<size_t>(at) < newSlots.size())
+                            at = newSlots[static_cast<size_t>(at)];
+                    };
+                    for (Pending& replacing : pending)
+                        moved(replacing.slot);
+                    for (TImportedFile& file : result.Files)
+                        moved(file.Slot);
+                    names.Moved(newSlots);
+                    step.Relaid = true;
+                }
+                step.NoteAppend(archive.Table().back());
                 const int added = archive.Count() - 1; // the new last slot
                 names.Added(matched, added);
                 result.Files.push_back({added, false});
@@ -183,8 +219,12 @@ void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImp
     size_t applied = 0;
     try {
         archive.Flush();
-        for (; applied < pending.size(); ++applied)
-            archive.SetEntryData(pending[applied].slot, pending[applied].place);
+        for (; applied < pending.size(); ++applied) {
+            const int slot = pending[applied].slot;
+            const TArchiveEntry before = archive.GetEntry(slot);
+            archive.SetEntryData(slot, pending[applied].place);
+            step.NoteRewrite(before, archive.GetEntry(slot));
+        }
     } catch (...) {
         if (!failure)
             failure = std::current_exception();
@@ -196,21 +236,42 @@ void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImp
     FlushAfter(archive, failure);
 }
 
-TWarnings DeleteEntries(TGTA3Archive& archive, std::span<const int> slots) {
+TWarnings DeleteEntries(TGTA3Archive& archive, std::span<const int> slots, TUndoStep* undo) {
     for (const int slot : slots)
         if (slot < 0 || slot >= archive.Count())
             throw EListError(slot);
-    for (const int slot : slots)
+    std::vector<TArchiveEntry> dropped;
+    if (undo) {
+        undo->Command = TUndoCommand::Delete;
+        dropped.reserve(slots.size());
+    }
+    for (const int slot : slots) {
+        // A slot given twice is dropped once.
+        if (undo && !archive.Table()[static_cast<size_t>(slot)].Deleted)
+            dropped.push_back(archive.GetEntry(slot));
         archive.MarkDeleted(slot);
+    }
     TWarnings warnings;
     std::exception_ptr failure;
     try {
         warnings = archive.PurgeDeleted();
+        if (undo)
+            undo->Dropped = std::move(dropped);
     } catch (...) {
         failure = std::current_exception();
     }
     FlushAfter(archive, failure);
     return warnings;
+}
+
+void RenameEntry(TGTA3Archive& archive, int slot, std::string_view newName, TUndoStep* undo) {
+    const TArchiveEntry before = archive.GetEntry(slot);
+    archive.RenameEntry(slot, newName);
+    if (undo) {
+        undo->Command = TUndoCommand::Rename;
+        undo->NoteRewrite(before, archive.GetEntry(slot));
+    }
+    archive.Flush();
 }
 
 void RequireSafeName(const TArchiveEntry& entry) {
@@ -246,6 +307,10 @@ void ExtractEntryToFile(TGTA3Archive& archive, int index, const std::string& tar
         // Only the archive's data file is read here: the entry runs past its end.
         RethrowNamingEntry(std::string(DisplayName(entry)));
     }
+    // On disk before it takes the entry's name, so that a crash never leaves a
+    // whole-looking file of the wrong size there. It is closed only once named:
+    // until then the hold keeps other writers' sweeps off it.
+    target.Stream().Flush();
     target.ReplaceFinal(TTemporaryFile::Replacing::UnheldFilesOnly);
     target.Stream().Close();
 }

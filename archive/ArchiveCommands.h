@@ -6,6 +6,7 @@
 #include "archive/ArchiveEntry.h"
 #include "archive/Cancel.h"
 #include "archive/Gta3Archive.h"
+#include "archive/UndoHistory.h"
 
 #include <cstddef>
 #include <functional>
@@ -27,13 +28,18 @@ struct TNewPair {
 // pair is only replaced when `replaceExisting` says so; otherwise it is
 // refused (EFileError "... already exists"). Nothing is touched when it fails.
 TNewPair CreatePair(const std::string& dataPath, bool replaceExisting);
+// The same for an archive of either kind: a single-file archive is one new
+// file, with room for 512 records before its data.
+TNewPair CreateArchive(const std::string& dataPath, TArchiveKind kind, bool replaceExisting);
 
 // Adds each file as a new entry named by the part of its path after the last
 // '/', in the order given, until the first failure; the files before it stay
 // added. What was written is put on disk in either case; the first failure is
-// then rethrown. `stop` is asked before each file (Cancel.h).
+// then rethrown. `undo`, when given, gets what was added, also after a failure
+// or a stop. `stop` is asked before each file (Cancel.h).
 void AddFiles(TGTA3Archive& archive, std::span<const std::string> paths,
-              const TItemProgress& progress = {}, std::stop_token stop = {});
+              const TItemProgress& progress = {}, TUndoStep* undo = nullptr,
+              std::stop_token stop = {});
 
 // What an import did with one file.
 struct TImportedFile {
@@ -59,17 +65,25 @@ struct TImportResult {
 // points at it, and each record is then rewritten in place, so after a
 // failure or a power cut every entry holds either its old data or its new.
 // The first failure stops the batch: the files before it are done and told in
-// `result`, and the failure is rethrown. So does a stop asked for before a file
-// (Cancel.h).
+// `result` (and in `undo`, when given), and the failure is rethrown. So does a
+// stop asked for before a file (Cancel.h).
 void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImportResult& result,
-                 const TItemProgress& progress = {}, std::stop_token stop = {});
+                 const TItemProgress& progress = {}, TUndoStep* undo = nullptr,
+                 std::stop_token stop = {});
 
 // Deletes the entries in the slots given, all or none: a slot outside the
 // table is refused (EListError) before anything changes; the others are
 // marked and purged, and the directory is put on disk. A failure is rethrown
 // afterwards; what failed after the new directory was whole is returned
-// (PurgeDeleted).
-TWarnings DeleteEntries(TGTA3Archive& archive, std::span<const int> slots);
+// (PurgeDeleted). `undo`, when given, gets the entries dropped once the new
+// directory is whole.
+TWarnings DeleteEntries(TGTA3Archive& archive, std::span<const int> slots,
+                        TUndoStep* undo = nullptr);
+
+// Renames the entry in `slot` (TGTA3Archive::RenameEntry) and puts it on disk;
+// `undo`, when given, gets the record before and after once it is rewritten.
+void RenameEntry(TGTA3Archive& archive, int slot, std::string_view newName,
+                 TUndoStep* undo = nullptr);
 
 // Refuses an entry whose display name could leave a folder or name the folder
 // itself (EFCreateError naming the entry, not a path): for extracts into a

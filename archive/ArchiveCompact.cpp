@@ -43,6 +43,11 @@ TCompactResult CompactArchive(TGTA3Archive& archive, const TCopyProgress& progre
     const std::string dirPath = DirectoryFileName(imgPath);
     if (archive.IsReadOnly())
         throw Exception(imgPath + " is open for reading only");
+    // Its copy would be a pair: a directory file beside it would be taken
+    // for its own, and the single file written over as a pair's data.
+    if (archive.Kind() == TArchiveKind::SingleFile)
+        throw Exception(imgPath + " is a single-file archive, which cannot be compacted in "
+                                  "place yet; rebuild it into a new pair instead");
     const TFileInfo oldImg = ReplaceableFile(imgPath);
     const TFileInfo oldDir = ReplaceableFile(dirPath);
     // The opening settled a marker of ours: one that stands is someone else's.
@@ -70,9 +75,10 @@ TCompactResult CompactArchive(TGTA3Archive& archive, const TCopyProgress& progre
     result.Warnings = SwapIntoPlace(files, token);
     // The new files have been held since they were made; the old pair's hold
     // goes with the old files.
-    archive = TGTA3Archive(
-        imgPath,
-        {std::move(img.Stream()), std::make_unique<TPairDirectory>(std::move(dir.Stream()), true)},
-        std::move(table));
+    archive = TGTA3Archive(imgPath,
+                           {std::move(img.Stream()),
+                            std::make_unique<TPairDirectory>(std::move(dir.Stream()), true),
+                            {}},
+                           std::move(table));
     return result;
 }

@@ -21,7 +21,13 @@ struct TArchiveEntry {
     char Name[24];
     int32_t DirIndex; // slot of the record in the directory file
     uint8_t Deleted;  // 1 between MarkDeleted and PurgeDeleted
+    // A single-file archive's second size field, kept as stored (0 in the
+    // game's own files; when not 0 the game reads that many sectors instead
+    // of Size). Always 0 in a pair.
+    uint16_t SizeInArchive;
 };
+// The table's memory per entry stays what it was.
+static_assert(sizeof(TArchiveEntry) == 40);
 
 // The stored name text: the bytes of Name up to the first zero byte, at most 24.
 // Not trimmed. The view points into `entry`, so it cannot be taken of a

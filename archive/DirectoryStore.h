@@ -6,11 +6,14 @@
 #pragma once
 
 #include "archive/ArchiveEntry.h"
+#include "archive/StreamingOrder.h"
 #include "platform/FileStream.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -36,6 +39,29 @@ enum class TArchiveKind {
 // Failures met after a change was whole, each as a few words and the system's
 // reason: the change stands, so they are told as warnings.
 using TWarnings = std::vector<std::string>;
+
+// What the check and the archive hold records against, as a store's format
+// says it. A separate directory file's facts are the defaults.
+struct TDirectoryFacts {
+    // Data that begins before this byte lies inside the directory.
+    uint64_t DataStart = 0;
+    // The bytes from the start of the data file that the directory and its
+    // spare room take: not dead space.
+    uint64_t Reserved = 0;
+    // The record count a header states, when the format has one.
+    std::optional<uint64_t> CountedRecords;
+    // The format's header is cut short.
+    bool HeaderCut = false;
+    // The games read no data past this byte.
+    uint64_t ReadLimit = std::numeric_limits<uint64_t>::max();
+    // The largest Size a record can hold.
+    uint64_t MaxEntrySectors = std::numeric_limits<uint32_t>::max();
+    // How the game that reads this kind streams it.
+    const TStreamingGame* Streaming = &FirstGameStreaming;
+    // Records the game skips (IsStreamed) are worth a finding: this kind
+    // holds only what the game streams.
+    bool StreamedOnly = false;
+};
 
 // Each change below is whole or not at all: after a failure, or a kill at any
 // file-layer call, the next Load finds the records as they were or as the
@@ -66,15 +92,39 @@ public:
     virtual uint64_t Length() const = 0;
     // Puts what was written on disk (fsync).
     virtual void Flush() = 0;
+
+    // For a directory inside the data file: the archive's data stream, held by
+    // the archive for the store's whole life. Called once, before Load.
+    virtual void UseDataFile(FileStream& /*data*/) {}
+    // Called before the data of a new last record is appended. A store whose
+    // directory has no room for one more record makes room now: it may move
+    // entries' data to the end of the data file, while every record still
+    // points at the old place, and then returns the table as it stands once
+    // AppendRecord has written the new record (without that record): the
+    // entries in their new order, each still carrying its old slot in
+    // DirIndex. Nothing when the records stay as they are. The change of order
+    // is whole with AppendRecord; a failure here leaves the files as they were.
+    virtual std::optional<std::vector<TArchiveEntry>>
+    PrepareAppend(std::span<const TArchiveEntry> /*records*/) {
+        return std::nullopt;
+    }
+    virtual TDirectoryFacts Facts() const { return {}; }
 };
 
 // An opened archive's data file and the store of its directory.
 struct TArchiveFiles {
     FileStream Data;
     std::unique_ptr<TDirectoryStore> Directory;
+    TWarnings Warnings; // what the opening found beside the archive
 };
 
-// Opens (or, with TOpenMode::Create, creates) the archive whose data file is
-// `dataPath`, and decides its kind. Throws EFOpenError / EFCreateError /
-// EReadError.
-TArchiveFiles OpenArchiveFiles(const std::string& dataPath, TOpenMode mode);
+// Opens an existing file as `mode` says (not Create). Throws EFOpenError.
+FileStream OpenFile(const std::string& path, TOpenMode mode);
+
+// Opens (or, with TOpenMode::Create, creates as `created`) the archive whose
+// data file is `dataPath`, and decides its kind: a file that starts with
+// "VER2" is a single-file archive, whatever lies beside it - a directory
+// file there is left alone and named in a warning -, any other file the data
+// file of a pair. Throws EFOpenError / EFCreateError / EReadError.
+TArchiveFiles OpenArchiveFiles(const std::string& dataPath, TOpenMode mode,
+                               TArchiveKind created = TArchiveKind::Pair);

@@ -21,9 +21,14 @@ TGTA3Archive::TGTA3Archive(const std::string& FileName, bool CreateNew)
 TGTA3Archive::TGTA3Archive(const std::string& FileName, TOpenMode Mode)
     : TGTA3Archive(FileName, Mode, OpenArchiveFiles(FileName, Mode)) {}
 
+TGTA3Archive::TGTA3Archive(const std::string& FileName, TArchiveKind NewKind)
+    : TGTA3Archive(FileName, TOpenMode::Create,
+                   OpenArchiveFiles(FileName, TOpenMode::Create, NewKind)) {}
+
 TGTA3Archive::TGTA3Archive(const std::string& FileName, TOpenMode Mode, TArchiveFiles Files)
     : FileName_(FileName), ReadOnly_(Mode == TOpenMode::Shared), ImgStream(std::move(Files.Data)),
-      Directory_(std::move(Files.Directory)) {
+      Directory_(std::move(Files.Directory)), OpeningWarnings_(std::move(Files.Warnings)) {
+    Directory_->UseDataFile(ImgStream);
     // New files in place are an empty archive: nothing more may fail now.
     if (Mode != TOpenMode::Create)
         Entries = Directory_->Load();
@@ -32,7 +37,32 @@ TGTA3Archive::TGTA3Archive(const std::string& FileName, TOpenMode Mode, TArchive
 TGTA3Archive::TGTA3Archive(const std::string& FileName, TArchiveFiles Files,
                            std::vector<TArchiveEntry> Table)
     : FileName_(FileName), ReadOnly_(false), ImgStream(std::move(Files.Data)),
-      Directory_(std::move(Files.Directory)), Entries(std::move(Table)) {}
+      Directory_(std::move(Files.Directory)), Entries(std::move(Table)),
+      OpeningWarnings_(std::move(Files.Warnings)) {
+    Directory_->UseDataFile(ImgStream);
+}
+
+TGTA3Archive::TGTA3Archive(TGTA3Archive&& other) noexcept
+    : FileName_(std::move(other.FileName_)), ReadOnly_(other.ReadOnly_),
+      ImgStream(std::move(other.ImgStream)), Directory_(std::move(other.Directory_)),
+      Entries(std::move(other.Entries)), OpeningWarnings_(std::move(other.OpeningWarnings_)),
+      Unflushed(other.Unflushed) {
+    if (Directory_)
+        Directory_->UseDataFile(ImgStream);
+}
+
+TGTA3Archive& TGTA3Archive::operator=(TGTA3Archive&& other) noexcept {
+    FileName_ = std::move(other.FileName_);
+    ReadOnly_ = other.ReadOnly_;
+    ImgStream = std::move(other.ImgStream);
+    Directory_ = std::move(other.Directory_);
+    Entries = std::move(other.Entries);
+    OpeningWarnings_ = std::move(other.OpeningWarnings_);
+    Unflushed = other.Unflushed;
+    if (Directory_)
+        Directory_->UseDataFile(ImgStream);
+    return *this;
+}
 
 TGTA3Archive::~TGTA3Archive() {
     try {
@@ -70,11 +100,16 @@ void TGTA3Archive::CopyData(uint64_t begin, uint64_t length, FileStream& Dest) {
 }
 
 TDataPlace TGTA3Archive::PlaceForAppend(uint64_t dataLength, uint64_t length,
-                                        std::string_view name) {
+                                        std::string_view name) const {
     // A data file made elsewhere may end inside a sector: new data starts at
     // the next boundary, so its Offset says where its bytes really are.
     const uint64_t start = RoundUpToSector(dataLength);
     const uint64_t sectors = RoundUpToSector(length) / SectorSize;
+    if (const uint64_t most = Directory_->Facts().MaxEntrySectors; sectors > most)
+        throw Exception(
+            "Cannot add " + std::string(name) + ": it takes " + std::to_string(sectors) +
+            " sectors, and an entry of this archive holds at most " + std::to_string(most) + " (" +
+            std::to_string(most * SectorSize) + " bytes)");
     constexpr uint64_t maxField = std::numeric_limits<uint32_t>::max();
     if (start / SectorSize > maxField || sectors > maxField)
         throw Exception("Cannot add " + std::string(name) +
@@ -109,33 +144,52 @@ TDataPlace TGTA3Archive::CopyToEnd(FileStream& Source, std::string_view name, ui
     return place;
 }
 
-void TGTA3Archive::AddFile(std::string_view Name, FileStream& Source) {
+std::vector<int32_t> TGTA3Archive::AddFile(std::string_view Name, FileStream& Source) {
     BeginChange();
     const size_t slot = Entries.size();
     if (slot >= MaxRecords)
         throw Exception("Cannot add " + std::string(Name) +
                         ": the directory holds as many records as an archive can");
+    // Refused before anything moves to make room for it.
+    const uint64_t sourceLength = Source.Length();
+    PlaceForAppend(0, sourceLength - std::min(Source.Position(), sourceLength), Name);
 
     // Room for the new entry first, so nothing can fail after the files changed.
     if (Entries.size() == Entries.capacity())
         Entries.reserve(std::max<size_t>(16, Entries.capacity() * 2));
 
     const uint64_t oldImgLength = ImgStream.Length();
-    // Undone by itself when it fails.
-    const TDataPlace place = CopyToEnd(Source, Name, oldImgLength);
-    const TArchiveEntry entry =
-        MakeEntry(place.Offset, place.Size, Name, static_cast<int32_t>(slot));
+    std::vector<int32_t> newSlots;
     try {
+        // Undone by itself when it fails, as is the copy below.
+        std::optional<std::vector<TArchiveEntry>> grown = Directory_->PrepareAppend(Entries);
+        if (grown) {
+            newSlots.resize(slot);
+            for (size_t i = 0; i < grown->size(); ++i)
+                newSlots[static_cast<size_t>((*grown)[i].DirIndex)] = static_cast<int32_t>(i);
+            grown->reserve(slot + 1);
+        }
+        Unflushed = true;
+        const TDataPlace place = CopyToEnd(Source, Name, ImgStream.Length());
+        const TArchiveEntry entry =
+            MakeEntry(place.Offset, place.Size, Name, static_cast<int32_t>(slot));
         Directory_->AppendRecord(entry); // puts the directory back when it fails
+        if (grown) {
+            for (size_t i = 0; i < grown->size(); ++i)
+                (*grown)[i].DirIndex = static_cast<int32_t>(i);
+            Entries = std::move(*grown);
+        }
+        Entries.push_back(entry);
     } catch (...) {
         // The data file as it was; the original error is what counts.
         try {
-            ImgStream.SetLength(oldImgLength);
+            if (ImgStream.Length() != oldImgLength)
+                ImgStream.SetLength(oldImgLength);
         } catch (...) {
         }
         throw;
     }
-    Entries.push_back(entry);
+    return newSlots;
 }
 
 void TGTA3Archive::SetEntryData(int Index, TDataPlace Place) {
@@ -143,6 +197,7 @@ void TGTA3Archive::SetEntryData(int Index, TDataPlace Place) {
     TArchiveEntry changed = At(Index);
     changed.Offset = Place.Offset;
     changed.Size = Place.Size;
+    changed.SizeInArchive = 0; // the new data's size is Size
     Unflushed = true;
     // The record is rewritten in place: it names the old data or the new, whole.
     Directory_->WriteRecord(changed);
@@ -199,6 +254,26 @@ TWarnings TGTA3Archive::PurgeDeleted() {
     }
     for (size_t i = 0; i < Entries.size(); ++i)
         Entries[i].DirIndex = static_cast<int32_t>(i);
+    return warnings;
+}
+
+TWarnings TGTA3Archive::ReplaceTable(std::vector<TArchiveEntry> table) {
+    BeginChange();
+    const auto sameRecord = [](const TArchiveEntry& a, const TArchiveEntry& b) {
+        return a.Offset == b.Offset && a.Size == b.Size &&
+               std::equal(std::begin(a.Name), std::end(a.Name), std::begin(b.Name));
+    };
+    size_t unchanged = 0;
+    while (unchanged < std::min(table.size(), Entries.size()) &&
+           sameRecord(table[unchanged], Entries[unchanged]))
+        ++unchanged;
+    for (size_t i = 0; i < table.size(); ++i) {
+        table[i].DirIndex = static_cast<int32_t>(i);
+        table[i].Deleted = 0;
+    }
+    // Like a purge, the store puts the new directory on disk itself.
+    TWarnings warnings = Directory_->ReplaceAll(table, unchanged);
+    Entries = std::move(table);
     return warnings;
 }
 

@@ -30,15 +30,18 @@ public:
     // compaction in place, OpenArchiveFiles; a rewrite of the directory, Load).
     TGTA3Archive(const std::string& FileName, bool CreateNew);
     TGTA3Archive(const std::string& FileName, TOpenMode Mode);
+    // Creates an empty archive of the kind given (TOpenMode::Create).
+    TGTA3Archive(const std::string& FileName, TArchiveKind NewKind);
     // Takes over an archive's files, held exclusively, whose directory holds
     // `Table` (in slot order), as a compaction in place leaves them; nothing
     // is read.
     TGTA3Archive(const std::string& FileName, TArchiveFiles Files,
                  std::vector<TArchiveEntry> Table);
     // An archive object can take another's place, so that its holder keeps
-    // working on a compacted archive.
-    TGTA3Archive(TGTA3Archive&&) noexcept = default;
-    TGTA3Archive& operator=(TGTA3Archive&&) noexcept = default;
+    // working on a compacted archive. The store is told where the data
+    // stream went (TDirectoryStore::UseDataFile).
+    TGTA3Archive(TGTA3Archive&& other) noexcept;
+    TGTA3Archive& operator=(TGTA3Archive&& other) noexcept;
     // Flushes the files to disk if anything changed, and closes them; failures
     // are ignored here.
     ~TGTA3Archive();
@@ -55,6 +58,10 @@ public:
     // For the title and the status bar only: the code that works on the
     // records serves every kind alike.
     TArchiveKind Kind() const { return Directory_->Kind(); }
+    // What the check holds the records against (TDirectoryStore::Facts).
+    TDirectoryFacts DirectoryFacts() const { return Directory_->Facts(); }
+    // What the opening found beside the archive, to be told as warnings.
+    const TWarnings& OpeningWarnings() const { return OpeningWarnings_; }
 
     // The table is always in slot order: Table()[i].DirIndex == i, for every
     // entry and after every change. An index into it is a slot; a list that
@@ -70,7 +77,10 @@ public:
     // its position.
     void CopyData(uint64_t begin, uint64_t length, FileStream& Dest);
     // Appends `Source` (from its position to its end) as a new last entry.
-    void AddFile(std::string_view Name, FileStream& Source);
+    // When the directory had to make room for it by moving entries to its end
+    // (TDirectoryStore::PrepareAppend), returns each old slot's new slot;
+    // otherwise nothing, and every entry kept its slot.
+    std::vector<int32_t> AddFile(std::string_view Name, FileStream& Source);
     // Appends `Source` to the data file, at the next sector boundary, for an
     // entry that does not point at it yet; on failure the data file is cut
     // back. Returns where the data lies.
@@ -88,6 +98,11 @@ public:
     // are returned; earlier ones are thrown, with the directory and the table
     // as they were and no entry marked.
     TWarnings PurgeDeleted();
+    // Writes the directory anew as `table` (records in slot order; DirIndex
+    // and marks are set here), whole or not at all (TDirectoryStore::
+    // ReplaceAll), and takes it as the table: Undo and Redo. Throws with the
+    // directory and the table as they were.
+    TWarnings ReplaceTable(std::vector<TArchiveEntry> table);
     // Puts the files on disk (fsync) when anything was written since the last
     // flush. Commands call it once at their end.
     void Flush();
@@ -99,7 +114,7 @@ private:
     // that was stopped left unsettled.
     void BeginChange();
     // Where `length` bytes appended to a data file of `dataLength` bytes go.
-    static TDataPlace PlaceForAppend(uint64_t dataLength, uint64_t length, std::string_view name);
+    TDataPlace PlaceForAppend(uint64_t dataLength, uint64_t length, std::string_view name) const;
     // Appends the rest of `Source` at the next sector boundary of the data
     // file, now `oldLength` bytes long; the data file is cut back when that fails.
     TDataPlace CopyToEnd(FileStream& Source, std::string_view name, uint64_t oldLength);
@@ -112,5 +127,6 @@ private:
     FileStream ImgStream;
     std::unique_ptr<TDirectoryStore> Directory_;
     std::vector<TArchiveEntry> Entries;
+    TWarnings OpeningWarnings_;
     bool Unflushed = false; // written to since the last Flush
 };

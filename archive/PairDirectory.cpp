@@ -13,12 +13,6 @@
 
 namespace {
 
-FileStream OpenFile(const std::string& path, TOpenMode mode) {
-    if (mode == TOpenMode::Shared)
-        return FileStream::OpenReadShared(path);
-    return FileStream::OpenHeld(path);
-}
-
 // A lone directory file given as the data file is one file for both halves.
 const char* const DataFileItself = "it is the data file itself";
 
@@ -84,17 +78,12 @@ std::pair<FileStream, FileStream> CreateFiles(const std::string& imgPath) {
     return {std::move(img.Stream()), std::move(dir.Stream())};
 }
 
-std::pair<FileStream, FileStream> OpenFiles(const std::string& imgPath, TOpenMode mode) {
-    // A compaction stopped once its new pair was whole is settled first.
-    const std::string pair[] = {imgPath, DirectoryFileName(imgPath)};
-    const std::vector<std::string> paths =
-        SettleSwap(pair, mode == TOpenMode::Shared ? TSwapAccess::ReadOnly : TSwapAccess::Finish);
-    if (mode == TOpenMode::Create)
-        return CreateFiles(imgPath);
-    FileStream img = OpenFile(paths[0], mode);
-    FileStream dir = OpenDirectoryFile(paths[1], mode, img);
-    img.Renamed(pair[0]);
-    dir.Renamed(pair[1]);
+// The directory file of the data file `img` has open, which stands at
+// `dirPath` (its final path, or where a compaction's new file still is).
+std::pair<FileStream, FileStream> OpenFiles(FileStream img, const std::string& dirPath,
+                                            TOpenMode mode) {
+    FileStream dir = OpenDirectoryFile(dirPath, mode, img);
+    dir.Renamed(DirectoryFileName(img.Path()));
     // A lone directory file given as the data file is one file for both halves:
     // an exclusive hold refuses the second open, a shared one has to be told.
     if (img.Info().SameFile(dir.Info()))
@@ -111,10 +100,29 @@ std::string DirectoryFileName(const std::string& dataFileName) {
     return dataFileName.substr(0, dot) + ".dir";
 }
 
+std::vector<std::string> SettlePair(const std::string& dataPath, TOpenMode mode) {
+    // A compaction stopped once its new pair was whole is settled first.
+    const std::string pair[] = {dataPath, DirectoryFileName(dataPath)};
+    return SettleSwap(pair,
+                      mode == TOpenMode::Shared ? TSwapAccess::ReadOnly : TSwapAccess::Finish);
+}
+
 TArchiveFiles OpenPair(const std::string& dataPath, TOpenMode mode) {
-    auto [img, dir] = OpenFiles(dataPath, mode);
+    const std::vector<std::string> paths = SettlePair(dataPath, mode);
+    if (mode != TOpenMode::Create) {
+        FileStream data = OpenFile(paths[0], mode);
+        data.Renamed(dataPath);
+        return OpenPair(std::move(data), paths[1], mode);
+    }
+    auto [img, dir] = CreateFiles(dataPath);
+    return {std::move(img), std::make_unique<TPairDirectory>(std::move(dir), true), {}};
+}
+
+TArchiveFiles OpenPair(FileStream data, const std::string& dirPath, TOpenMode mode) {
+    auto [img, dir] = OpenFiles(std::move(data), dirPath, mode);
     return {std::move(img),
-            std::make_unique<TPairDirectory>(std::move(dir), mode != TOpenMode::Shared)};
+            std::make_unique<TPairDirectory>(std::move(dir), mode != TOpenMode::Shared),
+            {}};
 }
 
 TPairDirectory::TPairDirectory(FileStream dir, bool writable)

@@ -54,3 +54,10 @@ private:
 // that names its own directory file (".dir"), or two names of one file, are
 // refused before anything is made.
 TArchiveFiles OpenPair(const std::string& dataPath, TOpenMode mode);
+// Settles a compaction of the pair at `dataPath` that was stopped once it was
+// made (FileSwap.h), and returns where its data file and directory file are to
+// be opened.
+std::vector<std::string> SettlePair(const std::string& dataPath, TOpenMode mode);
+// OpenPair with the data file already open, and its directory file at `dirPath`
+// (SettlePair); `mode` is not Create.
+TArchiveFiles OpenPair(FileStream data, const std::string& dirPath, TOpenMode mode);

@@ -19,6 +19,21 @@ constexpr TStreamedType FirstGameTypes[] = {
     {"TXD", 2},
 };
 
+// The later game's loader (CStreaming::LoadCdDirectory, as the reverse-
+// engineered source of that game's engine shows it) cuts each name at byte 23,
+// skips a name without a '.' or with the '.' more than 20 bytes in, and files
+// DFF, TXD, COL, IPL, DAT, IFP, RRR and SCM, each compared with the first three
+// bytes after the '.' in any letter case (memicmp); anything else is skipped
+// and breaks the chain. A name already filed is passed over without breaking
+// it.
+constexpr TStreamedType LaterGameTypes[] = {
+    {"dff", 1}, {"txd", 2}, {"col", 3}, {"ipl", 4}, {"dat", 5}, {"ifp", 6}, {"rrr", 7}, {"scm", 8},
+};
+
+bool SameTypeByPrefix(std::string_view type, std::string_view wanted) {
+    return type.size() >= wanted.size() && SameText(type.substr(0, wanted.size()), wanted);
+}
+
 // The table a record is filed in (0: not streamed) and the name it is filed under.
 struct StreamName {
     uint8_t table = 0;
@@ -28,11 +43,12 @@ struct StreamName {
 StreamName StreamNameOf(const TArchiveEntry& entry, const TStreamingGame& game) {
     const std::string_view name = NameText(entry).substr(0, game.NameBytesRead);
     const size_t dot = name.find('.');
-    if (dot == std::string_view::npos)
+    if (dot == std::string_view::npos || dot > game.MaxDotPosition)
         return {};
     const std::string_view type = name.substr(dot + 1);
     for (const TStreamedType& streamed : game.StreamedTypes)
-        if (type == streamed.Extension)
+        if (game.TypeByPrefixAnyCase ? SameTypeByPrefix(type, streamed.Extension)
+                                     : type == streamed.Extension)
             return {streamed.Table, name.substr(0, dot)};
     return {};
 }
@@ -89,7 +105,12 @@ std::vector<bool> RepeatedNames(std::span<const TArchiveEntry> entries,
 
 } // namespace
 
+bool IsStreamed(const TArchiveEntry& entry, const TStreamingGame& game) {
+    return StreamNameOf(entry, game).table != 0;
+}
+
 const TStreamingGame FirstGameStreaming{4, sizeof(TArchiveEntry::Name), FirstGameTypes};
+const TStreamingGame LaterGameStreaming{16, 23, LaterGameTypes, 20, true, false};
 
 void ForEachStreamingBreak(
     std::span<const TArchiveEntry> entries, const TStreamingGame& game,
@@ -98,8 +119,13 @@ void ForEachStreamingBreak(
     const TArchiveEntry* chained = nullptr; // the last record with data in the chain
     for (size_t slot = 0; slot < entries.size(); ++slot) {
         const TArchiveEntry& entry = entries[slot];
-        if (StreamNameOf(entry, game).table == 0 || repeated[slot]) {
+        if (StreamNameOf(entry, game).table == 0) {
             chained = nullptr;
+            continue;
+        }
+        if (repeated[slot]) {
+            if (game.RepeatBreaksChain)
+                chained = nullptr;
             continue;
         }
         if (entry.Size == 0)

@@ -31,11 +31,27 @@ struct TStreamingGame {
     // How many bytes of the 24-byte name field the loader takes as the name.
     size_t NameBytesRead;
     std::span<const TStreamedType> StreamedTypes;
+    // A name whose '.' stands further in than this is not streamed.
+    size_t MaxDotPosition = SIZE_MAX;
+    // The type is compared by its first bytes, letter case of a-z aside,
+    // instead of byte for byte.
+    bool TypeByPrefixAnyCase = false;
+    // A record whose name an earlier one already carries breaks the chain;
+    // otherwise it is passed over and the chain goes on past it.
+    bool RepeatBreaksChain = true;
 };
 
 // The first game: models (".dff" or ".DFF") and texture dictionaries (".txd"
 // or ".TXD") are chained, four neighbours to a read.
 extern const TStreamingGame FirstGameStreaming;
+// The later game (single-file archives): names cut to 23 bytes, a '.' at most
+// 20 bytes in, eight types compared by their first three bytes in any case,
+// sixteen neighbours to a read; a repeated name is passed over.
+extern const TStreamingGame LaterGameStreaming;
+
+// Whether the game files the record at all: its name has a '.' where the
+// loader looks for one and a type it streams.
+bool IsStreamed(const TArchiveEntry& entry, const TStreamingGame& game);
 
 // Calls `broken(entry, before)` for each record that breaks the rule: it is
 // chained after `before`, the last record with data before it, and its data

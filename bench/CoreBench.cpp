@@ -1,5 +1,6 @@
 // Timings of the archive object and the sort orders on a large archive.
 #include "archive/ArchiveCheck.h"
+#include "archive/ArchiveCommands.h"
 #include "archive/Gta3Archive.h"
 #include "bench/BenchFiles.h"
 #include "sorting/SortFunctions.h"
@@ -155,6 +156,37 @@ void BM_PurgeDeleted(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_PurgeDeleted)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// Undo of that delete: the 100,000 records written back in their slots, the
+// directory put on disk; `history_MiB` is what the step holds.
+void BM_UndoDelete(benchmark::State& state) {
+    TBenchFolder folder;
+    const std::string img = folder.File("undo.img");
+    for (auto _ : state) {
+        state.PauseTiming();
+        CopyPair(LargeArchive(), img);
+        auto archive = std::make_unique<TGTA3Archive>(img, false);
+        const std::vector<uint32_t> rows = SortedSlots(archive->Table(), CompareByName, false);
+        std::vector<int> doomed;
+        for (size_t row = 0; row < rows.size(); row += 10)
+            doomed.push_back(static_cast<int>(rows[row]));
+        TUndoHistory history;
+        TUndoStep step;
+        DeleteEntries(*archive, doomed, &step);
+        history.Record(std::move(step), *archive);
+        state.counters["history_MiB"] = static_cast<double>(history.Bytes()) / (1 << 20);
+        state.ResumeTiming();
+
+        history.Undo(*archive);
+
+        state.PauseTiming();
+        if (archive->Count() != static_cast<int>(EntryCount))
+            state.SkipWithError("the entries did not come back");
+        archive.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_UndoDelete)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 // Adding 10,000 files of 1-50 KiB to a new archive as the Add command does:
 // open each source, AddFile, and one Flush at the end (argument 1; 0 leaves the

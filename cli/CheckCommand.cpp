@@ -8,6 +8,7 @@
 int RunCheck(const ParsedArgs& args) {
     const std::string& path = args.positional[0];
     TGTA3Archive archive(path, TOpenMode::Shared);
+    PrintWarnings(path, archive.OpeningWarnings(), "it is left alone");
 
     Output out;
     out << PrintableName(path) << ": " << static_cast<uint64_t>(archive.Count())

@@ -5,23 +5,25 @@
 
 namespace {
 
-const OptionSpec NewOptions[] = {{"--force", false}};
+const OptionSpec NewOptions[] = {{"--force", false}, {"--format", true}};
 const OptionSpec ListOptions[] = {{"--sort", true}, {"--desc", false}, {"--json", false}};
 const OptionSpec ExtractOptions[] = {{"--all", false}, {"-C", true}};
 const OptionSpec DryRunOptions[] = {{"--dry-run", false}};
 const OptionSpec AddOptions[] = {{"--replace", false}};
 
 const Command Commands[] = {
-    {"new", "ARCHIVE [--force]",
-     "Creates an empty archive pair: an empty data file ARCHIVE and an empty\n"
-     "directory file beside it.\n"
+    {"new", "ARCHIVE [--format v1|v2] [--force]",
+     "Creates an empty archive: with --format v1 (the default) a pair, an empty\n"
+     "data file ARCHIVE and an empty directory file beside it; with --format v2\n"
+     "a single-file archive (the later game's \"VER2\" kind), one file with\n"
+     "room for 512 records before its data.\n"
      "\n"
      "  --force   replace an existing pair instead of refusing (its entries are\n"
      "            lost): new files are renamed over the old ones, which are\n"
      "            never emptied, so other names of them keep their bytes. A\n"
      "            file held by another program is refused.\n"
      "\n"
-     "ARCHIVE must not end in .dir (it would be its own directory file).\n"
+     "A pair's ARCHIVE must not end in .dir (it would be its own directory file).\n"
      "Nothing is changed when the command fails.\n",
      NewOptions, 1, 1, RunNew},
     {"list", "ARCHIVE [--sort name|type|size] [--desc] [--json]",

@@ -68,6 +68,7 @@ std::exception_ptr RunBatch(const ParsedArgs& args, std::span<const std::string>
 
 int RunAdd(const ParsedArgs& args) {
     TGTA3Archive archive(args.positional[0], TOpenMode::Exclusive);
+    PrintWarnings(args.positional[0], archive.OpeningWarnings(), "it is left alone");
     std::span<const std::string> files(args.positional.begin() + 1, args.positional.end());
     // What was done before a failure is told before it.
     std::exception_ptr failure;
@@ -81,7 +82,12 @@ int RunAdd(const ParsedArgs& args) {
         const size_t before = static_cast<size_t>(archive.Count());
         failure = RunBatch(args, files,
                            [&](const TItemProgress& step) { AddFiles(archive, files, step); });
-        WarnUnreadableNames(archive.Table().subspan(before)); // the new entries, at the end
+        // The files added, in order; making room may have moved other
+        // entries behind them, so the names are taken from the files.
+        std::vector<TArchiveEntry> added;
+        for (size_t i = 0; i < static_cast<size_t>(archive.Count()) - before; ++i)
+            added.push_back(MakeEntry(0, 0, EntryNameFromPath(files[i])));
+        WarnUnreadableNames(added);
     }
     if (failure)
         std::rethrow_exception(failure);
@@ -90,6 +96,7 @@ int RunAdd(const ParsedArgs& args) {
 
 int RunDelete(const ParsedArgs& args) {
     TGTA3Archive archive(args.positional[0], TOpenMode::Exclusive);
+    PrintWarnings(args.positional[0], archive.OpeningWarnings(), "it is left alone");
     std::span<const std::string> names(args.positional.begin() + 1, args.positional.end());
     const std::vector<int> doomed = MatchingEntries(archive, names);
 
@@ -116,6 +123,7 @@ int RunRename(const ParsedArgs& args) {
     const std::string& oldName = args.positional[1];
     const std::string& newName = args.positional[2];
     TGTA3Archive archive(args.positional[0], TOpenMode::Exclusive);
+    PrintWarnings(args.positional[0], archive.OpeningWarnings(), "it is left alone");
     std::vector<int> found = MatchingEntries(archive, std::span(&oldName, 1));
     if (found.size() > 1)
         throw Exception(std::to_string(found.size()) + " entries are named " +

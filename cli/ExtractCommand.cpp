@@ -16,6 +16,8 @@ int RunExtract(const ParsedArgs& args) {
     const std::string folder = args.Value("-C", "");
 
     TGTA3Archive archive(args.positional[0], TOpenMode::Shared);
+
+    PrintWarnings(args.positional[0], archive.OpeningWarnings(), "it is left alone");
     // Name order, as the editor shows a freshly opened archive: of two entries
     // with the same name, the later one's file is the one that remains.
     std::vector<uint32_t> chosen;

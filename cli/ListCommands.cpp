@@ -69,15 +69,22 @@ void WriteJsonObject(Output& out, const TArchiveEntry& entry) {
 } // namespace
 
 int RunNew(const ParsedArgs& args) {
+    const std::string format = args.Value("--format", "v1");
+    if (format != "v1" && format != "v2")
+        throw UsageError("--format takes v1 or v2, not '" + PrintableName(format) + "'");
+    const TArchiveKind kind = format == "v2" ? TArchiveKind::SingleFile : TArchiveKind::Pair;
     try {
         PrintWarnings(args.positional[0],
-                      CreatePair(args.positional[0], args.Has("--force")).Warnings,
-                      "the new pair is in place");
+                      CreateArchive(args.positional[0], kind, args.Has("--force")).Warnings,
+                      kind == TArchiveKind::Pair ? "the new pair is in place"
+                                                 : "the new archive is in place");
     } catch (const EFileError& error) {
         if (error.SystemError() != EEXIST)
             throw;
         throw EFileError(error.what(), error.Path(), EEXIST,
-                         "already exists (use --force to replace the pair with an empty one)");
+                         kind == TArchiveKind::Pair
+                             ? "already exists (use --force to replace the pair with an empty one)"
+                             : "already exists (use --force to replace it)");
     }
     return ExitOk;
 }
@@ -85,6 +92,7 @@ int RunNew(const ParsedArgs& args) {
 int RunList(const ParsedArgs& args) {
     const TCompareFunc compare = SortOrder(args.Value("--sort", "name"));
     TGTA3Archive archive(args.positional[0], TOpenMode::Shared);
+    PrintWarnings(args.positional[0], archive.OpeningWarnings(), "it is left alone");
     const auto table = archive.Table();
     const std::vector<uint32_t> rows = SortedSlots(table, compare, args.Has("--desc"));
 

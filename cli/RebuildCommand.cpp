@@ -8,6 +8,7 @@
 
 int RunRebuild(const ParsedArgs& args) {
     TGTA3Archive source(args.positional[0], TOpenMode::Shared);
+    PrintWarnings(args.positional[0], source.OpeningWarnings(), "it is left alone");
     const TRebuildResult result = RebuildArchive(source, args.positional[1]);
     // The pair is whole and in place: a folder that could not be synced is
     // worth a warning, not a failure that would make a rerun refuse.

@@ -14,6 +14,7 @@
 #include <optional>
 #include <set>
 #include <sys/random.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -183,11 +184,19 @@ std::optional<FileStream> HoldForReplacing(const std::string& path) {
     case TPathKind::Other:
         throw EFCreateError(path, "not a regular file");
     }
+    // A sweep in this folder tries each temporary file's hold for a moment; one
+    // renamed into place just then is briefly held under its final name. Such
+    // a hold goes at once, a program's holds stay: only the first is waited for.
+    constexpr int Attempts = 20;
+    constexpr auto Pause = std::chrono::milliseconds(5);
     int why = 0;
-    std::optional<FileStream> held = FileStream::TryHold(path, &why);
-    if (!held)
-        throw EFCreateError(path, why);
-    return held;
+    for (int attempt = 1;; ++attempt) {
+        if (std::optional<FileStream> held = FileStream::TryHold(path, &why))
+            return held;
+        if (why != EWOULDBLOCK || attempt == Attempts)
+            throw EFCreateError(path, why);
+        std::this_thread::sleep_for(Pause);
+    }
 }
 
 size_t RemoveStaleTemporaries(const std::string& folder, std::span<const std::string> finalNames) {

@@ -22,7 +22,7 @@ ctest --test-dir build-asan --output-on-failure -j2
 echo "== fuzzers"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DPELKON_FUZZ=ON -DPELKON_BUILD_UI=ON -DPELKON_BUILD_BENCH=OFF -DPELKON_WERROR=ON
-cmake --build build-fuzz --target fuzz_archive fuzz_names fuzz_settings
+cmake --build build-fuzz --target fuzz_archive fuzz_names fuzz_settings fuzz_single_file
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -30,10 +30,10 @@ trap 'rm -rf "$work"' EXIT
 # fsyncs from dominating.
 scratch="$work"
 [ -d /dev/shm ] && [ -w /dev/shm ] && scratch=/dev/shm
-for target in archive names settings; do
+for target in archive names settings single_file; do
     corpus="$work/corpus-$target"
     mkdir -p "$corpus"
-    cp fuzz/corpus/"$target"/* "$corpus"/
+    cp fuzz/corpus/"${target//_/-}"/* "$corpus"/
     echo "-- fuzz_$target for ${fuzz_seconds}s"
     TMPDIR="$scratch" "build-fuzz/fuzz/fuzz_$target" -max_total_time="$fuzz_seconds" \
         -print_final_stats=1 -artifact_prefix="$work/" "$corpus" 2>"$work/$target.log" || {

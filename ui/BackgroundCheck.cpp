@@ -27,6 +27,7 @@ struct TBackgroundCheck::Job {
     std::vector<TArchiveEntry> entries;
     uint64_t dataLength = 0;
     uint64_t directoryLength = 0;
+    TDirectoryFacts facts;
     std::optional<TCheckReport> report; // none when the check failed or was stopped
     std::stop_source stop;
 };
@@ -147,6 +148,7 @@ void TBackgroundCheck::CopyTable() {
         std::copy(table.begin(), table.end(), job->entries.begin());
         job->dataLength = FArchive->DataLength();
         job->directoryLength = FArchive->DirectoryLength();
+        job->facts = FArchive->DirectoryFacts();
     } catch (...) {
         FJob = nullptr;
         emit Finished(); // no memory for the copy, or no length: nothing to tell
@@ -157,7 +159,7 @@ void TBackgroundCheck::CopyTable() {
         [job] {
             try {
                 job->report = CheckWithFindings(job->entries, job->dataLength, job->directoryLength,
-                                                job->stop.get_token());
+                                                job->facts, job->stop.get_token());
             } catch (...) {
             }
             job->entries = {};

@@ -2,6 +2,7 @@
 
 #include "ui/FormProgress.h"
 #include "ui/NameText.h"
+#include "ui/NumberText.h"
 #include "ui/PathText.h"
 
 #include <QApplication>
@@ -42,4 +43,28 @@ std::vector<std::string> HostPaths(const QStringList& paths) {
     for (const QString& path : paths)
         hostPaths.push_back(HostPath(path));
     return hostPaths;
+}
+
+QString UndoCaption(const QString& verb, std::optional<TUndoCommand> command, size_t count) {
+    if (!command)
+        return verb;
+    QString what;
+    switch (*command) {
+    case TUndoCommand::Add:
+        what = QStringLiteral("Add ") +
+               CountText(count, QStringLiteral("File"), QStringLiteral("Files"));
+        break;
+    case TUndoCommand::Import:
+        what = QStringLiteral("Import and Replace ") +
+               CountText(count, QStringLiteral("File"), QStringLiteral("Files"));
+        break;
+    case TUndoCommand::Delete:
+        what = QStringLiteral("Delete ") +
+               CountText(count, QStringLiteral("Entry"), QStringLiteral("Entries"));
+        break;
+    case TUndoCommand::Rename:
+        what = QStringLiteral("Rename");
+        break;
+    }
+    return verb + u' ' + what;
 }

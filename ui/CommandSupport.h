@@ -2,10 +2,14 @@
 // for a batch, and paths in the host's encoding.
 #pragma once
 
+#include "archive/UndoHistory.h"
+
 #include <QString>
 #include <QStringList>
 
+#include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +34,11 @@ std::unique_ptr<TfrmProgress> ShowProgress(QWidget* owner, const QString& line1,
 // another; empty when there are none. Told there, not in an error box.
 QString WarningsNotice(const QString& command, const std::vector<std::string>& warnings,
                        const QString& outcome);
+
+// The Undo or Redo item's caption (`verb`, "&Undo" or "&Redo"), named after
+// the command it works on: "&Undo Delete 3 Entries", "&Redo Rename"; the verb
+// alone when there is none.
+QString UndoCaption(const QString& verb, std::optional<TUndoCommand> command, size_t count);
 
 // A path as Qt's dialogs and drops give it, as the bytes of the file it names.
 std::string HostPath(const QString& path);

@@ -25,7 +25,7 @@ bool ConfirmCompact(QWidget* owner, const TGTA3Archive& archive) {
         owner, QStringLiteral("Confirm"),
         QStringLiteral("Compact %1?\n\nThe archive is rewritten: its data is copied in directory "
                        "order without dead space into a new pair, which then takes the place of "
-                       "the old one.")
+                       "the old one. What Undo could bring back is forgotten.")
             .arg(ArchiveName(archive)));
 }
 

@@ -74,7 +74,7 @@ std::vector<std::string> ExtractRows(TGTA3Archive& archive, IEntryList& list,
 } // namespace
 
 void AddFiles(QWidget* owner, TGTA3Archive& archive, IEntryList& list, const QStringList& paths,
-              TJobRunner& runner) {
+              TUndoStep* undo, TJobRunner& runner) {
     BusyCursor busy;
     std::atomic<size_t> done = 0;
     bool cancelled = false;
@@ -90,7 +90,7 @@ void AddFiles(QWidget* owner, TGTA3Archive& archive, IEntryList& list, const QSt
                         done = added;
                         job.OnWindow([bar] { bar->Step(); });
                     },
-                    job.Stop());
+                    undo, job.Stop());
             });
         } catch (const ECancelled&) {
             cancelled = true;
@@ -106,7 +106,7 @@ void AddFiles(QWidget* owner, TGTA3Archive& archive, IEntryList& list, const QSt
 }
 
 TImportResult ImportAndReplace(QWidget* owner, TGTA3Archive& archive, IEntryList& list,
-                               const QStringList& paths, TJobRunner& runner) {
+                               const QStringList& paths, TUndoStep* undo, TJobRunner& runner) {
     BusyCursor busy;
     TImportResult result;
     std::exception_ptr failure;
@@ -118,7 +118,7 @@ TImportResult ImportAndReplace(QWidget* owner, TGTA3Archive& archive, IEntryList
             runner.Run(progress.get(), [&, bar = progress.get()](const TJob& job) {
                 ImportFiles(
                     archive, files, result, [&](size_t) { job.OnWindow([bar] { bar->Step(); }); },
-                    job.Stop());
+                    undo, job.Stop());
             });
         } catch (...) {
             failure = std::current_exception();
@@ -184,7 +184,8 @@ std::vector<std::string> ExtractSelectedForDrag(QWidget* owner, TGTA3Archive& ar
     return files;
 }
 
-bool DeleteSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list, TWarnings* warnings) {
+bool DeleteSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list, TWarnings* warnings,
+                    TUndoStep* undo) {
     if (!Dialogs().confirm(owner, QStringLiteral("Confirm"),
                            QStringLiteral("Are you sure you want to delete the selected files?")))
         return false;
@@ -199,7 +200,7 @@ bool DeleteSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list, TWa
     // sorted again with the focused row still on its entry.
     std::exception_ptr failure;
     try {
-        TWarnings told = DeleteEntries(archive, doomed);
+        TWarnings told = DeleteEntries(archive, doomed, undo);
         if (warnings)
             *warnings = std::move(told);
     } catch (...) {
@@ -214,7 +215,7 @@ bool DeleteSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list, TWa
     return true;
 }
 
-bool RenameSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list) {
+bool RenameSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list, TUndoStep* undo) {
     const int row = list.firstSelectedRow();
     if (row < 0)
         return false;
@@ -231,12 +232,11 @@ bool RenameSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list) {
     const TArchiveEntry current = archive.GetEntry(index);
     if (newName == NameText(current))
         return false;
-    archive.RenameEntry(index, newName);
-    // The record is rewritten: the list shows the new name even when putting it
-    // on disk fails.
+    // The record is rewritten first: the list shows the new name even when
+    // putting it on disk fails.
     std::exception_ptr failure;
     try {
-        archive.Flush();
+        RenameEntry(archive, index, newName, undo);
     } catch (...) {
         failure = std::current_exception();
     }

@@ -50,15 +50,17 @@ public:
 
 // Appends each file as a new entry under its file-name part, with the progress
 // dialog and busy cursor; sets the row count and has the list sorted again at
-// the end, also after a failure or a cancel.
+// the end, also after a failure or a cancel. `undo`, when given, gets what was
+// done, also after a failure or a cancel (as do the commands below).
 void AddFiles(QWidget* owner, TGTA3Archive& archive, IEntryList& list, const QStringList& paths,
-              TJobRunner& runner = InlineRunner());
+              TUndoStep* undo = nullptr, TJobRunner& runner = InlineRunner());
 // Import and Replace (ImportFiles), with the progress dialog and busy cursor.
 // Afterwards, also after a failure, every entry has a row and the list is sorted
 // again; after a success the replaced entries are the selected rows, and names
 // that several entries share are told in a message.
 TImportResult ImportAndReplace(QWidget* owner, TGTA3Archive& archive, IEntryList& list,
-                               const QStringList& paths, TJobRunner& runner = InlineRunner());
+                               const QStringList& paths, TUndoStep* undo = nullptr,
+                               TJobRunner& runner = InlineRunner());
 // Extracts the selected rows, in ascending order, into `folder`, each through
 // ExtractEntryToFile (archive/ArchiveCommands.h).
 void ExtractSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list, QString folder,
@@ -73,10 +75,11 @@ std::vector<std::string> ExtractSelectedForDrag(QWidget* owner, TGTA3Archive& ar
 // the user said No. What failed after the new directory was whole goes to
 // `warnings`, when given.
 bool DeleteSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list,
-                    TWarnings* warnings = nullptr);
+                    TWarnings* warnings = nullptr, TUndoStep* undo = nullptr);
 // Asks for a new name for the selected row and renames it when it differs.
 // False when nothing was to be written.
-bool RenameSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list);
+bool RenameSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list,
+                    TUndoStep* undo = nullptr);
 // What the status bar tells of the names among the entries in slots
 // `firstSlot` to `lastSlot` that the games cannot read (NameUnterminated):
 // empty when there are none.

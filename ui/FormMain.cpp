@@ -193,6 +193,7 @@ void TfrmMain::CloseArchive() {
     edtFilter->clear(); // the next archive shows every entry
     FCheck->Discard();
     FStatus->SetNotice({});
+    FUndo.Clear();
     CurrentArchive.reset();
     setWindowTitle(ApplicationTitle);
     UpdateActions();

@@ -2,6 +2,7 @@
 // with its enabling rule, and the Reopen submenu.
 #pragma once
 
+#include "archive/UndoHistory.h"
 #include "history/History.h"
 #include "ui/FileListView.h"
 
@@ -90,12 +91,19 @@ private:
     void actExtractUpdate(QAction* action);
     void actDeleteUpdate(QAction* action);
     void actRenameUpdate(QAction* action);
+    void actUndoUpdate(QAction* action);
+    void actRedoUpdate(QAction* action);
     void actCloseExecute();
     void actAddExecute();
     void actExtractExecute();
     void actDeleteExecute();
     void actSelectAllExecute();
     void actRenameExecute();
+    void actUndoExecute();
+    void actRedoExecute();
+    // Undo or Redo, the list shown afresh with the entries it brought back or
+    // changed selected.
+    void UndoOrRedo(bool redo);
     void HistoryChange();
     void GenericReopenClick(int tag);
 
@@ -116,6 +124,9 @@ private:
     // Runs a command that may change the archive (it answers whether it went
     // ahead); the background check then starts again, also after a failure.
     void ChangeArchive(const std::function<bool()>& change);
+    // The same for a command that can be undone: what it did, also when it
+    // failed part way, goes into the undo history.
+    void ChangeUndoably(const std::function<bool(TUndoStep&)>& change);
     void UpdateStatus();
 
     // Decided once at start: the history is saved where it was read from.
@@ -130,6 +141,9 @@ private:
     QString FCompactPath;
 
     THistory History;
+    // The open archive's commands, to undo and redo; forgotten when it closes
+    // or is compacted.
+    TUndoHistory FUndo;
     TEntryModel* FModel = nullptr;
     TFileListView* lsvFileList = nullptr;
     std::unique_ptr<TEntryListAdapter> FEntryList;
@@ -153,6 +167,8 @@ private:
     QAction* actCheck = nullptr;
     QAction* actSaveCompacted = nullptr;
     QAction* actCompact = nullptr;
+    QAction* actUndo = nullptr;
+    QAction* actRedo = nullptr;
     QMenu* mniReopen = nullptr;
     QAction* mniNew = nullptr;
     QAction* mniOpen = nullptr;

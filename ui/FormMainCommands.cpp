@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <exception>
 
 QAction* TfrmMain::AddCommand(const char* name, const QString& caption,
                               const QKeySequence& shortcut, Handler execute, UpdateHandler rule) {
@@ -74,6 +75,10 @@ void TfrmMain::CreateActions() {
                    &TfrmMain::actSaveCompactedExecute, &TfrmMain::actCloseUpdate);
     actCompact = AddCommand("actCompact", QStringLiteral("Com&pact Archive..."), {},
                             &TfrmMain::actCompactExecute, &TfrmMain::actCloseUpdate);
+    actUndo = AddCommand("actUndo", QStringLiteral("&Undo"), Qt::CTRL | Qt::Key_Z,
+                         &TfrmMain::actUndoExecute, &TfrmMain::actUndoUpdate);
+    actRedo = AddCommand("actRedo", QStringLiteral("&Redo"), Qt::CTRL | Qt::SHIFT | Qt::Key_Z,
+                         &TfrmMain::actRedoExecute, &TfrmMain::actRedoUpdate);
 }
 
 void TfrmMain::CreateMenus() {
@@ -106,6 +111,8 @@ void TfrmMain::CreateMenus() {
     mniAction->addActions({actImport, actFilter, actCheck});
     mniAction->addSeparator()->setObjectName(QStringLiteral("mniN5"));
     mniAction->addAction(actCompact);
+    mniAction->addSeparator()->setObjectName(QStringLiteral("mniN6"));
+    mniAction->addActions({actUndo, actRedo});
 
     QMenu* mniHelp = mnuMain->addMenu(QStringLiteral("&Help"));
     mniHelp->setObjectName(QStringLiteral("mniHelp"));
@@ -120,6 +127,8 @@ void TfrmMain::CreateMenus() {
     PopupMenu1->addActions({actImport, actFilter, actCheck});
     PopupMenu1->addSeparator()->setObjectName(QStringLiteral("N3"));
     PopupMenu1->addAction(actCompact);
+    PopupMenu1->addSeparator()->setObjectName(QStringLiteral("N4"));
+    PopupMenu1->addActions({actUndo, actRedo});
     lsvFileList->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(lsvFileList, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         PopupMenu1->popup(lsvFileList->viewport()->mapToGlobal(pos));
@@ -145,6 +154,19 @@ void TfrmMain::actDeleteUpdate(QAction* action) {
 
 void TfrmMain::actRenameUpdate(QAction* action) {
     action->setEnabled(CurrentArchive && !JobRunning() && FEntryList->selectedCount() == 1);
+}
+
+// Undo and Redo are named after the command they work on.
+void TfrmMain::actUndoUpdate(QAction* action) {
+    const auto command = FUndo.UndoCommand();
+    action->setEnabled(CurrentArchive && !JobRunning() && command);
+    action->setText(UndoCaption(QStringLiteral("&Undo"), command, FUndo.UndoCount()));
+}
+
+void TfrmMain::actRedoUpdate(QAction* action) {
+    const auto command = FUndo.RedoCommand();
+    action->setEnabled(CurrentArchive && !JobRunning() && command);
+    action->setText(UndoCaption(QStringLiteral("&Redo"), command, FUndo.RedoCount()));
 }
 
 void TfrmMain::UpdateActions() {
@@ -230,8 +252,8 @@ void TfrmMain::actAddExecute() {
         return;
     FAddPath = paths.first();
     const int32_t firstNewSlot = CurrentArchive->Count();
-    ChangeArchive([&] {
-        AddFiles(this, *CurrentArchive, *FEntryList, paths, *FJobs);
+    ChangeUndoably([&](TUndoStep& step) {
+        AddFiles(this, *CurrentArchive, *FEntryList, paths, &step, *FJobs);
         return true;
     });
     FStatus->SetNotice(UnreadableNamesNotice(*CurrentArchive, firstNewSlot, INT32_MAX));
@@ -247,7 +269,9 @@ void TfrmMain::actExtractExecute() {
 
 void TfrmMain::actDeleteExecute() {
     TWarnings warnings;
-    ChangeArchive([&] { return DeleteSelected(this, *CurrentArchive, *FEntryList, &warnings); });
+    ChangeUndoably([&](TUndoStep& step) {
+        return DeleteSelected(this, *CurrentArchive, *FEntryList, &warnings, &step);
+    });
     FStatus->SetNotice(WarningsNotice(QStringLiteral("Delete"), warnings,
                                       QStringLiteral("the entries are deleted")));
 }
@@ -262,9 +286,49 @@ void TfrmMain::actRenameExecute() {
         return;
     const int32_t slot = FEntryList->entryIndex(row);
     bool renamed = false;
-    ChangeArchive([&] { return renamed = RenameSelected(this, *CurrentArchive, *FEntryList); });
+    ChangeUndoably([&](TUndoStep& step) {
+        return renamed = RenameSelected(this, *CurrentArchive, *FEntryList, &step);
+    });
     if (renamed)
         FStatus->SetNotice(UnreadableNamesNotice(*CurrentArchive, slot, slot));
+}
+
+void TfrmMain::actUndoExecute() {
+    UndoOrRedo(false);
+}
+
+void TfrmMain::actRedoExecute() {
+    UndoOrRedo(true);
+}
+
+void TfrmMain::UndoOrRedo(bool redo) {
+    const QString command = QString(redo ? actRedo->text() : actUndo->text()).remove(u'&');
+    TUndoOutcome outcome;
+    ChangeArchive([&] {
+        std::exception_ptr failure;
+        try {
+            outcome = redo ? FUndo.Redo(*CurrentArchive) : FUndo.Undo(*CurrentArchive);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        // The list shows what the table holds, also when putting it on disk failed.
+        FEntryList->setRowCount(CurrentArchive->Count());
+        FEntryList->tableChanged({});
+        FEntryList->clearSelection();
+        FEntryList->selectEntries(outcome.Slots);
+        FEntryList->repaint();
+        if (failure)
+            std::rethrow_exception(failure);
+        return true;
+    });
+    // "Undone: Delete 3 Entries", the item's caption without its verb.
+    QString notice =
+        (redo ? QStringLiteral("Redone: ") : QStringLiteral("Undone: ")) + command.section(u' ', 1);
+    if (const QString warnings =
+            WarningsNotice(command, outcome.Warnings, QStringLiteral("the directory is written"));
+        !warnings.isEmpty())
+        notice = warnings;
+    FStatus->SetNotice(notice);
 }
 
 void TfrmMain::HistoryChange() {

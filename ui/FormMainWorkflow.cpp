@@ -39,6 +39,21 @@ void TfrmMain::ChangeArchive(const std::function<bool()>& change) {
         FCheck->Start();
 }
 
+void TfrmMain::ChangeUndoably(const std::function<bool(TUndoStep&)>& change) {
+    ChangeArchive([&] {
+        TUndoStep step;
+        bool changed = false;
+        try {
+            changed = change(step);
+        } catch (...) {
+            FUndo.Record(std::move(step), *CurrentArchive);
+            throw;
+        }
+        FUndo.Record(std::move(step), *CurrentArchive);
+        return changed;
+    });
+}
+
 void TfrmMain::actImportExecute() {
     FileDialogOptions dlgImport;
     dlgImport.title = QStringLiteral("Select file(s) to import and replace...");
@@ -55,8 +70,8 @@ void TfrmMain::actImportExecute() {
 void TfrmMain::ImportPaths(const QStringList& paths) {
     TImportResult result;
     const int32_t firstNewSlot = CurrentArchive->Count();
-    ChangeArchive([&] {
-        result = ImportAndReplace(this, *CurrentArchive, *FEntryList, paths, *FJobs);
+    ChangeUndoably([&](TUndoStep& step) {
+        result = ImportAndReplace(this, *CurrentArchive, *FEntryList, paths, &step, *FJobs);
         return true;
     });
     QString notice =
@@ -162,6 +177,8 @@ void TfrmMain::actCompactExecute() {
         return;
     TCompactResult result;
     ChangeArchive([&] {
+        // The dead space Undo would need is gone: the confirmation said so.
+        FUndo.Clear();
         result = CompactWithProgress(this, *FJobs, *CurrentArchive);
         // Every entry's data moved, each in its slot: the rows show them
         // afresh, with the same entries selected.

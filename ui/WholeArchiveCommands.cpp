@@ -26,10 +26,11 @@ constexpr int CopySteps = 1000;
 } // namespace
 
 TCheckReport CheckWithFindings(std::span<const TArchiveEntry> entries, uint64_t dataLength,
-                               uint64_t directoryLength, std::stop_token stop) {
+                               uint64_t directoryLength, const TDirectoryFacts& facts,
+                               std::stop_token stop) {
     TCheckReport report;
     report.summary = CheckEntries(
-        entries, dataLength, directoryLength,
+        entries, dataLength, directoryLength, facts,
         [&](const TCheckFinding& finding) {
             if (static_cast<size_t>(report.findings.size()) < ListedFindings)
                 report.findings << NameToText(finding.Text);
@@ -49,7 +50,7 @@ TCheckReport CheckWithFindings(QWidget* owner, TJobRunner& runner, const TGTA3Ar
     TCheckReport report;
     runner.Run(progress.get(), [&](const TJob& job) {
         report = CheckWithFindings(archive.Table(), archive.DataLength(), archive.DirectoryLength(),
-                                   job.Stop());
+                                   archive.DirectoryFacts(), job.Stop());
     });
     return report;
 }

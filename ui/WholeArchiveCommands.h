@@ -25,7 +25,8 @@ struct TCheckReport {
 };
 // Checks the records and lengths given (CheckEntries), on any thread.
 TCheckReport CheckWithFindings(std::span<const TArchiveEntry> entries, uint64_t dataLength,
-                               uint64_t directoryLength, std::stop_token stop = {});
+                               uint64_t directoryLength, const TDirectoryFacts& facts,
+                               std::stop_token stop = {});
 // Checks the archive as a job of `runner`, with the progress dialog and a busy cursor.
 TCheckReport CheckWithFindings(QWidget* owner, TJobRunner& runner, const TGTA3Archive& archive);
 // Shows the findings in a list under a summary ("No problems found." when

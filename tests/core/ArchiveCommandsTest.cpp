@@ -2,11 +2,13 @@
 // and extract, with the safety rules that belong to them.
 #include "archive/ArchiveCommands.h"
 #include "archive/DirectoryCodec.h"
+#include "platform/FaultInjection.h"
 #include "platform/FileSystem.h"
 #include "platform/TemporaryFile.h"
 #include "tests/core/ArchiveTestSupport.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <unistd.h>
 
@@ -229,6 +231,14 @@ TEST_F(CommandsTest, ExtractedFilesTakeTheirNameWhenWhole) {
         EXPECT_EQ(error.Path(), "short.dff"); // the command line names the entry
     }
     EXPECT_EQ(FolderNames(dir.File("out")), std::vector<std::string>{"victim.txt"});
+
+    // Data that cannot be put on disk never takes the file's name.
+    faults::FailNthCall(1, EIO, faults::Call::Flush);
+    EXPECT_THROW(ExtractEntryToFolder(*archive, 0, dir.File("out")), EFileError);
+    EXPECT_TRUE(faults::Fired());
+    faults::Reset();
+    EXPECT_EQ(FolderNames(dir.File("out")), std::vector<std::string>{"victim.txt"});
+    EXPECT_EQ(ReadAll(dir.File("outside.txt")), "keep");
 
     // The open archive's own data file is held: never replaced by an entry.
     EXPECT_EQ(MessageOf([&] { ExtractEntryToFolder(*archive, 2, dir.Path()); }),

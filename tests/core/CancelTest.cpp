@@ -93,9 +93,10 @@ TEST_P(CancelAtEachEntry, LeavesTheArchiveAsAfterTheLastWholeEntry) {
         const auto run = [&] {
             switch (command) {
             case TCommand::Add:
-                return AddFiles(*archive, sources, itemDone, stopper.get_token());
+                return AddFiles(*archive, sources, itemDone, nullptr, stopper.get_token());
             case TCommand::Import:
-                return ImportFiles(*archive, sources, imported, itemDone, stopper.get_token());
+                return ImportFiles(*archive, sources, imported, itemDone, nullptr,
+                                   stopper.get_token());
             case TCommand::Extract:
                 return static_cast<void>(
                     ExtractEntries(*archive, slots, out, itemDone, stopper.get_token()));

@@ -2,6 +2,7 @@
 // overlapping ranges, the largest offsets and sizes, names of every odd kind,
 // ragged and empty directory files. Every operation must keep working or fail
 // with the file layer's message, and memory must never grow with a record's Size.
+#include "archive/ArchiveCheck.h"
 #include "platform/Errors.h"
 #include "sorting/SortFunctions.h"
 #include "tests/reliability/ReliabilitySupport.h"
@@ -194,6 +195,98 @@ TEST_P(HostileArchive, MemoryStaysSmall) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Pairs, HostileArchive, ::testing::ValuesIn(HostilePairs()),
+                         [](const auto& test) { return test.param.name; });
+
+// Single-file archives no writer of ours would make: a header cut short, a
+// count far past the records present, records inside the directory, past the
+// end, at the largest offsets and sizes, and a full directory whose leading
+// entry cannot be moved to make room.
+std::vector<Hostile> HostileSingleFiles() {
+    const auto header = [](uint32_t count) {
+        std::string bytes = "VER2";
+        for (size_t b = 0; b < 4; ++b)
+            bytes += static_cast<char>(count >> (8 * b));
+        return bytes;
+    };
+    std::string full, fullWithAGap;
+    for (uint32_t i = 0; i < 63; ++i) {
+        full += V2Record(i == 5 ? 0 : 1 + i, 1, "f" + std::to_string(i) + ".dff");
+        fullWithAGap += V2Record(1 + i, i == 1 ? 0xFFFF : 1, "g" + std::to_string(i) + ".dff");
+    }
+    const std::string data = Pattern(63 * SectorSize, 6);
+    return {
+        {"V2HeaderCut", "", "VER2\x05"},
+        {"V2CountPastEnd", "",
+         header(1000) + V2Record(1, 1, "a.dff") + V2Record(9, 2, "b") + "cut"},
+        {"V2LargestCount", "", header(0xFFFFFFFF) + V2Record(0, 0xFFFF, "huge.dff")},
+        {"V2LargestFields", "",
+         SingleFile(V2Record(0xFFFFFFFF, 0xFFFF, "top.dff") + V2Record(0xFFFFFF, 1, "low24.txd"),
+                    Pattern(SectorSize), 1)},
+        {"V2FullWithOneInsideTheDirectory", "", SingleFile(full, data, 1)},
+        {"V2FullWithOnePastTheEnd", "", SingleFile(fullWithAGap, data, 1)},
+    };
+}
+
+// Every operation on a hostile single-file archive works, or an add that
+// would have to move an entry reaching past the end is refused whole.
+int ExerciseSingleFile(const Hostile& hostile, const PairOnDisk& pair) {
+    int tried = 0;
+    TGTA3Archive archive(pair.Img(), false);
+    EXPECT_EQ(TableAgreesWithDirectory(archive, DirectoryBytes(pair)), "");
+    CheckArchive(archive, {});
+    for (int i = 0; i < archive.Count(); ++i, ++tried) {
+        FileStream dest = FileStream::CreateHeld(pair.Out() + "/out.bin");
+        const std::string message = MessageOf([&] { archive.ExtractEntry(i, dest); });
+        const bool inside = DataEnd(archive.GetEntry(i)) <= hostile.imgBytes.size();
+        EXPECT_EQ(message, inside ? "" : "Stream read error") << i;
+    }
+    for (int i = 0; i < archive.Count() && i < 3; ++i, ++tried)
+        archive.RenameEntry(i, std::string(30, static_cast<char>('K' + i)));
+    EXPECT_EQ(TableAgreesWithDirectory(archive, DirectoryBytes(pair)), "");
+
+    const std::string before = ReadAll(pair.Img());
+    WriteAll(pair.Input("added.dff"), Pattern(3000, 11));
+    FileStream source = FileStream::OpenReadShared(pair.Input("added.dff"));
+    const std::string refused = MessageOf([&] { archive.AddFile("added.dff", source); });
+    ++tried;
+    if (refused.empty()) {
+        EXPECT_GE(DataBegin(archive.GetEntry(archive.Count() - 1)), hostile.imgBytes.size());
+    } else {
+        EXPECT_TRUE(refused.starts_with("Cannot make room")) << refused;
+        EXPECT_EQ(ReadAll(pair.Img()), before) << "a refused add changed the file";
+    }
+    for (int i = 0; i < archive.Count(); i += 2)
+        archive.MarkDeleted(i);
+    const int kept = archive.Count() / 2;
+    archive.PurgeDeleted();
+    ++tried;
+    EXPECT_EQ(archive.Count(), kept);
+    EXPECT_EQ(TableAgreesWithDirectory(archive, DirectoryBytes(pair)), "");
+    return tried;
+}
+
+class HostileSingleFile : public ::testing::TestWithParam<Hostile> {};
+
+TEST_P(HostileSingleFile, EveryOperationSurvivesInLittleMemory) {
+    const Hostile& hostile = GetParam();
+    Scenario asScenario{hostile.name, "",  hostile.imgBytes, Scenario::Op::Add, {}, {}, false,
+                        false,        true};
+    PairOnDisk pair(asScenario);
+    const std::string result = RunInChild([&] {
+        struct rusage start {};
+        getrusage(RUSAGE_SELF, &start);
+        const int tried = ExerciseSingleFile(hostile, pair);
+        struct rusage end {};
+        getrusage(RUSAGE_SELF, &end);
+        std::printf("%s: %d operations tried\n", hostile.name.c_str(), tried);
+        return std::to_string(end.ru_maxrss - start.ru_maxrss) +
+               (::testing::Test::HasFailure() ? " failed" : "");
+    });
+    EXPECT_EQ(result.find("failed"), std::string::npos) << result;
+    EXPECT_LT(std::stol(result), 64 * 1024) << "peak memory grew by " << result << " KiB";
+}
+
+INSTANTIATE_TEST_SUITE_P(SingleFiles, HostileSingleFile, ::testing::ValuesIn(HostileSingleFiles()),
                          [](const auto& test) { return test.param.name; });
 
 // Opening goes through the file layer's checks: a directory file that is a

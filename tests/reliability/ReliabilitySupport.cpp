@@ -103,9 +103,68 @@ std::optional<size_t> JournalHead(const std::string& dirBytes) {
     return std::nullopt;
 }
 
+uint64_t LoadLE64(const std::string& bytes, size_t at) {
+    return LoadLE32(bytes, at) | uint64_t{LoadLE32(bytes, at + 4)} << 32;
+}
+
+bool IsSingleFile(const std::string& img) {
+    return fs::exists(img) && ReadAll(img).starts_with("VER2");
+}
+
+// A single-file archive's bytes as the journal beside it says they are: a
+// journal stands only once whole (it is renamed into place).
+std::string ResolvedSingleFile(const std::string& img) {
+    std::string bytes = ReadAll(img);
+    const std::string journalPath = img + ".pelkon-journal";
+    if (!fs::exists(journalPath))
+        return bytes;
+    const std::string journal = ReadAll(journalPath);
+    if (journal.size() < 56 || journal.compare(0, 16, "pelkon ver2 jrnl") != 0)
+        return bytes;
+    const uint64_t offset = LoadLE64(journal, 32), length = LoadLE64(journal, 40);
+    if (journal.size() == 56 + length && offset + length <= bytes.size())
+        bytes.replace(offset, length, journal.substr(48, length));
+    return bytes;
+}
+
+// A single-file archive's records, each as a pair's record (the 16-bit size
+// widened, the second size left out).
+std::string SingleFileRecords(const std::string& bytes) {
+    if (bytes.size() < 8)
+        return "";
+    const uint64_t present = std::min<uint64_t>(LoadLE32(bytes, 4), (bytes.size() - 8) / 32);
+    std::string records;
+    for (uint64_t i = 0; i < present; ++i) {
+        const size_t at = 8 + 32 * i;
+        const uint32_t size = LoadLE32(bytes, at + 4) & 0xFFFF;
+        records += bytes.substr(at, 4);
+        for (size_t b = 0; b < 4; ++b)
+            records += static_cast<char>(size >> (8 * b));
+        records += bytes.substr(at + 8, 24);
+    }
+    return records;
+}
+
 // The records of a pair as a reader sees them, decoded here independently.
 void ReadPair(Contents& contents, const std::string& prefix, const std::string& finalImg,
               const std::string& finalDir, bool layout) {
+    if (IsSingleFile(finalImg)) {
+        const std::string bytes = ResolvedSingleFile(finalImg);
+        const std::string records = SingleFileRecords(bytes);
+        for (size_t at = 0; at + 32 <= records.size(); at += 32) {
+            const uint64_t begin = uint64_t{LoadLE32(records, at)} * SectorSize;
+            const uint64_t length = uint64_t{LoadLE32(records, at + 4)} * SectorSize;
+            std::string name = records.substr(at + 8, 24);
+            name.resize(std::min(name.size(), name.find('\0')));
+            contents[prefix + Numbered("/slot%05u", static_cast<unsigned>(at / 32))] =
+                name + " | " +
+                (begin + length <= bytes.size()
+                     ? Digest(std::string_view(bytes).substr(begin, length))
+                     : std::string("past the end")) +
+                (layout ? " @" + std::to_string(begin / SectorSize) : "");
+        }
+        return;
+    }
     const auto [img, dir] = PairAsMarked(finalImg, finalDir);
     const bool hasImg = fs::exists(img), hasDir = fs::exists(dir);
     if (!hasImg || !hasDir) {
@@ -157,6 +216,12 @@ bool HoldsJournal(const std::string& dirBytes) {
     return JournalHead(dirBytes).has_value();
 }
 
+bool JournalLeft(const PairOnDisk& pair) {
+    if (IsSingleFile(pair.Img()))
+        return fs::exists(pair.Img() + ".pelkon-journal");
+    return HoldsJournal(ReadAll(pair.Dir()));
+}
+
 std::string SixRecords() {
     std::string bytes;
     for (unsigned i = 0; i < 6; ++i)
@@ -174,9 +239,34 @@ std::vector<Scenario> Scenarios() {
     for (unsigned i = 0; i < 70000; ++i)
         manyRecords += Record(i % 6, 1, Numbered("e%05u", i));
     // Dead sectors, overlapping and repeated records, an empty entry.
+    // Single-file archives: six records with room for more before their data
+    // at sector 1, and 63 records that fill everything before it.
+    std::string sixV2, fullV2;
+    for (unsigned i = 0; i < 6; ++i)
+        sixV2 += V2Record(1 + i, 1, Numbered("entry%u.dff", i));
+    for (unsigned i = 0; i < 63; ++i)
+        fullV2 += V2Record(1 + i, 1, Numbered("v%u.dff", i));
+    const std::string V2Six = SingleFile(sixV2, sixSectors, 1);
+    const std::string V2Full = SingleFile(fullV2, Pattern(63 * SectorSize, 12), 1);
     const std::string untidy = Record(4, 2, "late.dff") + Record(1, 2, "first.txd") +
                                Record(2, 2, "overlap.col") + Record(2, 2, "overlap.col") +
                                Record(9, 0, "empty") + Record(7, 1, "tail.ifp");
+
+    // Undo: a delete of entry1 and entry4, an add of entry4 and entry5, a
+    // rename of entry2, each as the step a command leaves.
+    const auto sixth = [](unsigned i) {
+        return MakeEntry(i, 1, Numbered("entry%u.dff", i), int(i));
+    };
+    Scenario undoDelete{"UndoDeleteTwoOfSix", "", sixSectors, Op::Undo, {}, {}};
+    for (unsigned i : {0u, 2u, 3u, 5u})
+        undoDelete.dirBytes += Record(i, 1, Numbered("entry%u.dff", i));
+    undoDelete.undone.Command = TUndoCommand::Delete;
+    undoDelete.undone.Dropped = {sixth(1), sixth(4)};
+    Scenario undoAdd{"UndoAddTwo", SixRecords(), sixSectors, Op::Undo, {}, {}};
+    undoAdd.undone.Appended = {sixth(4), sixth(5)};
+    Scenario undoRename{"UndoRename", SixRecords(), sixSectors, Op::Undo, {}, {}};
+    undoRename.undone.Command = TUndoCommand::Rename;
+    undoRename.undone.NoteRewrite(MakeEntry(2, 1, "old-name.dff", 2), sixth(2));
 
     return {
         {"AddToCleanPair",
@@ -236,7 +326,48 @@ std::vector<Scenario> Scenarios() {
          Op::Create,
          {{"new.img", sixSectors}, {"new.dir", Record(1, 2, "old.dff") + Record(0, 1, "a.txd")}},
          {}},
+        {"V2AddWithRoom",
+         "",
+         V2Six,
+         Op::Add,
+         {{"added.bin", Pattern(5000, 3)}},
+         {},
+         false,
+         false,
+         true},
+        {"V2AddThatMakesRoom",
+         "",
+         V2Full,
+         Op::Add,
+         {{"added.bin", Pattern(5000, 3)}},
+         {},
+         false,
+         false,
+         true},
+        {"V2Rename", "", V2Six, Op::Rename, {}, {"entry2.dff"}, false, false, true},
+        {"V2RenameAcrossABlock", "", V2Full, Op::Rename, {}, {"v15.dff"}, false, false, true},
+        {"V2PurgeTwoOfSix",
+         "",
+         V2Six,
+         Op::Purge,
+         {},
+         {"entry1.dff", "entry4.dff"},
+         false,
+         false,
+         true},
+        {"V2ImportReplaceAndAdd",
+         "",
+         V2Six,
+         Op::Import,
+         {{"ENTRY2.DFF", Pattern(5000, 8)}, {"added.bin", Pattern(3000, 9)}},
+         {},
+         false,
+         false,
+         true},
         {"CompactInPlace", untidy, Pattern(10 * SectorSize, 6), Op::Compact, {}, {}},
+        undoDelete,
+        undoAdd,
+        undoRename,
         {"SweepAfterAKilledRebuild",
          SixRecords(),
          sixSectors,
@@ -251,7 +382,8 @@ std::vector<Scenario> Scenarios() {
 PairOnDisk::PairOnDisk(const Scenario& scenario)
     : layoutMatters_(scenario.op == Scenario::Op::Compact) {
     using Op = Scenario::Op;
-    WriteAll(Dir(), scenario.dirBytes);
+    if (!scenario.singleFile)
+        WriteAll(Dir(), scenario.dirBytes);
     WriteAll(Img(), scenario.imgBytes);
     if (scenario.dirLinked)
         fs::create_hard_link(Dir(), dir_.File("second-name.dir"));
@@ -317,6 +449,14 @@ void RunOperation(const Scenario& scenario, const PairOnDisk& pair, TGTA3Archive
         beforeRun();
         CompactArchive(archive);
         break;
+    case Scenario::Op::Undo: {
+        // The history of a window that did the command: also when run again.
+        TUndoHistory history;
+        history.Record(scenario.undone, archive);
+        beforeRun();
+        history.Undo(archive);
+        break;
+    }
     case Scenario::Op::Sweep:
         beforeRun();
         RemoveStaleTemporaries(pair.Path());
@@ -377,6 +517,8 @@ Contents ReadContents(const PairOnDisk& pair) {
 }
 
 std::string DirectoryBytes(const PairOnDisk& pair) {
+    if (IsSingleFile(pair.Img()))
+        return SingleFileRecords(ResolvedSingleFile(pair.Img()));
     return ReadAll(PairAsMarked(pair.Img(), pair.Dir()).second);
 }
 

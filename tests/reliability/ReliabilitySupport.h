@@ -4,6 +4,7 @@
 #pragma once
 
 #include "archive/Gta3Archive.h"
+#include "archive/UndoHistory.h"
 #include "tests/support/TestSupport.h"
 
 #include <functional>
@@ -16,7 +17,7 @@ namespace reliability {
 
 // A pair's two files as bytes, and what an operation does to it.
 struct Scenario {
-    enum class Op { Add, Rename, Purge, Import, Rebuild, Extract, Create, Sweep, Compact };
+    enum class Op { Add, Rename, Purge, Import, Rebuild, Extract, Create, Sweep, Compact, Undo };
 
     std::string name;
     std::string dirBytes;
@@ -35,6 +36,10 @@ struct Scenario {
     // Purge, run as root: the directory file belongs to another user, so it
     // is rewritten in place too.
     bool dirOfAnotherUser = false;
+    // `imgBytes` is a single-file archive; there is no directory file.
+    bool singleFile = false;
+    // Undo: the step of a command that left the pair as it is, undone.
+    TUndoStep undone{};
 };
 
 // A token whose process cannot run, for leftovers laid out by hand.
@@ -90,7 +95,8 @@ void RunOperation(const Scenario& scenario, const PairOnDisk& pair, TGTA3Archive
 using Contents = std::map<std::string, std::string>;
 Contents ReadContents(const PairOnDisk& pair);
 // The pair's directory file as a compaction's marker says it is, if there is
-// one standing: its bytes.
+// one standing: its bytes. For a single-file archive, its directory's records
+// as the journal beside it says they are, each as a pair's 32-byte record.
 std::string DirectoryBytes(const PairOnDisk& pair);
 // Names of the files in the folder tree that the program left behind under a
 // temporary name, and markers of compactions.
@@ -132,6 +138,10 @@ std::string JudgeInterrupted(const Scenario& scenario, const Contents& before,
 // record of entry i.
 // Returns a description of the first mismatch, or "" when the table agrees.
 std::string TableAgreesWithDirectory(const TGTA3Archive& archive, const std::string& dirBytes);
+// Whether a journal is left: at the end of the directory file, or beside a
+// single-file archive.
+bool JournalLeft(const PairOnDisk& pair);
+
 // The whole records of a directory file's bytes, each 32 bytes.
 std::vector<std::string> RecordsOf(const std::string& dirBytes);
 

@@ -121,3 +121,19 @@ void GiveToUnprivilegedUser(const std::string& path) {
     if (geteuid() == 0 && chown(path.c_str(), 65534, 65534) != 0)
         throw std::runtime_error("cannot hand " + path + " to nobody");
 }
+
+std::string V2Record(uint32_t offset, uint32_t size, std::string_view name) {
+    std::string record = Record(offset, size, name);
+    record[6] = record[7] = '\0'; // the second size field: 0, as in the game's files
+    return record;
+}
+
+std::string SingleFile(const std::string& records, const std::string& data, uint32_t dataSector) {
+    std::string bytes = "VER2";
+    const uint32_t count = static_cast<uint32_t>(records.size() / 32);
+    for (size_t b = 0; b < 4; ++b)
+        bytes += static_cast<char>(count >> (8 * b));
+    bytes += records;
+    bytes.resize(uint64_t{dataSector} * 2048, '\0');
+    return bytes + data;
+}

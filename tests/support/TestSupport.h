@@ -32,6 +32,10 @@ bool Exists(const std::string& path);
 
 // A 32-byte directory record with the given fields.
 std::string Record(uint32_t offset, uint32_t size, std::string_view name);
+// A single-file archive's record (second size 0), and the whole file: the
+// header, the records, zero bytes up to sector `dataSector`, then `data`.
+std::string V2Record(uint32_t offset, uint32_t size, std::string_view name);
+std::string SingleFile(const std::string& records, const std::string& data, uint32_t dataSector);
 // Writes the pair whose data file is `dataPath`: its directory file beside it.
 void WritePair(const std::string& dataPath, std::string_view dirBytes, std::string_view imgBytes);
 

@@ -298,6 +298,70 @@ private slots:
         QCOMPARE(link->cursor().shape(), Qt::PointingHandCursor);
     }
 
+    // Ctrl+Z and Ctrl+Shift+Z go through the rule table like every key: the
+    // items are named after the command, enabled only when there is a step,
+    // and the entries brought back are the selected rows.
+    void undoAndRedoByKey_data() {
+        QTest::addColumn<QList<int>>("selected");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QStringList>("afterCommand"); // the names shown, sorted
+        QTest::addColumn<QString>("command");          // as the items name it
+        QTest::addColumn<QStringList>("selectedAfterUndo");
+        QTest::newRow("delete") << QList<int>{1, 3} << int(Qt::Key_Delete)
+                                << QStringList{"entry0.dff", "entry2.dff"}
+                                << QStringLiteral("Delete 2 Entries")
+                                << QStringList{"entry1.dff", "entry3.dff"};
+        QTest::newRow("rename") << QList<int>{0} << int(Qt::Key_F2)
+                                << QStringList{"entry1.dff", "entry2.dff", "entry3.dff", "z.dff"}
+                                << QStringLiteral("Rename") << QStringList{"entry0.dff"};
+    }
+    void undoAndRedoByKey() {
+        QFETCH(QList<int>, selected);
+        QFETCH(int, key);
+        QFETCH(QStringList, afterCommand);
+        QFETCH(QString, command);
+        QFETCH(QStringList, selectedAfterUndo);
+        TestFolder folder;
+        auto window = ShownWindow(folder, 4);
+        TFileListView* list = window->fileList();
+        const QStringList before = ColumnTexts(*window);
+        QVERIFY(!EnabledInMenu(*window, "mniAction", "actUndo"));
+        QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier); // nothing to undo: nothing asked
+        QCOMPARE(ColumnTexts(*window), before);
+
+        SelectRows(*window, selected);
+        dialogs->confirmAnswers.enqueue(true);
+        dialogs->inputAnswers.enqueue(QStringLiteral("z.dff"));
+        // A renamed entry keeps its row until the list is sorted again.
+        const auto shownSorted = [&] {
+            QStringList names = ColumnTexts(*window);
+            names.sort();
+            return names;
+        };
+        QTest::keyClick(list, Qt::Key(key));
+        QCOMPARE(shownSorted(), afterCommand);
+        QVERIFY(EnabledInMenu(*window, "mniAction", "actUndo"));
+        QVERIFY(!EnabledInMenu(*window, "mniAction", "actRedo"));
+        QCOMPARE(ActionNamed(*window, "actUndo")->text(), QStringLiteral("&Undo ") + command);
+
+        QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(ColumnTexts(*window), before);
+        QCOMPARE(SelectedNames(*window), selectedAfterUndo);
+        QVERIFY(EnabledInMenu(*window, "PopupMenu1", "actRedo"));
+        QCOMPARE(ActionNamed(*window, "actRedo")->text(), QStringLiteral("&Redo ") + command);
+
+        QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(shownSorted(), afterCommand);
+        QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(dialogs->errors().isEmpty());
+
+        // The history lives as long as the archive stays open.
+        QTest::keyClick(list, Qt::Key_F4, Qt::ControlModifier);
+        QVERIFY(!EnabledInMenu(*window, "mniAction", "actUndo"));
+        QVERIFY(!EnabledInMenu(*window, "mniAction", "actRedo"));
+        QCOMPARE(ActionNamed(*window, "actRedo")->text(), QStringLiteral("&Redo"));
+    }
+
 private:
     std::unique_ptr<ScriptedDialogs> dialogs;
 };

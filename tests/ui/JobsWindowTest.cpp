@@ -1,6 +1,7 @@
 // A long command in the real window: while it runs on its worker, every other
 // command is disabled; Cancel, Escape and closing its progress dialog stop it
-// at the next entry; closing the window asks whether to cancel.
+// at the next entry; closing the window asks whether to cancel; what the add
+// did stays undoable.
 #include "ScriptedDialogs.h"
 #include "WorkflowTestSupport.h"
 
@@ -130,11 +131,15 @@ void JobsWindowTest::stopsAtTheNextEntry() {
         QCOMPARE(window->fileList()->model()->rowCount(), 1 + added);
         QVERIFY(ActionNamed(*window, "actAdd")->isEnabled());
     }
-    window.reset();
     const QList<DirRecord> records = ReadRecords(folder.Dir());
     QCOMPARE(records.size(), 1 + added);
     for (int i = 0; i < added; ++i)
         QCOMPARE(RecordData(ReadBytes(folder.Img()), records[i + 1]).left(3000), Pattern(3000, i));
+    if (windowOpen) { // what the add did, cancelled or not, stays undoable
+        ActionNamed(*window, "actUndo")->trigger();
+        QCOMPARE(window->fileList()->model()->rowCount(), 1);
+        QCOMPARE(ReadRecords(folder.Dir()).size(), 1);
+    }
 }
 
 QTEST_MAIN(JobsWindowTest)

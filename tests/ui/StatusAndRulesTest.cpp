@@ -49,13 +49,17 @@ void StatusAndRulesTest::newCommandsStandAfterTheDesignedOnes() {
                           "actSaveCompacted"}));
     QCOMPARE(EntryNames(MenuNamed(window, "mniAction")),
              QStringList({"actAdd", "actExtract", "actRename", "actDelete", "mniN2", "actSelectAll",
-                          "mniN4", "actImport", "actFilter", "actCheck", "mniN5", "actCompact"}));
+                          "mniN4", "actImport", "actFilter", "actCheck", "mniN5", "actCompact",
+                          "mniN6", "actUndo", "actRedo"}));
     QCOMPARE(EntryNames(MenuNamed(window, "PopupMenu1")),
              QStringList({"actAdd", "actExtract", "actRename", "actDelete", "N1", "actSelectAll",
-                          "N2", "actImport", "actFilter", "actCheck", "N3", "actCompact"}));
+                          "N2", "actImport", "actFilter", "actCheck", "N3", "actCompact", "N4",
+                          "actUndo", "actRedo"}));
     QCOMPARE(ActionNamed(window, "actImport")->text(), QString("&Import and Replace..."));
     QCOMPARE(ActionNamed(window, "actImport")->shortcut(), QKeySequence("Ctrl+R"));
     QCOMPARE(ActionNamed(window, "actFilter")->shortcut(), QKeySequence("Ctrl+F"));
+    QCOMPARE(ActionNamed(window, "actUndo")->shortcut(), QKeySequence("Ctrl+Z"));
+    QCOMPARE(ActionNamed(window, "actRedo")->shortcut(), QKeySequence("Ctrl+Shift+Z"));
     QCOMPARE(ActionNamed(window, "actCheck")->text(), QString("&Check Archive"));
     QCOMPARE(ActionNamed(window, "actSaveCompacted")->text(),
              QString("Save Compacted Copy &As..."));
