@@ -259,7 +259,9 @@ TCheckSummary CheckEntries(std::span<const TArchiveEntry> entries, uint64_t data
                        {});
     if (const uint64_t piece = directoryLength % sizeof(TDirEntry))
         checker.Report(TCheckFinding::TKind::PartialRecord,
-                       "partial record: the directory file ends in " + std::to_string(piece) +
+                       std::string(facts.CountedRecords ? "partial record: the directory"
+                                                        : "partial record: the directory file") +
+                           " ends in " + std::to_string(piece) +
                            " bytes that are not a whole record",
                        {});
     StopIfAsked(stop);

@@ -7,6 +7,7 @@
 #include "platform/TemporaryFile.h"
 
 #include <exception>
+#include <numeric>
 #include <unordered_map>
 
 namespace {
@@ -130,18 +131,38 @@ TNewPair CreateArchive(const std::string& dataPath, TArchiveKind kind, bool repl
     return created;
 }
 
+void FollowMoves(std::vector<int32_t>& moved, size_t count, std::span<const int32_t> newSlots) {
+    if (newSlots.empty())
+        return;
+    if (moved.empty()) {
+        moved.resize(count);
+        std::iota(moved.begin(), moved.end(), 0);
+    }
+    for (int32_t& slot : moved)
+        if (static_cast<size_t>(slot) < newSlots.size())
+            slot = newSlots[static_cast<size_t>(slot)];
+}
+
 void AddFiles(TGTA3Archive& archive, std::span<const std::string> paths,
-              const TItemProgress& progress, TUndoStep* undo, std::stop_token stop) {
+              const TItemProgress& progress, TUndoStep* undo, std::stop_token stop,
+              std::vector<int32_t>* moved) {
     TUndoStep ignored;
     TUndoStep& step = undo ? *undo : ignored;
     step.Command = TUndoCommand::Add;
+    const size_t count = static_cast<size_t>(archive.Count());
+    std::vector<int32_t> ignoredMoves;
+    std::vector<int32_t>& moves = moved ? *moved : ignoredMoves;
+    moves.clear();
     std::exception_ptr failure;
     try {
         for (size_t i = 0; i < paths.size(); ++i) {
             StopIfAsked(stop);
             FileStream source = OpenSource(paths[i]);
-            if (!archive.AddFile(EntryNameFromPath(paths[i]), source).empty())
+            const std::vector<int32_t> newSlots =
+                archive.AddFile(EntryNameFromPath(paths[i]), source);
+            if (!newSlots.empty())
                 step.Relaid = true;
+            FollowMoves(moves, count, newSlots);
             step.NoteAppend(archive.Table().back());
             CloseSource(source);
             if (progress)
@@ -168,6 +189,7 @@ void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImp
     step.Command = TUndoCommand::Import;
     NameIndex names(archive, paths);
     result = {};
+    const size_t count = static_cast<size_t>(archive.Count());
     struct Pending {
         int slot;
         TDataPlace place;
@@ -202,6 +224,7 @@ void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImp
                         moved(file.Slot);
                     names.Moved(newSlots);
                     step.Relaid = true;
+                    FollowMoves(result.MovedSlots, count, newSlots);
                 }
                 step.NoteAppend(archive.Table().back());
                 const int added = archive.Count() - 1; // the new last slot

@@ -35,11 +35,18 @@ TNewPair CreateArchive(const std::string& dataPath, TArchiveKind kind, bool repl
 // Adds each file as a new entry named by the part of its path after the last
 // '/', in the order given, until the first failure; the files before it stay
 // added. What was written is put on disk in either case; the first failure is
-// then rethrown. `undo`, when given, gets what was added, also after a failure
-// or a stop. `stop` is asked before each file (Cancel.h).
+// then rethrown. `undo`, when given, gets what was added, also after a
+// failure or a stop. `stop` is asked before each file (Cancel.h). `moved`,
+// when given, gets - also after a failure or a stop - the slot each entry that
+// stood before has now, when room was made for the new records
+// (TGTA3Archive::AddFile); it stays empty when every entry kept its slot.
 void AddFiles(TGTA3Archive& archive, std::span<const std::string> paths,
               const TItemProgress& progress = {}, TUndoStep* undo = nullptr,
-              std::stop_token stop = {});
+              std::stop_token stop = {}, std::vector<int32_t>* moved = nullptr);
+// Follows the moves of one AddFile (`newSlots`, each old slot's new one)
+// in `moved`, the slots that the entries standing at `count` slots before a
+// batch have now (empty: where they stood).
+void FollowMoves(std::vector<int32_t>& moved, size_t count, std::span<const int32_t> newSlots);
 
 // What an import did with one file.
 struct TImportedFile {
@@ -52,6 +59,9 @@ struct TImportResult {
     // Names that several entries carry, as the one replaced spells it: the
     // first of them in slot order.
     std::vector<std::string> SharedNames;
+    // When room was made for added entries: the slot each entry that stood
+    // before the import now has (FollowMoves); empty otherwise.
+    std::vector<int32_t> MovedSlots;
 
     // The slots of the entries replaced (`replaced`) or added, in file order.
     std::vector<int32_t> Slots(bool replaced) const;

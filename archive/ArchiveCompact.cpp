@@ -1,5 +1,6 @@
 #include "archive/ArchiveCompact.h"
 
+#include "archive/EmbeddedDirectory.h"
 #include "archive/PairDirectory.h"
 
 #include "platform/Errors.h"
@@ -7,6 +8,8 @@
 #include "platform/FileSystem.h"
 #include "platform/TemporaryFile.h"
 
+#include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -40,16 +43,13 @@ TFileInfo ReplaceableFile(const std::string& path) {
 TCompactResult CompactArchive(TGTA3Archive& archive, const TCopyProgress& progress,
                               std::stop_token stop) {
     const std::string imgPath = archive.FileName();
+    const bool pair = archive.Kind() == TArchiveKind::Pair;
     const std::string dirPath = DirectoryFileName(imgPath);
     if (archive.IsReadOnly())
         throw Exception(imgPath + " is open for reading only");
-    // Its copy would be a pair: a directory file beside it would be taken
-    // for its own, and the single file written over as a pair's data.
-    if (archive.Kind() == TArchiveKind::SingleFile)
-        throw Exception(imgPath + " is a single-file archive, which cannot be compacted in "
-                                  "place yet; rebuild it into a new pair instead");
     const TFileInfo oldImg = ReplaceableFile(imgPath);
-    const TFileInfo oldDir = ReplaceableFile(dirPath);
+    const std::optional<TFileInfo> oldDir =
+        pair ? std::optional(ReplaceableFile(dirPath)) : std::nullopt;
     // The opening settled a marker of ours: one that stands is someone else's.
     if (const std::string marker = SwapMarkerPath(imgPath); PathExists(marker))
         Refuse(marker, "a file of another compaction stands there (remove it if it is not "
@@ -58,27 +58,34 @@ TCompactResult CompactArchive(TGTA3Archive& archive, const TCopyProgress& progre
 
     TCompactResult result;
     result.OldDataLength = archive.DataLength();
-    TPackPlan plan = PlanPackedCopy(archive);
+    TPackPlan plan = PlanPackedCopy(archive, archive.Kind());
     RequireFreeSpace(imgPath, plan);
     result.DataLength = plan.bytes;
 
     const std::string token = NewTemporaryToken();
     TTemporaryFile img(imgPath, token);
-    TTemporaryFile dir(dirPath, token);
     img.Stream().CopyAttributesFrom(oldImg);
-    dir.Stream().CopyAttributesFrom(oldDir);
-    WritePackedCopy(archive, plan, img.Stream(), dir.Stream(), progress, stop);
+    std::optional<TTemporaryFile> dir;
+    if (pair) {
+        dir.emplace(dirPath, token);
+        dir->Stream().CopyAttributesFrom(*oldDir);
+    }
+    WritePackedCopy(archive, plan, img.Stream(), dir ? &dir->Stream() : nullptr, progress, stop);
     std::vector<TArchiveEntry> table = std::move(plan.records);
     plan = {};
 
-    TTemporaryFile* const files[] = {&img, &dir};
+    std::vector<TTemporaryFile*> files{&img};
+    if (dir)
+        files.push_back(&*dir);
     result.Warnings = SwapIntoPlace(files, token);
-    // The new files have been held since they were made; the old pair's hold
+    // The new files have been held since they were made; the old ones' hold
     // goes with the old files.
-    archive = TGTA3Archive(imgPath,
-                           {std::move(img.Stream()),
-                            std::make_unique<TPairDirectory>(std::move(dir.Stream()), true),
-                            {}},
-                           std::move(table));
+    std::unique_ptr<TDirectoryStore> store;
+    if (dir)
+        store = std::make_unique<TPairDirectory>(std::move(dir->Stream()), true);
+    else
+        store = std::make_unique<TEmbeddedDirectory>(imgPath, true);
+    archive =
+        TGTA3Archive(imgPath, {std::move(img.Stream()), std::move(store), {}}, std::move(table));
     return result;
 }

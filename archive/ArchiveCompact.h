@@ -1,8 +1,11 @@
-// Compacting in place: the open archive's pair rewritten as its compacted
-// copy (PackedCopy.h) under the same names, so that its user keeps working on
-// it. The new pair is written whole beside the old one and then put in its
-// place as one change (FileSwap.h): after a failure or a kill at any point,
-// the next opening finds the old pair or the new one, never one of each.
+// Compacting in place: the open archive's files (a pair, or a single file)
+// rewritten as its compacted copy (PackedCopy.h) of the same kind under the
+// same names, so that its user keeps working on it. The new files are written
+// whole beside the old ones and then put in their place as one change
+// (FileSwap.h): after a failure or a kill at any point, the next opening finds
+// the old archive or the new one, never a mix. A single file's directory
+// cannot be renamed apart from its data, so it is compacted the same way:
+// the whole file anew.
 #pragma once
 
 #include "archive/Gta3Archive.h"

@@ -6,59 +6,73 @@
 #include "platform/TemporaryFile.h"
 
 #include <cerrno>
+#include <optional>
+#include <utility>
 
 namespace {
 
-[[noreturn]] void ThrowAlreadyExists(const std::string& path) {
-    throw ERebuildRefused::PairExists(path);
+[[noreturn]] void ThrowAlreadyExists(const std::string& path, TArchiveKind kind) {
+    throw ERebuildRefused::PairExists(path, kind);
 }
 
 } // namespace
 
 TRebuildResult RebuildArchive(TGTA3Archive& source, const std::string& dataPath,
                               const TCopyProgress& progress, std::stop_token stop) {
+    return RebuildArchive(source, dataPath, source.Kind(), progress, std::move(stop));
+}
+
+TRebuildResult RebuildArchive(TGTA3Archive& source, const std::string& dataPath, TArchiveKind kind,
+                              const TCopyProgress& progress, std::stop_token stop) {
+    const bool pair = kind == TArchiveKind::Pair;
     const std::string dirPath = DirectoryFileName(dataPath);
-    if (dirPath == dataPath)
+    if (pair && dirPath == dataPath)
         throw Exception(dataPath + " would be its own directory file");
     const std::string folder = FolderOf(dataPath);
     RemoveStaleTemporariesQuietly(folder);
     for (const std::string& path : {dataPath, dirPath})
-        if (PathExists(path))
-            ThrowAlreadyExists(path);
+        if ((pair || path == dataPath) && PathExists(path))
+            ThrowAlreadyExists(path, kind);
 
-    const TPackPlan plan = PlanPackedCopy(source);
+    const TPackPlan plan = PlanPackedCopy(source, kind);
     RequireFreeSpace(dataPath, plan);
     TRebuildResult result;
+    result.Kind = kind;
     result.SourceDataLength = source.DataLength();
     result.DataLength = plan.bytes;
     const std::string token = NewTemporaryToken();
     TTemporaryFile img(dataPath, token);
-    TTemporaryFile dir(dirPath, token);
-    WritePackedCopy(source, plan, img.Stream(), dir.Stream(), progress, stop);
+    std::optional<TTemporaryFile> dir;
+    if (pair)
+        dir.emplace(dirPath, token);
+    WritePackedCopy(source, plan, img.Stream(), dir ? &dir->Stream() : nullptr, progress, stop);
 
     // Linked in under the final names, which never replaces a file that
     // appeared there meanwhile. Until both temporary names are gone, a rebuild
     // killed here is undone by the next one in this folder.
-    const auto link = [](TTemporaryFile& file) {
+    const auto link = [kind](TTemporaryFile& file) {
         try {
             file.LinkFinal();
         } catch (const EFileError& error) {
             if (error.SystemError() == EEXIST)
-                ThrowAlreadyExists(file.FinalPath());
+                ThrowAlreadyExists(file.FinalPath(), kind);
             throw;
         }
     };
-    link(dir);
+    if (dir)
+        link(*dir);
     try {
         link(img);
     } catch (...) {
-        RemoveFile(dirPath); // no directory file without its data file
+        if (dir)
+            RemoveFile(dirPath); // no directory file without its data file
         throw;
     }
     // The pair is whole and in place from here on: what fails now is told,
     // not a failure of the rebuild.
     try {
-        dir.RemoveTemporaryName();
+        if (dir)
+            dir->RemoveTemporaryName();
         img.RemoveTemporaryName();
     } catch (const EFileError& error) {
         result.LeftoverProblem = error.Reason(); // the next rebuild here removes them

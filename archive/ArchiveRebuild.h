@@ -12,6 +12,7 @@
 class TGTA3Archive;
 
 struct TRebuildResult {
+    TArchiveKind Kind = TArchiveKind::Pair; // of the copy
     uint64_t SourceDataLength = 0;
     uint64_t DataLength = 0; // of the new data file
     // The new pair is complete and in place in either case; when its folder
@@ -34,4 +35,9 @@ struct TRebuildResult {
 // removed first. Throws the file layer's exceptions; the source is never
 // changed.
 TRebuildResult RebuildArchive(TGTA3Archive& source, const std::string& dataPath,
+                              const TCopyProgress& progress = {}, std::stop_token stop = {});
+// The same, the copy of the kind `kind` (the source's above): a single file
+// at `dataPath` alone, or a pair. Converts an archive from one kind to the
+// other.
+TRebuildResult RebuildArchive(TGTA3Archive& source, const std::string& dataPath, TArchiveKind kind,
                               const TCopyProgress& progress = {}, std::stop_token stop = {});

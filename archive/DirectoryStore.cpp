@@ -15,9 +15,11 @@ TArchiveFiles OpenArchiveFiles(const std::string& dataPath, TOpenMode mode, TArc
     if (mode == TOpenMode::Create)
         return created == TArchiveKind::SingleFile ? CreateSingleFile(dataPath)
                                                    : OpenPair(dataPath, mode);
-    // What a stopped compaction of a pair left is settled before the kind is
-    // told by the first bytes.
+    // What a stopped compaction left is settled before the kind is told by
+    // the first bytes: a pair's marker names both files, a single file's the
+    // data file alone (SettleSwap takes either).
     const std::vector<std::string> paths = SettlePair(dataPath, mode);
+
     FileStream data = OpenFile(paths[0], mode);
     data.Renamed(dataPath);
     char first[SingleFileSignature.size()];

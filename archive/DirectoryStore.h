@@ -109,6 +109,9 @@ public:
         return std::nullopt;
     }
     virtual TDirectoryFacts Facts() const { return {}; }
+    // Takes `records` (slot order) as what the directory holds, in place of
+    // Load, when the files were just written whole (a compaction in place).
+    virtual void Adopt(std::span<const TArchiveEntry> /*records*/) {}
 };
 
 // An opened archive's data file and the store of its directory.

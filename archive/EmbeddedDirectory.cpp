@@ -255,6 +255,15 @@ TDirectoryFacts TEmbeddedDirectory::Facts() const {
     return facts;
 }
 
+void TEmbeddedDirectory::Adopt(std::span<const TArchiveEntry> records) {
+    Count_ = CountedRecords_ = records.size();
+    HeaderCut_ = false;
+    Piece_ = 0;
+    FirstData_ = FirstDataOf(records);
+    Pending_ = false;
+    Growth_.reset();
+}
+
 TArchiveFiles CreateSingleFile(const std::string& path) {
     RemoveStaleTemporariesQuietly(FolderOf(path));
     // Held until replaced, so a file someone has open is never renamed over.

@@ -38,6 +38,7 @@ public:
     std::optional<std::vector<TArchiveEntry>>
     PrepareAppend(std::span<const TArchiveEntry> records) override;
     TDirectoryFacts Facts() const override;
+    void Adopt(std::span<const TArchiveEntry> records) override;
 
 private:
     // The journal written, then its bytes in place; failures after the

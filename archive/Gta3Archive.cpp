@@ -40,6 +40,7 @@ TGTA3Archive::TGTA3Archive(const std::string& FileName, TArchiveFiles Files,
       Directory_(std::move(Files.Directory)), Entries(std::move(Table)),
       OpeningWarnings_(std::move(Files.Warnings)) {
     Directory_->UseDataFile(ImgStream);
+    Directory_->Adopt(Entries);
 }
 
 TGTA3Archive::TGTA3Archive(TGTA3Archive&& other) noexcept

@@ -4,6 +4,7 @@
 #include "archive/DirectoryCodec.h"
 #include "archive/Gta3Archive.h"
 #include "archive/PrintableName.h"
+#include "archive/SingleFileFormat.h"
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
 
@@ -53,9 +54,13 @@ ERebuildRefused::ERebuildRefused(const std::string& message, TWhy why, std::stri
                                  int32_t slot, std::string name)
     : Exception(message), why_(why), path_(std::move(path)), slot_(slot), name_(std::move(name)) {}
 
-ERebuildRefused ERebuildRefused::PairExists(const std::string& path) {
-    return {
-        path + " already exists; rebuild writes only a new pair", TWhy::PairExists, path, -1, {}};
+ERebuildRefused ERebuildRefused::PairExists(const std::string& path, TArchiveKind kind) {
+    return {path + " already exists; rebuild writes only a new " +
+                (kind == TArchiveKind::Pair ? "pair" : "archive"),
+            TWhy::PairExists,
+            path,
+            -1,
+            {}};
 }
 
 ERebuildRefused ERebuildRefused::PastEnd(const std::string& dataPath, const TArchiveEntry& record) {
@@ -65,15 +70,23 @@ ERebuildRefused ERebuildRefused::PastEnd(const std::string& dataPath, const TArc
             TWhy::PastEnd, dataPath, record.DirIndex, name};
 }
 
-TPackPlan PlanPackedCopy(const TGTA3Archive& source) {
+TPackPlan PlanPackedCopy(const TGTA3Archive& source, TArchiveKind kind) {
     TPackPlan plan;
+    plan.kind = kind;
     const auto table = source.Table();
     plan.records.assign(table.begin(), table.end()); // in slot order, given new offsets below
 
     const uint64_t dataLength = source.DataLength();
-    for (const TArchiveEntry& record : plan.records)
+    for (TArchiveEntry& record : plan.records) {
         if (record.Size != 0 && DataEnd(record) > dataLength)
             throw ERebuildRefused::PastEnd(source.FileName(), record);
+        if (kind == TArchiveKind::SingleFile)
+            CheckSingleFileSize(PrintableName(NameText(record)), record.Size);
+        else
+            record.SizeInArchive = 0; // a pair's record has no such field
+    }
+    if (kind == TArchiveKind::SingleFile)
+        plan.dataStart = plan.bytes = RoomFor(plan.records.size());
 
     const std::vector<uint32_t> copyOf = SharedCopies(plan.records);
     for (uint32_t i = 0; i < plan.records.size(); ++i) {
@@ -103,7 +116,8 @@ TPackPlan PlanPackedCopy(const TGTA3Archive& source) {
 }
 
 void RequireFreeSpace(const std::string& dataPath, const TPackPlan& plan) {
-    const uint64_t needed = plan.bytes + plan.records.size() * DirRecordSize;
+    const uint64_t needed =
+        plan.bytes + (plan.kind == TArchiveKind::Pair ? plan.records.size() * DirRecordSize : 0);
     uint64_t free = 0;
     try {
         free = FreeSpace(FolderOf(dataPath));
@@ -118,9 +132,15 @@ void RequireFreeSpace(const std::string& dataPath, const TPackPlan& plan) {
     throw EFileError(dataPath + ": " + reason, dataPath, ENOSPC, reason);
 }
 
-void WritePackedCopy(TGTA3Archive& source, const TPackPlan& plan, FileStream& img, FileStream& dir,
+void WritePackedCopy(TGTA3Archive& source, const TPackPlan& plan, FileStream& img, FileStream* dir,
                      const TCopyProgress& progress, std::stop_token stop) {
     img.Reserve(plan.bytes);
+    if (plan.kind == TArchiveKind::SingleFile) {
+        const std::string directory = EncodeSingleFileDirectory(plan.records, plan.dataStart);
+        img.Seek(0);
+        img.Write(directory.data(), directory.size());
+    }
+    const uint64_t total = plan.bytes - plan.dataStart;
     uint64_t done = 0;
     for (const TCopyRun& run : plan.runs) {
         img.Seek(run.newBegin);
@@ -133,12 +153,14 @@ void WritePackedCopy(TGTA3Archive& source, const TPackPlan& plan, FileStream& im
             if (done % FlushStep < piece)
                 img.Flush();
             if (progress)
-                progress(done, plan.bytes);
+                progress(done, total);
         }
     }
     StopIfAsked(stop);
-    WriteRecords(dir, 0, plan.records);
+    if (dir)
+        WriteRecords(*dir, 0, plan.records);
     img.Flush();
-    dir.Flush();
+    if (dir)
+        dir->Flush();
     StopIfAsked(stop); // the last moment before the copy is put in place
 }

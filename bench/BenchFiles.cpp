@@ -1,6 +1,7 @@
 #include "bench/BenchFiles.h"
 
 #include "archive/Gta3Archive.h"
+#include "archive/SingleFileFormat.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -58,6 +59,51 @@ std::string MakeArchive(const std::string& imgPath, uint32_t count, uint64_t see
     WriteFile(imgPath, nullptr, 0);
     if (::truncate(imgPath.c_str(), static_cast<off_t>(sectors * SectorSize)) != 0)
         throw std::runtime_error("cannot size " + imgPath);
+    return imgPath;
+}
+
+std::string MakeSingleFileArchive(const std::string& imgPath, uint32_t count, uint64_t seed) {
+    // The pair's records, moved past the directory and its room.
+    MakeArchive(imgPath, count, seed);
+    std::vector<TArchiveEntry> records(count);
+    {
+        FileStream dir = FileStream::OpenReadShared(DirectoryFileName(imgPath));
+        std::vector<unsigned char> bytes(size_t{count} * 32);
+        dir.ReadExact(bytes.data(), bytes.size());
+        for (uint32_t i = 0; i < count; ++i) {
+            TArchiveEntry& entry = records[i];
+            std::memcpy(entry.Name, bytes.data() + size_t{i} * 32 + 8, sizeof entry.Name);
+            entry.Offset = uint32_t{bytes[i * 32]} | uint32_t{bytes[i * 32 + 1]} << 8 |
+                           uint32_t{bytes[i * 32 + 2]} << 16 | uint32_t{bytes[i * 32 + 3]} << 24;
+            entry.Size = uint32_t{bytes[i * 32 + 4]} | uint32_t{bytes[i * 32 + 5]} << 8;
+            entry.DirIndex = static_cast<int32_t>(i);
+        }
+    }
+    fs::remove(DirectoryFileName(imgPath));
+    const uint64_t room = RoomFor(count);
+    const uint64_t length = room + fs::file_size(imgPath);
+    for (TArchiveEntry& entry : records)
+        entry.Offset += static_cast<uint32_t>(room / SectorSize);
+    const std::string head = EncodeSingleFileDirectory(records, room);
+    WriteFile(imgPath, head.data(), head.size());
+    if (::truncate(imgPath.c_str(), static_cast<off_t>(length)) != 0)
+        throw std::runtime_error("cannot size " + imgPath);
+    return imgPath;
+}
+
+std::string MakeFullSingleFile(const std::string& imgPath, uint32_t count) {
+    const uint64_t first = (DirectoryEnd(count) + SectorSize - 1) / SectorSize;
+    std::vector<TArchiveEntry> records(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        records[i] = {};
+        records[i].Offset = static_cast<uint32_t>(first + i);
+        records[i].Size = 1;
+        const std::string name = "e" + std::to_string(i) + ".dff";
+        std::memcpy(records[i].Name, name.data(), name.size());
+    }
+    std::string bytes = EncodeSingleFileDirectory(records, first * SectorSize);
+    bytes.resize((first + count) * SectorSize, 'x');
+    WriteFile(imgPath, bytes.data(), bytes.size());
     return imgPath;
 }
 

@@ -21,6 +21,13 @@ std::string RandomEntryName(std::mt19937_64& random);
 // (sparse). Returns the data file's path.
 std::string MakeArchive(const std::string& imgPath, uint32_t count, uint64_t seed);
 
+// The same archive as one single file ("VER2"): the header and the records,
+// the spare room a new one has (RoomFor), then the data (sparse).
+std::string MakeSingleFileArchive(const std::string& imgPath, uint32_t count, uint64_t seed);
+// A single file of `count` one-sector entries whose records fill everything
+// before their data: the next record added has to make room.
+std::string MakeFullSingleFile(const std::string& imgPath, uint32_t count);
+
 // Writes `count` files of 1 to 50 KiB of random bytes; returns their paths.
 std::vector<std::string> MakeSourceFiles(const TBenchFolder& folder, int count, uint64_t seed);
 

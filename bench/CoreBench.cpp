@@ -31,8 +31,24 @@ const std::string& LargeArchive() {
     return archive.img;
 }
 
+// The same entries as one single file ("VER2").
+struct TLargeSingleFile {
+    TBenchFolder folder;
+    std::string img = MakeSingleFileArchive(folder.File("large-v2.img"), EntryCount, 42);
+};
+
+const std::string& LargeSingleFile() {
+    static TLargeSingleFile archive;
+    return archive.img;
+}
+
+// Argument 0: the pair; 1: the single file.
+const std::string& LargeOfKind(int64_t kind) {
+    return kind == 0 ? LargeArchive() : LargeSingleFile();
+}
+
 void BM_Open(benchmark::State& state) {
-    const std::string& img = LargeArchive();
+    const std::string& img = LargeOfKind(state.range(0));
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         TGTA3Archive archive(img, false);
@@ -41,12 +57,18 @@ void BM_Open(benchmark::State& state) {
         benchmark::DoNotOptimize(archive.Count());
     }
 }
-BENCHMARK(BM_Open)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_Open)
+    ->ArgName("single_file")
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10);
 
 // Memory taken by the open archive, almost all of it the entry table, and
 // with the rows of a sorted list besides.
 void BM_TableMemory(benchmark::State& state) {
-    const std::string& img = LargeArchive();
+    const std::string& img = LargeOfKind(state.range(0));
     for (auto _ : state) {
         const uint64_t before = ResidentBytes();
         TGTA3Archive archive(img, false);
@@ -63,7 +85,12 @@ void BM_TableMemory(benchmark::State& state) {
         state.counters["entry_bytes"] = sizeof(TArchiveEntry);
     }
 }
-BENCHMARK(BM_TableMemory)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_TableMemory)
+    ->ArgName("single_file")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 
 // Each sort orders the table's slots, which are random against name, size and
 // type; the table itself stays as it is.
@@ -203,7 +230,11 @@ void BM_AddFiles(benchmark::State& state) {
     const std::string img = folder.File("add.img");
     for (auto _ : state) {
         state.PauseTiming();
-        auto archive = std::make_unique<TGTA3Archive>(img, true);
+        // Argument 2, full: a single file whose directory has no spare room,
+        // so that adding records moves data to make it.
+        auto archive = state.range(1) == 0 ? std::make_unique<TGTA3Archive>(img, true)
+                                           : (MakeFullSingleFile(img, 63),
+                                              std::make_unique<TGTA3Archive>(img, false));
         state.ResumeTiming();
 
         for (size_t i = 0; i < sources.size(); ++i) {
@@ -220,9 +251,10 @@ void BM_AddFiles(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(bytes) * state.iterations());
 }
 BENCHMARK(BM_AddFiles)
-    ->ArgName("flush")
-    ->Arg(1)
-    ->Arg(0)
+    ->ArgNames({"flush", "full_single_file"})
+    ->Args({1, 0})
+    ->Args({0, 0})
+    ->Args({1, 1})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
 

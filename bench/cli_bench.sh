@@ -22,6 +22,9 @@
 #   compact of 1 GiB (512 entries, their  target: >= 90% of cp's speed, its
 #     data in reversed order)             peak memory (RSS) within the table
 #                                         and a constant buffer
+#   the single-file kind, 1 GiB: convert  target: >= 90% of cp's speed each
+#   of the pair to one file and back,
+#   rebuild and compact of the one file
 # ROUNDS=N sets the number of rounds.
 set -euo pipefail
 
@@ -143,12 +146,26 @@ for _ in $(seq $rounds); do
         measure "old compact" "$old" compact c.img || true
         rm -f c.img c.dir
     fi
+    # The single-file kind (this build only): the same bytes as one file.
+    rm -f v2.img
+    measure "convert to v2" "$cli" convert big.img v2.img --format v2
+    rm -f p.img p.dir
+    measure "convert to v1" "$cli" convert v2.img p.img --format v1
+    rm -f p.img p.dir r2.img
+    measure "rebuild v2" "$cli" rebuild v2.img r2.img
+    rm -f r2.img
+    measure "compact v2" "$cli" compact v2.img
+    rm -f v2.img
 done
 report "cp"
 report "cp + sync"
 report_both "extract --all"
 report_both "rebuild"
 report_both "compact"
+report "convert to v2"
+report "convert to v1"
+report "rebuild v2"
+report "compact v2"
 # Speed of $2 as a share of $1's: by wall time, and by CPU time, which a
 # machine busy with other work disturbs less.
 percent() {
@@ -161,6 +178,10 @@ echo "rebuild:       $(percent cp rebuild) of cp (target >= 90%)"
 echo "               $(percent "cp + sync" rebuild) of cp + sync"
 echo "compact:       $(percent cp compact) of cp (target >= 90%)"
 echo "               $(percent "cp + sync" compact) of cp + sync"
+for name in "convert to v2" "convert to v1" "rebuild v2" "compact v2"; do
+    printf '%-14s %s of cp (target >= 90%%), %s of cp + sync\n' "$name:" \
+        "$(percent cp "$name")" "$(percent "cp + sync" "$name")"
+done
 cp big.img c.img && cp reversed.dir c.dir
 echo "peak memory: compact $(peak_rss "$cli" compact c.img) kB, cp $(peak_rss cp big.img copy.img) kB," \
     "list of the same pair $(peak_rss "$cli" list c.img) kB"

@@ -61,6 +61,7 @@ public:
         order_ = SortedSlots(table.first(std::min(order_.size(), table.size())), CurrentCompare,
                              SortDescending);
     }
+    void slotsMoved(std::span<const int32_t>) override { tableChanged({}); }
     void clearSelection() override {}
     void selectEntries(std::span<const int>) override {}
     void repaint() override {}

@@ -11,8 +11,11 @@ int RunCheck(const ParsedArgs& args) {
     PrintWarnings(path, archive.OpeningWarnings(), "it is left alone");
 
     Output out;
+    // A single file holds its directory: its records are not a file of their own.
+    const bool pair = archive.Kind() == TArchiveKind::Pair;
     out << PrintableName(path) << ": " << static_cast<uint64_t>(archive.Count())
-        << " entries, data file " << archive.DataLength() << " bytes, directory file "
+        << (pair ? " entries, data file " : " entries, single file ") << archive.DataLength()
+        << (pair ? " bytes, directory file " : " bytes, directory records ")
         << archive.DirectoryLength() << " bytes\n";
     // Each finding goes out as it is found: a hostile directory of millions of
     // records must not hold millions of lines in memory.

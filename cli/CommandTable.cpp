@@ -10,6 +10,7 @@ const OptionSpec ListOptions[] = {{"--sort", true}, {"--desc", false}, {"--json"
 const OptionSpec ExtractOptions[] = {{"--all", false}, {"-C", true}};
 const OptionSpec DryRunOptions[] = {{"--dry-run", false}};
 const OptionSpec AddOptions[] = {{"--replace", false}};
+const OptionSpec FormatOptions[] = {{"--format", true}};
 
 const Command Commands[] = {
     {"new", "ARCHIVE [--format v1|v2] [--force]",
@@ -112,22 +113,23 @@ const Command Commands[] = {
      1,
      1,
      RunCheck},
-    {"rebuild",
-     "ARCHIVE NEW_ARCHIVE",
-     "Writes a compacted copy of ARCHIVE as the pair NEW_ARCHIVE: the same\n"
-     "records in the same order, their data packed without dead space (records\n"
-     "that share data keep sharing one copy). ARCHIVE is only read.\n"
+    {"rebuild", "ARCHIVE NEW_ARCHIVE [--format v1|v2]",
+     "Writes a compacted copy of ARCHIVE as the new archive NEW_ARCHIVE: the\n"
+     "same records in the same order, their data packed without dead space\n"
+     "(records that share data keep sharing one copy). ARCHIVE is only read.\n"
+     "\n"
+     "  --format v1|v2   the kind of the copy: v1 a pair, v2 a single file\n"
+     "                   (default: the kind of ARCHIVE; see convert)\n"
+     "\n"
      "The copy is written under temporary names beside NEW_ARCHIVE, put on\n"
-     "disk, then linked into place, so a complete pair or none appears; the\n"
+     "disk, then linked into place, so a complete archive or none appears; the\n"
      "leftovers of a rebuild that was killed there are removed by the next\n"
-     "one. Refuses when a file of the NEW_ARCHIVE pair exists or appears\n"
-     "meanwhile, and when a record of ARCHIVE reaches past its data file's\n"
-     "end. When only the final sync of the folder fails, the pair is in place:\n"
+     "one. Refuses when a file of the new archive exists or appears\n"
+     "meanwhile, when a record of ARCHIVE reaches past its data file's end,\n"
+     "and, for a single file, when an entry takes more than 65535 sectors.\n"
+     "When only the final sync of the folder fails, the copy is in place:\n"
      "a warning is printed and the exit status is 0.\n",
-     {},
-     2,
-     2,
-     RunRebuild},
+     FormatOptions, 2, 2, RunRebuild},
     {"compact",
      "ARCHIVE",
      "Rewrites ARCHIVE as its compacted copy under the same names: the same\n"
@@ -147,6 +149,12 @@ const Command Commands[] = {
      1,
      1,
      RunCompact},
+    {"convert", "SOURCE DEST [--format v1|v2]",
+     "Writes SOURCE as an archive of the other kind at DEST (or of the kind\n"
+     "--format names): a pair (v1) becomes a single file (v2) and back, with\n"
+     "the same entries in the same order and the same bytes. The copy is\n"
+     "written as rebuild writes it, compacted, and refused as rebuild refuses.\n",
+     FormatOptions, 2, 2, RunConvert},
 };
 
 } // namespace

@@ -3,6 +3,7 @@
 // UsageError: status 2).
 #pragma once
 
+#include "archive/DirectoryStore.h"
 #include "cli/Args.h"
 
 #include <span>
@@ -33,6 +34,11 @@ int RunRename(const ParsedArgs& args);
 int RunCheck(const ParsedArgs& args);
 int RunRebuild(const ParsedArgs& args);
 int RunCompact(const ParsedArgs& args);
+int RunConvert(const ParsedArgs& args);
+
+// The kind --format names (v1: a pair, v2: a single file), `fallback` when
+// it is not given. Throws UsageError for any other value.
+TArchiveKind FormatOption(const ParsedArgs& args, TArchiveKind fallback);
 
 // The prefix of every message on standard error.
 inline constexpr const char* MessagePrefix = "pelkon-cli: ";

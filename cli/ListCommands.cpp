@@ -69,10 +69,7 @@ void WriteJsonObject(Output& out, const TArchiveEntry& entry) {
 } // namespace
 
 int RunNew(const ParsedArgs& args) {
-    const std::string format = args.Value("--format", "v1");
-    if (format != "v1" && format != "v2")
-        throw UsageError("--format takes v1 or v2, not '" + PrintableName(format) + "'");
-    const TArchiveKind kind = format == "v2" ? TArchiveKind::SingleFile : TArchiveKind::Pair;
+    const TArchiveKind kind = FormatOption(args, TArchiveKind::Pair);
     try {
         PrintWarnings(args.positional[0],
                       CreateArchive(args.positional[0], kind, args.Has("--force")).Warnings,

@@ -223,13 +223,17 @@ std::vector<std::string> SettleSwap(std::span<const std::string> finalPaths, TSw
     };
 
     std::optional<FoundSwap> found;
-    if (PathKind(markerPath) == TPathKind::File)
+    if (PathKind(markerPath) == TPathKind::File) {
         found = FindSwap(markerPath, finalPaths, access);
+        // A swap of the first file alone (an archive in one file).
+        if (!found && finalPaths.size() > 1)
+            found = FindSwap(markerPath, finalPaths.first(1), access);
+    }
     if (!found) {
         removeLeftovers();
         return paths;
     }
-    for (size_t i = 0; i < paths.size(); ++i) {
+    for (size_t i = 0; i < found->parts.size(); ++i) {
         if (!found->parts[i])
             continue;
         if (access == TSwapAccess::ReadOnly)

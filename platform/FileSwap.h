@@ -50,12 +50,12 @@ enum class TSwapAccess {
     Finish,   // a writer: finishes it, then removes leftovers meant for the files
     ReadOnly, // changes nothing: reads the new files where they stand
 };
-// Settles, before the files at `finalPaths` are opened, a swap of them that
-// was stopped once it was made. Returns where each file is to be opened: its
-// final path, or with ReadOnly the temporary name a new file still has.
-// Finish also removes the leftovers of gone writers of these names (quietly).
-// Throws EFOpenError of the first final path ("in use by another program")
-// while the swap's writer runs, and the file layer's exceptions.
+// Settles, before the files at `finalPaths` are opened, a swap of them - or
+// of the first of them alone - that was stopped once it was made. Returns where each file is to be
+// opened: its final path, or with ReadOnly the temporary name a new file still has. Finish also
+// removes the leftovers of gone writers of these names (quietly). Throws EFOpenError of the first
+// final path ("in use by another program") while the swap's writer runs, and the file layer's
+// exceptions.
 std::vector<std::string> SettleSwap(std::span<const std::string> finalPaths, TSwapAccess access);
 
 // The tokens that the markers standing in `folder` name, of whoever they are

@@ -24,9 +24,11 @@ bool ConfirmCompact(QWidget* owner, const TGTA3Archive& archive) {
     return Dialogs().confirm(
         owner, QStringLiteral("Confirm"),
         QStringLiteral("Compact %1?\n\nThe archive is rewritten: its data is copied in directory "
-                       "order without dead space into a new pair, which then takes the place of "
+                       "order without dead space into a new %2, which then takes the place of "
                        "the old one. What Undo could bring back is forgotten.")
-            .arg(ArchiveName(archive)));
+            .arg(ArchiveName(archive), archive.Kind() == TArchiveKind::SingleFile
+                                           ? QStringLiteral("file")
+                                           : QStringLiteral("pair")));
 }
 
 TCompactResult CompactWithProgress(QWidget* owner, TJobRunner& runner, TGTA3Archive& archive) {

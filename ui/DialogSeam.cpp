@@ -19,6 +19,8 @@ void ApplyFileOptions(QFileDialog& dialog, const FileDialogOptions& options) {
         dialog.setWindowTitle(options.title);
     if (!options.filter.isEmpty())
         dialog.setNameFilter(options.filter); // the first filter is preselected
+    if (!options.selectedFilter.isEmpty())
+        dialog.selectNameFilter(options.selectedFilter);
     dialog.setDefaultSuffix(options.defaultSuffix);
     if (!options.initialPath.isEmpty())
         dialog.selectFile(options.initialPath);
@@ -56,6 +58,8 @@ public:
         ApplyFileOptions(dialog, options);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return {};
+        if (options.chosenFilter)
+            *options.chosenFilter = dialog.selectedNameFilter();
         return dialog.selectedFiles().first();
     }
 
@@ -150,10 +154,19 @@ void SetDialogs(IDialogs* replacement) {
     installed = replacement;
 }
 
+QString PairArchiveFilter() {
+    return QStringLiteral("GTA3 Archive (*.img)");
+}
+
+QString SingleFileArchiveFilter() {
+    return QStringLiteral("Single-file Archive, VER2 (*.img)");
+}
+
 FileDialogOptions SaveArchiveOptions(const QString& title, const QString& initialPath) {
     FileDialogOptions options;
     options.title = title;
-    options.filter = QStringLiteral("GTA3 Archive (*.img);;All Files (*.*)");
+    options.filter = PairArchiveFilter() + QStringLiteral(";;") + SingleFileArchiveFilter() +
+                     QStringLiteral(";;All Files (*.*)");
     options.defaultSuffix = QStringLiteral("img");
     options.initialPath = initialPath;
     return options;

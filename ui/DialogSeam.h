@@ -17,9 +17,15 @@ struct FileDialogOptions {
     QString initialPath;   // the path chosen last in this dialog
     bool mustExist = false;
     bool multiple = false;
+    QString selectedFilter;          // the filter chosen at first; empty: the first one
+    QString* chosenFilter = nullptr; // when given, receives the filter the user chose
 };
 
-// A save dialog for a new archive's data file (".img" added when none is typed).
+// The file types of a new archive: a pair's data file, and a single file.
+QString PairArchiveFilter();
+QString SingleFileArchiveFilter();
+// A save dialog for a new archive's data file (".img" added when none is
+// typed), offering both kinds of archive.
 FileDialogOptions SaveArchiveOptions(const QString& title, const QString& initialPath);
 
 class IDialogs {

@@ -77,32 +77,40 @@ void AddFiles(QWidget* owner, TGTA3Archive& archive, IEntryList& list, const QSt
               TUndoStep* undo, TJobRunner& runner) {
     BusyCursor busy;
     std::atomic<size_t> done = 0;
-    bool cancelled = false;
+    std::vector<int32_t> moved;
+    std::exception_ptr failure;
     auto progress =
         ShowProgress(owner, QStringLiteral("Adding File(s)..."), static_cast<int>(paths.size()));
     const std::vector<std::string> files = HostPaths(paths);
-    {
-        try {
-            runner.Run(progress.get(), [&, bar = progress.get()](const TJob& job) {
-                ::AddFiles(
-                    archive, files,
-                    [&](size_t added) {
-                        done = added;
-                        job.OnWindow([bar] { bar->Step(); });
-                    },
-                    undo, job.Stop());
-            });
-        } catch (const ECancelled&) {
-            cancelled = true;
-        }
+    try {
+        runner.Run(progress.get(), [&, bar = progress.get()](const TJob& job) {
+            ::AddFiles(
+                archive, files,
+                [&](size_t added) {
+                    done = added;
+                    job.OnWindow([bar] { bar->Step(); });
+                },
+                undo, job.Stop(), &moved);
+        });
+    } catch (...) {
+        failure = std::current_exception();
     }
-    // The new entries stand at the table's end, where their rows come in.
+    // The new entries stand at the table's end, where their rows come in;
+    // those added before a failure or a stop are on disk and shown too.
     list.setRowCount(archive.Count());
-    list.tableChanged({});
+    if (moved.empty())
+        list.tableChanged({});
+    else
+        list.slotsMoved(moved);
     list.repaint();
-    if (cancelled)
+    progress.reset();
+    try {
+        if (failure)
+            std::rethrow_exception(failure);
+    } catch (const ECancelled&) {
         throw ECancelled(BatchDone(done, static_cast<size_t>(paths.size()), QStringLiteral("added"))
                              .toStdString());
+    }
 }
 
 TImportResult ImportAndReplace(QWidget* owner, TGTA3Archive& archive, IEntryList& list,
@@ -126,7 +134,10 @@ TImportResult ImportAndReplace(QWidget* owner, TGTA3Archive& archive, IEntryList
     }
     // The entries done before a failure are on disk: the list shows them too.
     list.setRowCount(archive.Count());
-    list.tableChanged({});
+    if (result.MovedSlots.empty())
+        list.tableChanged({});
+    else
+        list.slotsMoved(result.MovedSlots);
     if (const std::vector<int32_t> replaced = result.Slots(true); !failure && !replaced.empty())
         list.selectEntries(replaced);
     list.repaint();

@@ -38,6 +38,10 @@ public:
     // in the list's order; the selected and the focused rows follow their
     // entries.
     virtual void tableChanged(std::span<const int> deletedSlots) = 0;
+    // Room was made for added entries: the entry in each slot below
+    // `newSlotOf`'s size now stands in slot newSlotOf[slot], the rows having
+    // been set to the archive's count first. As tableChanged otherwise.
+    virtual void slotsMoved(std::span<const int32_t> newSlotOf) = 0;
     virtual void clearSelection() = 0;
     // Selects the rows of the entries in the slots `entries`.
     virtual void selectEntries(std::span<const int> entries) = 0;

@@ -69,6 +69,27 @@ std::vector<int> RowOfSlot(std::span<const uint32_t> shown, int rows, int64_t to
     return rowOf;
 }
 
+// Where each of `count` slots went: the slots below `newSlotOf`'s size where
+// it says, the others (added after it was made) to the slots left over, in
+// order. Empty when nothing moved.
+std::vector<uint32_t> MovedSlots(std::span<const int32_t> newSlotOf, size_t count) {
+    if (newSlotOf.empty())
+        return {};
+    std::vector<uint32_t> moved(count);
+    std::vector<bool> taken(count);
+    for (size_t slot = 0; slot < newSlotOf.size() && slot < count; ++slot) {
+        moved[slot] = static_cast<uint32_t>(newSlotOf[slot]);
+        taken[moved[slot]] = true;
+    }
+    uint32_t free = 0;
+    for (size_t slot = newSlotOf.size(); slot < count; ++slot) {
+        while (taken[free])
+            ++free;
+        moved[slot] = free++;
+    }
+    return moved;
+}
+
 } // namespace
 
 int64_t SlotAfterDelete(uint32_t slot, std::span<const int> deleted) {
@@ -258,13 +279,22 @@ void TEntryModel::tableChanged(std::span<const int> deletedSlots) {
     relayout(deletedSlots, true);
 }
 
-void TEntryModel::relayout(std::span<const int> deletedSlots, bool sort) {
+void TEntryModel::slotsMoved(std::span<const int32_t> newSlotOf) {
+    relayout({}, true, newSlotOf);
+}
+
+void TEntryModel::relayout(std::span<const int> deletedSlots, bool sort,
+                           std::span<const int32_t> newSlotOf) {
+    const std::vector<uint32_t> moved = MovedSlots(newSlotOf, FOrder.size());
     // The new rows are worked out first: a failure (out of memory) leaves the
     // model as it was.
     // The rows hold every slot below their count. They are sorted from the
     // order they stand in, which a sort in the other direction, or after a few
     // entries changed, finds mostly in order already (SortSlots).
     std::vector<uint32_t> order = AfterDelete(FOrder, FOrder.size(), deletedSlots);
+    for (uint32_t& slot : order)
+        if (slot < moved.size())
+            slot = moved[slot];
     if (sort && FArchive && order.size() <= table().size())
         SortSlots(table().first(order.size()), order, FCompare, FDescending);
     std::vector<uint32_t> visible;
@@ -284,6 +314,8 @@ void TEntryModel::relayout(std::span<const int> deletedSlots, bool sort) {
         const int row = before[static_cast<qsizetype>(i)].row();
         if (row >= 0 && row < shownBefore)
             followed[i] = SlotAfterDelete(shownSlots()[static_cast<size_t>(row)], deletedSlots);
+        if (followed[i] >= 0 && static_cast<size_t>(followed[i]) < moved.size())
+            followed[i] = moved[static_cast<size_t>(followed[i])];
         top = std::max(top, followed[i]);
     }
 
@@ -303,7 +335,7 @@ void TEntryModel::relayout(std::span<const int> deletedSlots, bool sort) {
     changePersistentIndexList(before, after);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
     syncRowCount();
-    emit rowsMoved({deletedSlots.begin(), deletedSlots.end()});
+    emit rowsMoved({deletedSlots.begin(), deletedSlots.end()}, moved);
 }
 
 int TEntryModel::lsvFileListDataFind(const QString& findString, int startIndex, bool wrap) const {

@@ -71,6 +71,9 @@ public:
     // from a copy of its table taken here; Thaw() goes back to the archive.
     void Freeze();
     void Thaw();
+    // Entries moved to other slots (IEntryList::slotsMoved): one layout
+    // change, as tableChanged, the selection following its entries.
+    void slotsMoved(std::span<const int32_t> newSlotOf);
 
     // Shows only the entries `text` asks for (TNameFilter); an empty text shows
     // them all. The model is reset: the view keeps its selection itself.
@@ -105,8 +108,9 @@ signals:
     // model follow each selected index.
     void rowsAboutToMove();
     // `deletedSlots` (ascending): the entries gone, the slots above each
-    // moving down (SlotAfterDelete).
-    void rowsMoved(const std::vector<int>& deletedSlots);
+    // moving down (SlotAfterDelete); `newSlotOf`, when not empty: the slot
+    // each entry went to (slotsMoved).
+    void rowsMoved(const std::vector<int>& deletedSlots, const std::vector<uint32_t>& newSlotOf);
 
 private:
     // Rows that show an entry (with a filter, rows past the matches may stand
@@ -120,7 +124,8 @@ private:
     // Drops `deletedSlots` from the rows and renumbers the rest, sorts them
     // again when `sort` says so, as one layout change that the selection and
     // the current row follow.
-    void relayout(std::span<const int> deletedSlots, bool sort);
+    void relayout(std::span<const int> deletedSlots, bool sort,
+                  std::span<const int32_t> newSlotOf = {});
     // Inserts or removes rows at the end until the views have as many rows as
     // there are to show.
     void syncRowCount();

@@ -225,7 +225,8 @@ void TFileListView::holdSelection() {
         selectionModel()->select(QItemSelection(), QItemSelectionModel::Clear);
 }
 
-void TFileListView::restoreSelection(const std::vector<int>& deletedSlots) {
+void TFileListView::restoreSelection(const std::vector<int>& deletedSlots,
+                                     const std::vector<uint32_t>& newSlotOf) {
     std::vector<int> held = std::exchange(FHeldSlots, {});
     if (held.empty())
         return;
@@ -233,6 +234,9 @@ void TFileListView::restoreSelection(const std::vector<int>& deletedSlots) {
     if (!deletedSlots.empty())
         for (int& slot : held)
             slot = static_cast<int>(SlotAfterDelete(static_cast<uint32_t>(slot), deletedSlots));
+    for (int& slot : held)
+        if (slot >= 0 && static_cast<size_t>(slot) < newSlotOf.size())
+            slot = static_cast<int>(newSlotOf[static_cast<size_t>(slot)]);
     selectRows(FModel->rowsOfEntries(held), -1);
 }
 
@@ -307,6 +311,10 @@ void TEntryListAdapter::setRowCount(int rows) {
 
 void TEntryListAdapter::tableChanged(std::span<const int> deletedSlots) {
     FView.entryModel()->tableChanged(deletedSlots);
+}
+
+void TEntryListAdapter::slotsMoved(std::span<const int32_t> newSlotOf) {
+    FView.entryModel()->slotsMoved(newSlotOf);
 }
 
 void TEntryListAdapter::clearSelection() {

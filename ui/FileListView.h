@@ -67,7 +67,8 @@ private:
     // scattered selection as a persistent index through the change, which
     // takes seconds for a million rows.
     void holdSelection();
-    void restoreSelection(const std::vector<int>& deletedSlots);
+    void restoreSelection(const std::vector<int>& deletedSlots,
+                          const std::vector<uint32_t>& newSlotOf);
 
     TEntryModel* FModel;
     // The FileName column's own width: the designed one, or the one the user
@@ -90,6 +91,7 @@ public:
     int entryIndex(int row) const override;
     void setRowCount(int rows) override;
     void tableChanged(std::span<const int> deletedSlots) override;
+    void slotsMoved(std::span<const int32_t> newSlotOf) override;
     void clearSelection() override;
     void selectEntries(std::span<const int> entries) override { FView.selectEntries(entries); }
     void repaint() override;

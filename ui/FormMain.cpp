@@ -200,25 +200,38 @@ void TfrmMain::CloseArchive() {
 }
 
 void TfrmMain::ShowArchiveTitle() {
-    setWindowTitle(ApplicationTitle + QStringLiteral(" - [") +
-                   PathToText(QByteArray::fromStdString(CurrentArchive->FileName())) +
-                   QStringLiteral("]"));
+    // A single file says so; a pair is what the title has always shown.
+    setWindowTitle(
+        ApplicationTitle + QStringLiteral(" - [") +
+        PathToText(QByteArray::fromStdString(CurrentArchive->FileName())) + QStringLiteral("]") +
+        (CurrentArchive->Kind() == TArchiveKind::SingleFile ? QStringLiteral(" (single file)")
+                                                            : QString()));
+}
+
+TArchiveKind KindChosen(const QString& filter, TArchiveKind otherwise) {
+    if (filter == SingleFileArchiveFilter())
+        return TArchiveKind::SingleFile;
+    return filter == PairArchiveFilter() ? TArchiveKind::Pair : otherwise;
 }
 
 void TfrmMain::mniNewClick() {
-    const FileDialogOptions dlgSave =
-        SaveArchiveOptions(QStringLiteral("Create new archive"), FSavePath);
+    FileDialogOptions dlgSave = SaveArchiveOptions(QStringLiteral("Create new archive"), FSavePath);
+    QString chosen;
+    dlgSave.chosenFilter = &chosen;
     const QString path = Dialogs().saveFile(this, dlgSave);
     if (path.isEmpty())
         return;
     FSavePath = path;
     CloseArchive();
     // The save dialog's choice of an existing name is the user's say-so to
-    // replace that pair.
-    TNewPair created = CreatePair(HostPath(path), true);
+    // replace that archive.
+    const TArchiveKind kind = KindChosen(chosen, TArchiveKind::Pair);
+    TNewPair created = CreateArchive(HostPath(path), kind, true);
     CurrentArchive = std::move(created.Archive);
     FStatus->SetNotice(WarningsNotice(QStringLiteral("New"), created.Warnings,
-                                      QStringLiteral("the new pair is in place")));
+                                      kind == TArchiveKind::Pair
+                                          ? QStringLiteral("the new pair is in place")
+                                          : QStringLiteral("the new archive is in place")));
     ShowArchiveTitle();
     FCheck->Start();
     UpdateActions();

@@ -2,6 +2,7 @@
 // with its enabling rule, and the Reopen submenu.
 #pragma once
 
+#include "archive/DirectoryStore.h"
 #include "archive/UndoHistory.h"
 #include "history/History.h"
 #include "ui/FileListView.h"
@@ -26,6 +27,10 @@ class TStatusPanel;
 
 // The open archive, or none. Only TfrmMain creates or destroys it.
 extern std::unique_ptr<TGTA3Archive> CurrentArchive;
+
+// The kind of archive a save dialog's file type `filter` stands for;
+// `otherwise` for any other type.
+TArchiveKind KindChosen(const QString& filter, TArchiveKind otherwise);
 
 class TfrmMain : public QMainWindow {
     Q_OBJECT

@@ -163,12 +163,19 @@ void TfrmMain::actSaveCompactedExecute() {
         dlgCompact.initialPath =
             open.absoluteDir().filePath(open.completeBaseName() + QStringLiteral("-compacted.img"));
     }
+    // The copy is of the open archive's kind unless another type is chosen.
+    QString chosen;
+    dlgCompact.chosenFilter = &chosen;
+    dlgCompact.selectedFilter = CurrentArchive->Kind() == TArchiveKind::SingleFile
+                                    ? SingleFileArchiveFilter()
+                                    : PairArchiveFilter();
     const QString path = Dialogs().saveFile(this, dlgCompact);
     if (path.isEmpty())
         return;
     FCompactPath = path;
     const QString notice =
-        CompactedCopyNotice(path, SaveCompactedCopy(this, *FJobs, *CurrentArchive, path));
+        CompactedCopyNotice(path, SaveCompactedCopy(this, *FJobs, *CurrentArchive, path,
+                                                    KindChosen(chosen, CurrentArchive->Kind())));
     FStatus->SetNotice(notice);
 }
 
@@ -207,5 +214,6 @@ void TfrmMain::UpdateStatus() {
     }
     state.check = FCheck->Result();
     state.checkPending = FCheck->Pending();
+    state.singleFile = CurrentArchive->Kind() == TArchiveKind::SingleFile;
     FStatus->Show(state);
 }

@@ -62,9 +62,12 @@ void TStatusPanel::Show(const TArchiveState& state) {
     SetWholeText(lblStatus, parts.join(Separator));
 
     parts.clear();
+    // Which kind is open: a pair's data file, or a single file.
+    const QString file =
+        state.singleFile ? QStringLiteral("single file") : QStringLiteral("data file");
     parts << (state.dataLength
-                  ? QStringLiteral("data file ") + SizeText(*state.dataLength, TSizeForm::Short)
-                  : QStringLiteral("data file: size unknown"));
+                  ? file + QStringLiteral(" ") + SizeText(*state.dataLength, TSizeForm::Short)
+                  : file + QStringLiteral(": size unknown"));
     if (state.check)
         parts << QStringLiteral("dead space ") + DeadSpaceShare(state.check->DeadBytes,
                                                                 state.check->DataLength,

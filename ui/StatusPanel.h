@@ -22,6 +22,7 @@ struct TArchiveState {
     std::optional<uint64_t> dataLength; // none when the system cannot tell
     std::optional<TCheckSummary> check; // none while it is counted, or unknown
     bool checkPending = false;
+    bool singleFile = false; // the archive is one file, not a pair
 };
 
 class TStatusPanel {

@@ -91,15 +91,15 @@ void RethrowInWindowWords(const ERebuildRefused& refused) {
 }
 
 TRebuildResult SaveCompactedCopy(QWidget* owner, TJobRunner& runner, TGTA3Archive& archive,
-                                 const QString& dataPath) {
+                                 const QString& dataPath, TArchiveKind kind) {
     BusyCursor busy;
     auto progress = ShowProgress(owner, QStringLiteral("Saving Compacted Copy..."), CopySteps);
     progress->SetLine2(QFileInfo(dataPath).fileName());
     TRebuildResult result;
     try {
         runner.Run(progress.get(), [&](const TJob& job) {
-            result = RebuildArchive(archive, HostPath(dataPath), CopyProgressOn(*progress, job),
-                                    job.Stop());
+            result = RebuildArchive(archive, HostPath(dataPath), kind,
+                                    CopyProgressOn(*progress, job), job.Stop());
         });
     } catch (const ERebuildRefused& refused) {
         RethrowInWindowWords(refused);
@@ -114,10 +114,14 @@ QString CompactedCopyNotice(const QString& dataPath, const TRebuildResult& resul
         PathToText(QByteArray::fromStdString(DirectoryFileName(HostPath(dataPath))));
     const uint64_t saved =
         result.SourceDataLength - std::min(result.DataLength, result.SourceDataLength);
-    QString notice = QStringLiteral("Compacted copy saved, %1 smaller: %2 and %3 in %4")
-                         .arg(DeadSpaceShare(saved, result.SourceDataLength, TSizeForm::Short),
-                              QFileInfo(dataPath).fileName(), QFileInfo(dirPath).fileName(),
-                              QFileInfo(dataPath).absolutePath());
+    const QString share = DeadSpaceShare(saved, result.SourceDataLength, TSizeForm::Short);
+    QString notice =
+        result.Kind == TArchiveKind::Pair
+            ? QStringLiteral("Compacted copy saved, %1 smaller: %2 and %3 in %4")
+                  .arg(share, QFileInfo(dataPath).fileName(), QFileInfo(dirPath).fileName(),
+                       QFileInfo(dataPath).absolutePath())
+            : QStringLiteral("Compacted copy saved, %1 smaller: %2 (single file) in %3")
+                  .arg(share, QFileInfo(dataPath).fileName(), QFileInfo(dataPath).absolutePath());
     // The pair is whole either way; these only say what may still go wrong.
     if (!result.FolderSynced)
         notice += QStringLiteral(" (its folder could not be put on disk: %1)")

@@ -39,11 +39,11 @@ TCopyProgress CopyProgressOn(TfrmProgress& progress, const TJob& job);
 // A compacted copy's refusal, told in the window's words.
 [[noreturn]] void RethrowInWindowWords(const ERebuildRefused& refused);
 
-// Writes the compacted copy of `archive` as the new pair whose data file is
-// `dataPath` (RebuildArchive: never over an existing file, the archive only
-// read), with the progress dialog and a busy cursor.
+// Writes the compacted copy of `archive` as the new archive of the kind `kind`
+// whose data file is `dataPath` (RebuildArchive: never over an existing file,
+// the archive only read), with the progress dialog and a busy cursor.
 TRebuildResult SaveCompactedCopy(QWidget* owner, TJobRunner& runner, TGTA3Archive& archive,
-                                 const QString& dataPath);
+                                 const QString& dataPath, TArchiveKind kind);
 // What the status bar tells of a compacted copy: the new pair and the space
 // saved.
 QString CompactedCopyNotice(const QString& dataPath, const TRebuildResult& result);

@@ -33,6 +33,14 @@ const std::vector<Step>& Session() {
         // The replaced entry's new data lies at the end: out of streaming order.
         {{"check", "A"}, 1, "2 entries", ""},
         {{"check", "A"}, 1, "\"infernus.dff\" sectors", ""},
+        {{"compact", "A"}, 0, "compacted", ""},
+        {{"check", "A"}, 0, "no problems found", ""},
+        // To the other kind and back, and a copy of the same kind.
+        {{"convert", "A", "b.img"}, 0, "", ""},
+        {{"convert", "b.img", "c.img", "--format", "K"}, 0, "", ""},
+        {{"rebuild", "A", "d.img"}, 0, "", ""},
+        {{"check", "b.img"}, 0, "no problems found", ""},
+        {{"convert", "A", "b.img"}, 1, "already exists", ""},
         {{"new", "A", "--format", "K"}, 1, "already exists", ""},
         {{"new", "A", "--format", "v3"}, 2, "--format takes v1 or v2", ""},
     };
@@ -66,7 +74,16 @@ TEST_P(BothKinds, TheSessionGoesAlike) {
         }
     }
     EXPECT_EQ(ReadAll(dir.File("out/infernus.dff")).substr(0, 7000), Pattern(7000, 4));
-    EXPECT_EQ(Exists(dir.File("a.dir")), std::string(GetParam()) == "v1");
+    const bool pair = std::string(GetParam()) == "v1";
+    EXPECT_EQ(Exists(dir.File("a.dir")), pair);
+    EXPECT_EQ(Exists(dir.File("b.dir")), !pair);
+    // A compacted archive comes back from the other kind byte for byte.
+    for (const char* copy : {"c", "d"}) {
+        EXPECT_EQ(ReadAll(dir.File(copy + std::string(".img"))), ReadAll(dir.File("a.img")));
+        if (pair) {
+            EXPECT_EQ(ReadAll(dir.File(copy + std::string(".dir"))), ReadAll(dir.File("a.dir")));
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, BothKinds, ::testing::Values("v1", "v2"));

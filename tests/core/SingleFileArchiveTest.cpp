@@ -3,7 +3,6 @@
 // making room for new records without breaking the order the game streams in.
 #include "archive/ArchiveCheck.h"
 #include "archive/ArchiveCommands.h"
-#include "archive/ArchiveCompact.h"
 #include "archive/SingleFileJournal.h"
 #include "archive/UndoHistory.h"
 #include "tests/core/ArchiveTestSupport.h"
@@ -238,18 +237,6 @@ TEST_F(ArchiveTest, SingleFileImportFollowsEntriesThatMoved) {
         EXPECT_EQ(ReadAll(dir.File("out")).substr(0, 4000), Pattern(4000, 8));
         EXPECT_EQ(result.Files[0].Slot, slot);
     }
-}
-
-// Compaction in place writes a pair: on a single-file archive it would take a
-// directory file beside it for its own. It is refused, with both left alone.
-TEST_F(ArchiveTest, SingleFileIsNotCompactedIntoAPair) {
-    WriteAll(Img(), SixEntries());
-    WriteAll(Dir(), Record(0, 1, "stale.dff"));
-    auto archive = Open();
-    EXPECT_NE(MessageOf([&] { CompactArchive(*archive); }).find("single-file"), std::string::npos);
-    archive.reset();
-    EXPECT_EQ(ReadAll(Img()), SixEntries());
-    EXPECT_EQ(ReadAll(Dir()), Record(0, 1, "stale.dff"));
 }
 
 struct JournalCase {

@@ -27,9 +27,9 @@ expect() {
     fi
 }
 
-expect "pelkon-cli " "new list add extract delete rename check rebuild compact --help --version"
+expect "pelkon-cli " "new list add extract delete rename check rebuild compact convert --help --version"
 expect "pelkon-cli re" "rename rebuild"
-expect "pelkon-cli c" "check compact"
+expect "pelkon-cli c" "check compact convert"
 expect "pelkon-cli list gta3.img --" "--desc --json --sort --help"
 expect "pelkon-cli list gta3.img --sort " "name type size"
 expect "pelkon-cli list gta3.img --sort s" "size"

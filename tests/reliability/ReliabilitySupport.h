@@ -42,6 +42,10 @@ struct Scenario {
     TUndoStep undone{};
 };
 
+// The refusal of a rebuild whose new archive exists: what a rerun of one that
+// finished says.
+bool IsRebuildOverExisting(const std::string& message);
+
 // A token whose process cannot run, for leftovers laid out by hand.
 inline constexpr const char* DeadToken = "2147483647-dead";
 

@@ -79,6 +79,9 @@ public:
         rows = count;
         log << QStringLiteral("setRowCount %1").arg(count);
     }
+    void slotsMoved(std::span<const int32_t> newSlotOf) override {
+        log << QStringLiteral("slotsMoved %1").arg(newSlotOf.size());
+    }
     void tableChanged(std::span<const int> deletedSlots) override {
         log << QStringLiteral("tableChanged %1").arg(deletedSlots.size());
         if (archive)

@@ -184,7 +184,8 @@ private slots:
 
         const FileDialogOptions& asked = dialogs->calls.last().options;
         QCOMPARE(asked.title, QStringLiteral("Create new archive"));
-        QCOMPARE(asked.filter, QStringLiteral("GTA3 Archive (*.img);;All Files (*.*)"));
+        QCOMPARE(asked.filter, QStringLiteral("GTA3 Archive (*.img);;Single-file Archive, VER2 "
+                                              "(*.img);;All Files (*.*)"));
         QCOMPARE(asked.defaultSuffix, QStringLiteral("img"));
         dialogs->saveAnswers.enqueue({});
         ActionNamed(window, "mniNew")->trigger();

@@ -29,6 +29,8 @@ public:
 
     QQueue<QStringList> openAnswers;
     QQueue<QString> saveAnswers;
+    // The file types chosen in save dialogs that ask; none: the one preselected.
+    QQueue<QString> filterAnswers;
     QQueue<QString> folderAnswers;
     QQueue<bool> confirmAnswers;
     QQueue<QString> inputAnswers;
@@ -60,6 +62,11 @@ public:
     }
     QString saveFile(QWidget*, const FileDialogOptions& options) override {
         calls.append({"saveFile", options.title, {}, options, 0});
+        if (options.chosenFilter)
+            *options.chosenFilter = !filterAnswers.isEmpty() ? filterAnswers.dequeue()
+                                    : !options.selectedFilter.isEmpty()
+                                        ? options.selectedFilter
+                                        : options.filter.section(QStringLiteral(";;"), 0, 0);
         return take(saveAnswers, "saveFile");
     }
     QString chooseFolder(QWidget*, const QString& prompt) override {
