@@ -24,7 +24,7 @@ constexpr int HeldAtFile = 3;
 const char* const Commands[] = {"actClose",     "actAdd",           "actExtract", "actDelete",
                                 "actSelectAll", "actRename",        "actImport",  "actFilter",
                                 "actCheck",     "actSaveCompacted", "actCompact", "mniNew",
-                                "mniOpen"};
+                                "mniOpen",      "actUndo",          "actRedo"};
 
 enum class TStop { CancelButton, Escape, CloseDialog, CloseWindowYes, CloseWindowNo };
 
@@ -69,10 +69,14 @@ void JobsWindowTest::stopsAtTheNextEntry() {
     for (int i = 0; i < Files; ++i)
         sources << folder.WriteSource(QString("f%1.txd").arg(i), Pattern(3000, i));
     ScriptedDialogs dialogs;
-    dialogs.openAnswers << sources;
+    // A first add leaves a step that Undo could take back: not while a job runs.
+    dialogs.openAnswers << QStringList{folder.WriteSource("first.col", Pattern(100, 99))}
+                        << sources;
     if (stop == TStop::CloseWindowYes || stop == TStop::CloseWindowNo)
         dialogs.confirmAnswers << (stop == TStop::CloseWindowYes);
     auto window = ShownWindow(folder, folder.Img());
+    ActionNamed(*window, "actAdd")->trigger();
+    QVERIFY(ActionNamed(*window, "actUndo")->isEnabled());
 
     std::atomic<bool> held = false;
     std::binary_semaphore release(0);
@@ -128,17 +132,17 @@ void JobsWindowTest::stopsAtTheNextEntry() {
     if (windowOpen) {
         QCOMPARE(NoticeText(*window), notice);
         // The list shows what the archive holds, and the commands are back.
-        QCOMPARE(window->fileList()->model()->rowCount(), 1 + added);
+        QCOMPARE(window->fileList()->model()->rowCount(), 2 + added);
         QVERIFY(ActionNamed(*window, "actAdd")->isEnabled());
     }
     const QList<DirRecord> records = ReadRecords(folder.Dir());
-    QCOMPARE(records.size(), 1 + added);
+    QCOMPARE(records.size(), 2 + added);
     for (int i = 0; i < added; ++i)
-        QCOMPARE(RecordData(ReadBytes(folder.Img()), records[i + 1]).left(3000), Pattern(3000, i));
+        QCOMPARE(RecordData(ReadBytes(folder.Img()), records[i + 2]).left(3000), Pattern(3000, i));
     if (windowOpen) { // what the add did, cancelled or not, stays undoable
         ActionNamed(*window, "actUndo")->trigger();
-        QCOMPARE(window->fileList()->model()->rowCount(), 1);
-        QCOMPARE(ReadRecords(folder.Dir()).size(), 1);
+        QCOMPARE(window->fileList()->model()->rowCount(), 2);
+        QCOMPARE(ReadRecords(folder.Dir()).size(), 2);
     }
 }
 
