@@ -167,7 +167,7 @@ void TEntryModel::syncRowCount() {
     }
 }
 
-void TEntryModel::setFilter(const QString& text) {
+bool TEntryModel::setFilter(const QString& text, const std::function<void()>& beforeReset) {
     // The rows are worked out before the reset, so that a failure (out of
     // memory) leaves the model as it was rather than halfway through a reset.
     std::optional<TNameFilter> filter;
@@ -183,12 +183,19 @@ void TEntryModel::setFilter(const QString& text) {
             FFilter && !isWildcard(text) && !isWildcard(FFilterText) && text.contains(FFilterText);
         visible = matching(*filter, narrows ? FVisible : FOrder);
     }
-    beginResetModel();
+    const bool sameRows = filter ? visible == shownSlots() : FOrder == shownSlots();
+    if (!sameRows) {
+        if (beforeReset)
+            beforeReset();
+        beginResetModel();
+    }
     FFilter = std::move(filter);
     FFilterText = FFilter ? text : QString();
     FVisible = std::move(visible);
     FRows = static_cast<int>(shownSlots().size());
-    endResetModel();
+    if (!sameRows)
+        endResetModel();
+    return !sameRows;
 }
 
 std::vector<uint32_t> TEntryModel::matching(const TNameFilter& filter,

@@ -76,8 +76,11 @@ public:
     void slotsMoved(std::span<const int32_t> newSlotOf);
 
     // Shows only the entries `text` asks for (TNameFilter); an empty text shows
-    // them all. The model is reset: the view keeps its selection itself.
-    void setFilter(const QString& text);
+    // them all. When that changes the rows, `beforeReset` is called and the
+    // model reset (the view keeps its selection itself), and true returned;
+    // a text that shows the same rows (a first letter every name has, say)
+    // leaves the views alone.
+    bool setFilter(const QString& text, const std::function<void()>& beforeReset = {});
     bool isFiltered() const { return FFilter.has_value(); }
     // The slot of the entry on `row`, or -1 when the row shows none.
     int entryIndex(int row) const;
