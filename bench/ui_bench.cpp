@@ -82,6 +82,17 @@ public:
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         QCoreApplication::processEvents(); // let the paint finish
     }
+    // As wait(), for an event that may change no row, and so paint nothing:
+    // returns whether a paint came within `ms`.
+    bool waitAtMost(qint64 ms) {
+        QElapsedTimer since;
+        since.start();
+        while (!painted && since.elapsed() < ms)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        if (painted)
+            QCoreApplication::processEvents();
+        return painted;
+    }
 
 private:
     const QElapsedTimer& clock_;
@@ -353,10 +364,14 @@ int main(int argc, char* argv[]) {
             watch.painted = false;
             timer.restart();
             QTest::keyClick(filter, key.toLatin1());
-            watch.wait();
-            slowest = std::max(slowest, timer.elapsed());
+            // A key that shows the same rows is done once its events are.
+            QCoreApplication::processEvents();
+            qint64 took = timer.elapsed();
+            if (watch.waitAtMost(200))
+                took = timer.elapsed();
+            slowest = std::max(slowest, took);
         }
-        ok &= Report(what, slowest, 100);
+        ok &= Report(what, slowest, 50);
         std::printf("  %s\n", qPrintable(status->text()));
     };
     const auto clearFilter = [&](const char* what) {
