@@ -1,5 +1,6 @@
 #include "archive/ArchiveCheck.h"
 
+#include "archive/Cancel.h"
 #include "archive/Gta3Archive.h"
 #include "archive/NameFold.h"
 #include "archive/PrintableName.h"
@@ -239,13 +240,15 @@ private:
 } // namespace
 
 TCheckSummary CheckEntries(std::span<const TArchiveEntry> entries, uint64_t dataLength,
-                           uint64_t directoryLength, const TFindingSink& report) {
-    return CheckEntries(entries, dataLength, directoryLength, TDirectoryFacts{}, report);
+                           uint64_t directoryLength, const TFindingSink& report,
+                           std::stop_token stop) {
+    return CheckEntries(entries, dataLength, directoryLength, TDirectoryFacts{}, report,
+                        std::move(stop));
 }
 
 TCheckSummary CheckEntries(std::span<const TArchiveEntry> entries, uint64_t dataLength,
                            uint64_t directoryLength, const TDirectoryFacts& facts,
-                           const TFindingSink& report) {
+                           const TFindingSink& report, std::stop_token stop) {
     Checker checker(entries, dataLength, facts, report);
     if (facts.HeaderCut)
         checker.Report(TCheckFinding::TKind::Header,
@@ -267,10 +270,14 @@ TCheckSummary CheckEntries(std::span<const TArchiveEntry> entries, uint64_t data
                            " ends in " + std::to_string(piece) +
                            " bytes that are not a whole record",
                        {});
+    StopIfAsked(stop);
     checker.CheckRanges();
+    StopIfAsked(stop);
     checker.CheckEachName();
     checker.CheckAgainstFormat();
+    StopIfAsked(stop);
     checker.CheckDuplicateNames();
+    StopIfAsked(stop);
     checker.CheckStreamingOrder();
     TCheckSummary summary = checker.Summary();
     summary.Entries = entries.size();
@@ -279,9 +286,10 @@ TCheckSummary CheckEntries(std::span<const TArchiveEntry> entries, uint64_t data
     return summary;
 }
 
-TCheckSummary CheckArchive(const TGTA3Archive& archive, const TFindingSink& report) {
+TCheckSummary CheckArchive(const TGTA3Archive& archive, const TFindingSink& report,
+                           std::stop_token stop) {
     return CheckEntries(archive.Table(), archive.DataLength(), archive.DirectoryLength(),
-                        archive.DirectoryFacts(), report);
+                        archive.DirectoryFacts(), report, std::move(stop));
 }
 
 double DeadSpacePercent(uint64_t deadBytes, uint64_t dataLength) {

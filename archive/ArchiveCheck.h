@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -52,17 +53,20 @@ using TFindingSink = std::function<void(const TCheckFinding&)>;
 // each other and the two lengths, and against the order in which the games
 // stream them, reporting each finding to `report` as found. Besides the records it
 // uses memory for one ordering of them at a time, 24 bytes a record, and two
-// bits a record. Dead space by itself is not a finding.
+// bits a record. Dead space by itself is not a finding. `stop` is asked between
+// the kinds of findings (ECancelled, Cancel.h).
 TCheckSummary CheckEntries(std::span<const TArchiveEntry> entries, uint64_t dataLength,
-                           uint64_t directoryLength, const TFindingSink& report);
+                           uint64_t directoryLength, const TFindingSink& report,
+                           std::stop_token stop = {});
 // The same against what the archive's kind says of its records (its store's
 // facts): where its data may begin, what the header counts, what the game
 // reaches and streams.
 TCheckSummary CheckEntries(std::span<const TArchiveEntry> entries, uint64_t dataLength,
                            uint64_t directoryLength, const TDirectoryFacts& facts,
-                           const TFindingSink& report);
+                           const TFindingSink& report, std::stop_token stop = {});
 // The same on an open archive's table and files.
-TCheckSummary CheckArchive(const TGTA3Archive& archive, const TFindingSink& report);
+TCheckSummary CheckArchive(const TGTA3Archive& archive, const TFindingSink& report,
+                           std::stop_token stop = {});
 
 // The share of the data file that is dead space, in percent.
 double DeadSpacePercent(uint64_t deadBytes, uint64_t dataLength);

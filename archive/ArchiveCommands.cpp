@@ -143,22 +143,26 @@ void FollowMoves(std::vector<int32_t>& moved, size_t count, std::span<const int3
             slot = newSlots[static_cast<size_t>(slot)];
 }
 
-std::vector<int32_t> AddFiles(TGTA3Archive& archive, std::span<const std::string> paths,
-                              const TItemProgress& progress, TUndoStep* undo) {
+void AddFiles(TGTA3Archive& archive, std::span<const std::string> paths,
+              const TItemProgress& progress, TUndoStep* undo, std::stop_token stop,
+              std::vector<int32_t>* moved) {
     TUndoStep ignored;
     TUndoStep& step = undo ? *undo : ignored;
     step.Command = TUndoCommand::Add;
     const size_t count = static_cast<size_t>(archive.Count());
-    std::vector<int32_t> moved;
+    std::vector<int32_t> ignoredMoves;
+    std::vector<int32_t>& moves = moved ? *moved : ignoredMoves;
+    moves.clear();
     std::exception_ptr failure;
     try {
         for (size_t i = 0; i < paths.size(); ++i) {
+            StopIfAsked(stop);
             FileStream source = OpenSource(paths[i]);
             const std::vector<int32_t> newSlots =
                 archive.AddFile(EntryNameFromPath(paths[i]), source);
             if (!newSlots.empty())
                 step.Relaid = true;
-            FollowMoves(moved, count, newSlots);
+            FollowMoves(moves, count, newSlots);
             step.NoteAppend(archive.Table().back());
             CloseSource(source);
             if (progress)
@@ -168,7 +172,6 @@ std::vector<int32_t> AddFiles(TGTA3Archive& archive, std::span<const std::string
         failure = std::current_exception();
     }
     FlushAfter(archive, failure);
-    return moved;
 }
 
 std::vector<int32_t> TImportResult::Slots(bool replaced) const {
@@ -180,7 +183,7 @@ std::vector<int32_t> TImportResult::Slots(bool replaced) const {
 }
 
 void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImportResult& result,
-                 const TItemProgress& progress, TUndoStep* undo) {
+                 const TItemProgress& progress, TUndoStep* undo, std::stop_token stop) {
     TUndoStep ignored;
     TUndoStep& step = undo ? *undo : ignored;
     step.Command = TUndoCommand::Import;
@@ -196,6 +199,7 @@ void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImp
     std::exception_ptr failure;
     try {
         for (size_t i = 0; i < paths.size(); ++i) {
+            StopIfAsked(stop);
             const std::string_view name = StoredEntryName(paths[i]);
             const std::string_view matched = MatchedName(paths[i]);
             FileStream source = OpenSource(paths[i]);
@@ -343,4 +347,19 @@ std::string ExtractEntryToFolder(TGTA3Archive& archive, int index, std::string_v
     std::string target = ExtractTarget(entry, folder);
     ExtractEntryToFile(archive, index, target);
     return target;
+}
+
+std::vector<std::string> ExtractEntries(TGTA3Archive& archive, std::span<const int> slots,
+                                        const std::string& folder, const TItemProgress& progress,
+                                        std::stop_token stop) {
+    PrepareExtractFolder(folder);
+    std::vector<std::string> targets;
+    targets.reserve(slots.size());
+    for (const int slot : slots) {
+        StopIfAsked(stop);
+        targets.push_back(ExtractEntryToFolder(archive, slot, folder));
+        if (progress)
+            progress(targets.size());
+    }
+    return targets;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "archive/ArchiveEntry.h"
+#include "archive/Cancel.h"
 #include "archive/Gta3Archive.h"
 #include "archive/UndoHistory.h"
 
@@ -35,11 +36,13 @@ TNewPair CreateArchive(const std::string& dataPath, TArchiveKind kind, bool repl
 // '/', in the order given, until the first failure; the files before it stay
 // added. What was written is put on disk in either case; the first failure is
 // then rethrown. `undo`, when given, gets what was added, also after a
-// failure. Returns, when room was made for the new records
-// (TGTA3Archive::AddFile), the slot each entry that stood before now has;
-// nothing when every entry kept its slot.
-std::vector<int32_t> AddFiles(TGTA3Archive& archive, std::span<const std::string> paths,
-                              const TItemProgress& progress = {}, TUndoStep* undo = nullptr);
+// failure or a stop. `stop` is asked before each file (Cancel.h). `moved`,
+// when given, gets - also after a failure or a stop - the slot each entry that
+// stood before has now, when room was made for the new records
+// (TGTA3Archive::AddFile); it stays empty when every entry kept its slot.
+void AddFiles(TGTA3Archive& archive, std::span<const std::string> paths,
+              const TItemProgress& progress = {}, TUndoStep* undo = nullptr,
+              std::stop_token stop = {}, std::vector<int32_t>* moved = nullptr);
 // Follows the moves of one AddFile (`newSlots`, each old slot's new one)
 // in `moved`, the slots that the entries standing at `count` slots before a
 // batch have now (empty: where they stood).
@@ -72,9 +75,11 @@ struct TImportResult {
 // points at it, and each record is then rewritten in place, so after a
 // failure or a power cut every entry holds either its old data or its new.
 // The first failure stops the batch: the files before it are done and told in
-// `result` (and in `undo`, when given), and the failure is rethrown.
+// `result` (and in `undo`, when given), and the failure is rethrown. So does a
+// stop asked for before a file (Cancel.h).
 void ImportFiles(TGTA3Archive& archive, std::span<const std::string> paths, TImportResult& result,
-                 const TItemProgress& progress = {}, TUndoStep* undo = nullptr);
+                 const TItemProgress& progress = {}, TUndoStep* undo = nullptr,
+                 std::stop_token stop = {});
 
 // Deletes the entries in the slots given, all or none: a slot outside the
 // table is refused (EListError) before anything changes; the others are
@@ -112,3 +117,10 @@ void ExtractEntryToFile(TGTA3Archive& archive, int index, const std::string& tar
 void PrepareExtractFolder(const std::string& folder);
 // ExtractTarget, then ExtractEntryToFile. Returns the target's path.
 std::string ExtractEntryToFolder(TGTA3Archive& archive, int index, std::string_view folder);
+// PrepareExtractFolder, then ExtractEntryToFolder for each slot in the order
+// given, until the first failure, or a stop asked for before an entry
+// (Cancel.h): the files written before stay, whole. Returns the targets.
+std::vector<std::string> ExtractEntries(TGTA3Archive& archive, std::span<const int> slots,
+                                        const std::string& folder,
+                                        const TItemProgress& progress = {},
+                                        std::stop_token stop = {});

@@ -40,7 +40,8 @@ TFileInfo ReplaceableFile(const std::string& path) {
 
 } // namespace
 
-TCompactResult CompactArchive(TGTA3Archive& archive, const TCopyProgress& progress) {
+TCompactResult CompactArchive(TGTA3Archive& archive, const TCopyProgress& progress,
+                              std::stop_token stop) {
     const std::string imgPath = archive.FileName();
     const bool pair = archive.Kind() == TArchiveKind::Pair;
     const std::string dirPath = DirectoryFileName(imgPath);
@@ -69,7 +70,7 @@ TCompactResult CompactArchive(TGTA3Archive& archive, const TCopyProgress& progre
         dir.emplace(dirPath, token);
         dir->Stream().CopyAttributesFrom(*oldDir);
     }
-    WritePackedCopy(archive, plan, img.Stream(), dir ? &dir->Stream() : nullptr, progress);
+    WritePackedCopy(archive, plan, img.Stream(), dir ? &dir->Stream() : nullptr, progress, stop);
     std::vector<TArchiveEntry> table = std::move(plan.records);
     plan = {};
 

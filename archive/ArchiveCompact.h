@@ -12,6 +12,7 @@
 #include "archive/PackedCopy.h"
 
 #include <cstdint>
+#include <stop_token>
 
 struct TCompactResult {
     uint64_t OldDataLength = 0;
@@ -30,4 +31,5 @@ struct TCompactResult {
 // stands in the way; and where PlanPackedCopy or RequireFreeSpace refuse.
 // Throws the file layer's exceptions while the old pair still stands, with
 // `archive` unchanged.
-TCompactResult CompactArchive(TGTA3Archive& archive, const TCopyProgress& progress = {});
+TCompactResult CompactArchive(TGTA3Archive& archive, const TCopyProgress& progress = {},
+                              std::stop_token stop = {});

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -17,12 +18,12 @@ namespace {
 } // namespace
 
 TRebuildResult RebuildArchive(TGTA3Archive& source, const std::string& dataPath,
-                              const TCopyProgress& progress) {
-    return RebuildArchive(source, dataPath, source.Kind(), progress);
+                              const TCopyProgress& progress, std::stop_token stop) {
+    return RebuildArchive(source, dataPath, source.Kind(), progress, std::move(stop));
 }
 
 TRebuildResult RebuildArchive(TGTA3Archive& source, const std::string& dataPath, TArchiveKind kind,
-                              const TCopyProgress& progress) {
+                              const TCopyProgress& progress, std::stop_token stop) {
     const bool pair = kind == TArchiveKind::Pair;
     const std::string dirPath = DirectoryFileName(dataPath);
     if (pair && dirPath == dataPath)
@@ -44,7 +45,7 @@ TRebuildResult RebuildArchive(TGTA3Archive& source, const std::string& dataPath,
     std::optional<TTemporaryFile> dir;
     if (pair)
         dir.emplace(dirPath, token);
-    WritePackedCopy(source, plan, img.Stream(), dir ? &dir->Stream() : nullptr, progress);
+    WritePackedCopy(source, plan, img.Stream(), dir ? &dir->Stream() : nullptr, progress, stop);
 
     // Linked in under the final names, which never replaces a file that
     // appeared there meanwhile. Until both temporary names are gone, a rebuild

@@ -6,6 +6,7 @@
 #include "archive/PackedCopy.h"
 
 #include <cstdint>
+#include <stop_token>
 #include <string>
 
 class TGTA3Archive;
@@ -34,9 +35,9 @@ struct TRebuildResult {
 // removed first. Throws the file layer's exceptions; the source is never
 // changed.
 TRebuildResult RebuildArchive(TGTA3Archive& source, const std::string& dataPath,
-                              const TCopyProgress& progress = {});
+                              const TCopyProgress& progress = {}, std::stop_token stop = {});
 // The same, the copy of the kind `kind` (the source's above): a single file
 // at `dataPath` alone, or a pair. Converts an archive from one kind to the
 // other.
 TRebuildResult RebuildArchive(TGTA3Archive& source, const std::string& dataPath, TArchiveKind kind,
-                              const TCopyProgress& progress = {});
+                              const TCopyProgress& progress = {}, std::stop_token stop = {});

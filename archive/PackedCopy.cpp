@@ -1,5 +1,6 @@
 #include "archive/PackedCopy.h"
 
+#include "archive/Cancel.h"
 #include "archive/DirectoryCodec.h"
 #include "archive/Gta3Archive.h"
 #include "archive/PrintableName.h"
@@ -15,8 +16,12 @@
 
 namespace {
 
-// Copies are cut into pieces of this size so progress can be shown.
-constexpr uint64_t ProgressStep = 64ull << 20;
+// Copies are cut into pieces of this size so progress can be shown and a stop
+// is heeded within a fraction of a second.
+constexpr uint64_t ProgressStep = 4ull << 20;
+// The data copied is put on disk every so often: left to the end, putting a
+// gibibyte on disk takes seconds that no stop could cut short.
+constexpr uint64_t FlushStep = 16ull << 20;
 
 // The largest data file the 32-bit sector offsets of a record can address.
 constexpr uint64_t MaxDataBytes = uint64_t{std::numeric_limits<uint32_t>::max()} * SectorSize;
@@ -128,7 +133,7 @@ void RequireFreeSpace(const std::string& dataPath, const TPackPlan& plan) {
 }
 
 void WritePackedCopy(TGTA3Archive& source, const TPackPlan& plan, FileStream& img, FileStream* dir,
-                     const TCopyProgress& progress) {
+                     const TCopyProgress& progress, std::stop_token stop) {
     img.Reserve(plan.bytes);
     if (plan.kind == TArchiveKind::SingleFile) {
         const std::string directory = EncodeSingleFileDirectory(plan.records, plan.dataStart);
@@ -140,17 +145,22 @@ void WritePackedCopy(TGTA3Archive& source, const TPackPlan& plan, FileStream& im
     for (const TCopyRun& run : plan.runs) {
         img.Seek(run.newBegin);
         for (uint64_t at = run.begin; at < run.end;) {
+            StopIfAsked(stop);
             const uint64_t piece = std::min(run.end - at, ProgressStep);
             source.CopyData(at, piece, img);
             at += piece;
             done += piece;
+            if (done % FlushStep < piece)
+                img.Flush();
             if (progress)
                 progress(done, total);
         }
     }
+    StopIfAsked(stop);
     if (dir)
         WriteRecords(*dir, 0, plan.records);
     img.Flush();
     if (dir)
         dir->Flush();
+    StopIfAsked(stop); // the last moment before the copy is put in place
 }

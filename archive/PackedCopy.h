@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -85,6 +86,7 @@ void RequireFreeSpace(const std::string& dataPath, const TPackPlan& plan);
 // Writes the copy into the empty file `img` and, for a pair, the empty
 // directory file `dir` (nothing for a single file), and puts them on disk.
 // The data file's room is reserved first, so a full disk fails before any
-// copying. Throws the file layer's exceptions.
+// copying. Throws the file layer's exceptions, and ECancelled (Cancel.h)
+// when `stop` is asked to stop, which it asks before each run and each piece.
 void WritePackedCopy(TGTA3Archive& source, const TPackPlan& plan, FileStream& img, FileStream* dir,
-                     const TCopyProgress& progress);
+                     const TCopyProgress& progress, std::stop_token stop = {});

@@ -13,6 +13,7 @@
 #include <memory>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -291,6 +292,19 @@ void FileStream::Flush() {
         throw EOSError(error, path_);
     if (::fsync(fd_) != 0)
         throw EOSError(errno, path_);
+}
+
+void FileStream::Abandon() {
+    // Below this, closing here costs less than starting a thread.
+    constexpr blkcnt_t LargeFileBlocks = (64 << 20) / 512;
+    struct stat info {};
+    if (fd_ < 0)
+        return;
+    const int fd = std::exchange(fd_, -1);
+    if (::fstat(fd, &info) != 0 || info.st_blocks < LargeFileBlocks)
+        ::close(fd);
+    else
+        std::thread([fd] { ::close(fd); }).detach();
 }
 
 void FileStream::Close() {

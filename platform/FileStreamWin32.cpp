@@ -382,6 +382,15 @@ void FileStream::Flush() {
         throw EOSError(LastErrorNumber(), path_);
 }
 
+void FileStream::Abandon() {
+    // Closed at once: a removed file keeps its name until its last handle is
+    // closed, and that name must not outlive the command.
+    if (fd_ == -1)
+        return;
+    Unregister(this);
+    ::CloseHandle(HandleOf(std::exchange(fd_, -1)));
+}
+
 void FileStream::Close() {
     if (fd_ == -1)
         return;

@@ -125,8 +125,10 @@ TTemporaryFile::TTemporaryFile(std::string finalPath, const std::string& token)
 }
 
 TTemporaryFile::~TTemporaryFile() {
-    if (named_)
-        RemoveQuietly(path_);
+    if (!named_)
+        return;
+    RemoveQuietly(path_);
+    stream_.Abandon();
 }
 
 void TTemporaryFile::ReplaceFinal(Replacing replacing) {

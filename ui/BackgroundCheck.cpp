@@ -25,22 +25,31 @@ struct TBackgroundCheck::Job {
     uint64_t dataLength = 0;
     uint64_t directoryLength = 0;
     TDirectoryFacts facts;
-    std::optional<TCheckSummary> summary; // none when the check failed
+    std::optional<TCheckReport> report; // none when the check failed or was stopped
+    std::stop_source stop;
 };
 
 TBackgroundCheck::TBackgroundCheck(const std::unique_ptr<TGTA3Archive>& archive, QObject* parent)
     : QObject(parent), FArchive(archive) {}
 
 TBackgroundCheck::~TBackgroundCheck() {
+    StopRunning();
     if (FThread) {
         FThread->wait();
         delete FThread;
     }
 }
 
+void TBackgroundCheck::StopRunning() {
+    if (FJob)
+        FJob->stop.request_stop();
+}
+
 void TBackgroundCheck::Start(QWidget* shownIn) {
+    StopRunning();
     ++FGeneration;
     FResult.reset();
+    FReport.reset();
     FWanted = true;
     // Begun from the event loop, so a command that changes the archive in
     // several steps asks once per step.
@@ -65,19 +74,28 @@ bool TBackgroundCheck::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TBackgroundCheck::LaunchWanted() {
-    if (FWanted && !FThread && FArchive)
+    if (FWanted && !FThread && FArchive && !FHeld)
         Prepare();
 }
 
+void TBackgroundCheck::SetHeld(bool held) {
+    FHeld = held;
+    if (!held)
+        QTimer::singleShot(0, this, &TBackgroundCheck::LaunchWanted);
+}
+
 void TBackgroundCheck::Discard() {
+    StopRunning();
     ++FGeneration;
     FWanted = false;
     FResult.reset();
+    FReport.reset();
 }
 
-void TBackgroundCheck::SetResult(const TCheckSummary& summary) {
+void TBackgroundCheck::SetResult(const TCheckReport& report) {
     Discard();
-    FResult = summary;
+    FResult = report.summary;
+    FReport = report;
 }
 
 void TBackgroundCheck::RunInWorker(std::function<void()> work, void (TBackgroundCheck::*then)()) {
@@ -115,8 +133,8 @@ void TBackgroundCheck::Prepare() {
 
 void TBackgroundCheck::CopyTable() {
     const std::shared_ptr<Job> job = FJob;
-    if (!FWanted || !FArchive) {
-        FJob = nullptr; // discarded meanwhile
+    if (!FWanted || !FArchive || FHeld) {
+        FJob = nullptr; // discarded meanwhile, or wanted again once released
         return;
     }
     // The copy is of the archive as it stands now, changed meanwhile or not.
@@ -137,8 +155,8 @@ void TBackgroundCheck::CopyTable() {
     RunInWorker(
         [job] {
             try {
-                job->summary = CheckEntries(job->entries, job->dataLength, job->directoryLength,
-                                            job->facts, {});
+                job->report = CheckWithFindings(job->entries, job->dataLength, job->directoryLength,
+                                                job->facts, job->stop.get_token());
             } catch (...) {
             }
             job->entries = {};
@@ -155,7 +173,9 @@ void TBackgroundCheck::CheckDone() {
         return;
     }
     if (current) {
-        FResult = job->summary;
+        FReport = job->report;
+        if (FReport)
+            FResult = FReport->summary;
         emit Finished();
     }
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "archive/ArchiveCheck.h"
+#include "ui/WholeArchiveCommands.h"
 
 #include <QObject>
 #include <QPointer>
@@ -13,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
 
 class QThread;
 class TGTA3Archive;
@@ -31,13 +33,20 @@ public:
     // second at most): copying a large table takes a moment, and a newly
     // opened archive is shown first.
     void Start(QWidget* shownIn = nullptr);
-    // The archive was closed: nothing known, nothing to come.
+    // The archive was closed: nothing known, nothing to come. A check still
+    // running is asked to stop, as it is by Start().
     void Discard();
     // A check made in the foreground on the archive as it stands.
-    void SetResult(const TCheckSummary& summary);
+    void SetResult(const TCheckReport& report);
+    // While held (a job may change the archive on another thread), no check
+    // reads the archive; one wanted meanwhile begins once released.
+    void SetHeld(bool held);
 
     // The summary for the archive as it stands; none while one is still to come.
     const std::optional<TCheckSummary>& Result() const { return FResult; }
+    // The whole report behind Result(), which Check Archive shows instead of
+    // checking again.
+    const std::optional<TCheckReport>& Report() const { return FReport; }
     bool Pending() const { return FWanted || FRunningGeneration == FGeneration; }
     // A check is under way in the worker, of this state of the archive or an
     // older one; its result is not yet delivered.
@@ -56,6 +65,7 @@ private:
     void Prepare();
     void CopyTable();
     void CheckDone();
+    void StopRunning();
 
     const std::unique_ptr<TGTA3Archive>& FArchive;
     uint64_t FGeneration = 1;        // counts the states of the archive
@@ -64,5 +74,7 @@ private:
     QPointer<QWidget> FShownIn;      // whose next paint the check waits for
     QThread* FThread = nullptr;
     std::shared_ptr<Job> FJob;
+    bool FHeld = false;
     std::optional<TCheckSummary> FResult;
+    std::optional<TCheckReport> FReport;
 };

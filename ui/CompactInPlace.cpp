@@ -1,9 +1,11 @@
 #include "ui/CompactInPlace.h"
 
 #include "archive/ArchiveCheck.h"
+#include "archive/Cancel.h"
 #include "ui/CommandSupport.h"
 #include "ui/DialogSeam.h"
 #include "ui/FormProgress.h"
+#include "ui/JobRunner.h"
 #include "ui/NumberText.h"
 #include "ui/PathText.h"
 #include "ui/WholeArchiveCommands.h"
@@ -29,15 +31,21 @@ bool ConfirmCompact(QWidget* owner, const TGTA3Archive& archive) {
                                            : QStringLiteral("pair")));
 }
 
-TCompactResult CompactWithProgress(QWidget* owner, TGTA3Archive& archive) {
+TCompactResult CompactWithProgress(QWidget* owner, TJobRunner& runner, TGTA3Archive& archive) {
     BusyCursor busy;
     auto progress = ShowProgress(owner, QStringLiteral("Compacting Archive..."), 1);
     progress->SetLine2(ArchiveName(archive));
+    TCompactResult result;
     try {
-        return CompactArchive(archive, CopyProgressOn(*progress));
+        runner.Run(progress.get(), [&](const TJob& job) {
+            result = CompactArchive(archive, CopyProgressOn(*progress, job), job.Stop());
+        });
     } catch (const ERebuildRefused& refused) {
         RethrowInWindowWords(refused);
+    } catch (const ECancelled&) {
+        throw ECancelled("the archive is as it was");
     }
+    return result;
 }
 
 QString CompactNotice(const TCompactResult& result) {

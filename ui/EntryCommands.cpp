@@ -1,5 +1,6 @@
 #include "ui/EntryCommands.h"
 
+#include "archive/Cancel.h"
 #include "archive/Gta3Archive.h"
 #include "archive/PrintableName.h"
 #include "ui/CommandSupport.h"
@@ -9,6 +10,7 @@
 #include "ui/NumberText.h"
 
 #include <algorithm>
+#include <atomic>
 #include <exception>
 #include <memory>
 #include <unordered_set>
@@ -21,22 +23,50 @@ namespace {
 constexpr int DragProgressEntries = 16;
 constexpr uint64_t DragProgressBytes = 32ull << 20;
 
-// Extracts the selected rows into `folder`; returns the files written.
+// "3 of 10 files added": what a cancelled batch did.
+QString BatchDone(size_t done, size_t total, const QString& what) {
+    return QStringLiteral("%1 of %2 files %3").arg(CountText(done), CountText(total), what);
+}
+
+// Extracts the selected rows, in row order, into `folder` as a job of
+// `runner`; returns the files written.
 std::vector<std::string> ExtractRows(TGTA3Archive& archive, IEntryList& list,
-                                     const std::string& folder, TfrmProgress* progress) {
-    PrepareExtractFolder(folder);
-    std::vector<std::string> targets;
+                                     const std::string& folder, TfrmProgress* progress,
+                                     TJobRunner& runner) {
+    // The rows are read here, on the window's thread; the job reads only the archive.
+    std::vector<int> chosen;
+    QStringList names;
     const int rows = list.rowCount();
     for (int row = 0; row < rows; ++row) {
         if (!list.isRowSelected(row))
             continue;
-        const int index = list.entryIndex(row);
-        const TArchiveEntry entry = archive.GetEntry(index);
-        if (progress) {
-            progress->SetLine2(NameToText(DisplayName(entry)));
-            progress->Step();
-        }
-        targets.push_back(ExtractEntryToFolder(archive, index, folder));
+        chosen.push_back(list.entryIndex(row));
+        const TArchiveEntry entry = archive.GetEntry(chosen.back());
+        names << NameToText(DisplayName(entry));
+    }
+    std::vector<std::string> targets;
+    std::atomic<size_t> done = 0;
+    try {
+        runner.Run(progress, [&](const TJob& job) {
+            // The bar steps, and names the entry, as each entry is begun.
+            const auto begin = [&](size_t next) {
+                if (progress && next < chosen.size())
+                    job.OnWindow([progress, name = names[qsizetype(next)]] {
+                        progress->SetLine2(name);
+                        progress->Step();
+                    });
+            };
+            begin(0);
+            targets = ExtractEntries(
+                archive, chosen, folder,
+                [&](size_t extracted) {
+                    done = extracted;
+                    begin(extracted);
+                },
+                job.Stop());
+        });
+    } catch (const ECancelled&) {
+        throw ECancelled(BatchDone(done, chosen.size(), QStringLiteral("extracted")).toStdString());
     }
     return targets;
 }
@@ -44,32 +74,60 @@ std::vector<std::string> ExtractRows(TGTA3Archive& archive, IEntryList& list,
 } // namespace
 
 void AddFiles(QWidget* owner, TGTA3Archive& archive, IEntryList& list, const QStringList& paths,
-              TUndoStep* undo) {
+              TUndoStep* undo, TJobRunner& runner) {
     BusyCursor busy;
+    std::atomic<size_t> done = 0;
+    std::vector<int32_t> moved;
+    std::exception_ptr failure;
     auto progress =
         ShowProgress(owner, QStringLiteral("Adding File(s)..."), static_cast<int>(paths.size()));
-    const std::vector<int32_t> moved = ::AddFiles(
-        archive, HostPaths(paths), [&](size_t) { progress->Step(); }, undo);
-    // The new entries stand at the table's end, where their rows come in.
+    const std::vector<std::string> files = HostPaths(paths);
+    try {
+        runner.Run(progress.get(), [&, bar = progress.get()](const TJob& job) {
+            ::AddFiles(
+                archive, files,
+                [&](size_t added) {
+                    done = added;
+                    job.OnWindow([bar] { bar->Step(); });
+                },
+                undo, job.Stop(), &moved);
+        });
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    // The new entries stand at the table's end, where their rows come in;
+    // those added before a failure or a stop are on disk and shown too.
     list.setRowCount(archive.Count());
     if (moved.empty())
         list.tableChanged({});
     else
         list.slotsMoved(moved);
     list.repaint();
+    progress.reset();
+    try {
+        if (failure)
+            std::rethrow_exception(failure);
+    } catch (const ECancelled&) {
+        throw ECancelled(BatchDone(done, static_cast<size_t>(paths.size()), QStringLiteral("added"))
+                             .toStdString());
+    }
 }
 
 TImportResult ImportAndReplace(QWidget* owner, TGTA3Archive& archive, IEntryList& list,
-                               const QStringList& paths, TUndoStep* undo) {
+                               const QStringList& paths, TUndoStep* undo, TJobRunner& runner) {
     BusyCursor busy;
     TImportResult result;
     std::exception_ptr failure;
     {
         auto progress = ShowProgress(owner, QStringLiteral("Importing File(s)..."),
                                      static_cast<int>(paths.size()));
+        const std::vector<std::string> files = HostPaths(paths);
         try {
-            ImportFiles(
-                archive, HostPaths(paths), result, [&](size_t) { progress->Step(); }, undo);
+            runner.Run(progress.get(), [&, bar = progress.get()](const TJob& job) {
+                ImportFiles(
+                    archive, files, result, [&](size_t) { job.OnWindow([bar] { bar->Step(); }); },
+                    undo, job.Stop());
+            });
         } catch (...) {
             failure = std::current_exception();
         }
@@ -83,8 +141,16 @@ TImportResult ImportAndReplace(QWidget* owner, TGTA3Archive& archive, IEntryList
     if (const std::vector<int32_t> replaced = result.Slots(true); !failure && !replaced.empty())
         list.selectEntries(replaced);
     list.repaint();
-    if (failure)
-        std::rethrow_exception(failure);
+    try {
+        if (failure)
+            std::rethrow_exception(failure);
+    } catch (const ECancelled&) {
+        throw ECancelled(QStringLiteral("%1 replaced, %2 added of %3 files")
+                             .arg(CountText(result.Slots(true).size()),
+                                  CountText(result.Slots(false).size()),
+                                  CountText(static_cast<uint64_t>(paths.size())))
+                             .toStdString());
+    }
 
     QStringList shared;
     for (const std::string& name : result.SharedNames)
@@ -97,14 +163,16 @@ TImportResult ImportAndReplace(QWidget* owner, TGTA3Archive& archive, IEntryList
     return result;
 }
 
-void ExtractSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list, QString folder) {
+void ExtractSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list, QString folder,
+                     TJobRunner& runner) {
     auto progress =
         ShowProgress(owner, QStringLiteral("Extracting File(s)..."), list.selectedCount());
-    ExtractRows(archive, list, HostPath(folder), progress.get());
+    ExtractRows(archive, list, HostPath(folder), progress.get(), runner);
 }
 
 std::vector<std::string> ExtractSelectedForDrag(QWidget* owner, TGTA3Archive& archive,
-                                                IEntryList& list, const QString& folder) {
+                                                IEntryList& list, const QString& folder,
+                                                TJobRunner& runner) {
     // A refused name is told by itself, before anything is written: the
     // private folder's path would mean nothing to the user.
     uint64_t bytes = 0;
@@ -119,7 +187,8 @@ std::vector<std::string> ExtractSelectedForDrag(QWidget* owner, TGTA3Archive& ar
     if (list.selectedCount() > DragProgressEntries || bytes >= DragProgressBytes)
         progress =
             ShowProgress(owner, QStringLiteral("Extracting File(s)..."), list.selectedCount());
-    std::vector<std::string> files = ExtractRows(archive, list, HostPath(folder), progress.get());
+    std::vector<std::string> files =
+        ExtractRows(archive, list, HostPath(folder), progress.get(), runner);
     // Entries of one name were written to one file, the later one last.
     std::unordered_set<std::string> seen;
     std::erase_if(files, [&](const std::string& file) { return !seen.insert(file).second; });

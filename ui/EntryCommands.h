@@ -5,6 +5,7 @@
 #pragma once
 
 #include "archive/ArchiveCommands.h"
+#include "ui/JobRunner.h"
 
 #include <QString>
 #include <QStringList>
@@ -16,6 +17,7 @@
 
 class QWidget;
 class TGTA3Archive;
+class TJobRunner;
 
 // What the commands need of the entry list. Rows are what the list shows, in
 // its order: with a filter, only some entries have rows, so a row is turned
@@ -46,26 +48,33 @@ public:
     virtual void repaint() = 0;
 };
 
+// The long commands below run their core bodies as jobs of `runner`; a
+// cancelled one is rethrown as ECancelled saying what was done, after the
+// list shows it.
+
 // Appends each file as a new entry under its file-name part, with the progress
-// dialog and busy cursor; sets the row count and has the list sorted again at the end.
-// `undo`, when given, gets what was done, also after a failure (as do the
-// commands below).
+// dialog and busy cursor; sets the row count and has the list sorted again at
+// the end, also after a failure or a cancel. `undo`, when given, gets what was
+// done, also after a failure or a cancel (as do the commands below).
 void AddFiles(QWidget* owner, TGTA3Archive& archive, IEntryList& list, const QStringList& paths,
-              TUndoStep* undo = nullptr);
+              TUndoStep* undo = nullptr, TJobRunner& runner = InlineRunner());
 // Import and Replace (ImportFiles), with the progress dialog and busy cursor.
 // Afterwards, also after a failure, every entry has a row and the list is sorted
 // again; after a success the replaced entries are the selected rows, and names
 // that several entries share are told in a message.
 TImportResult ImportAndReplace(QWidget* owner, TGTA3Archive& archive, IEntryList& list,
-                               const QStringList& paths, TUndoStep* undo = nullptr);
+                               const QStringList& paths, TUndoStep* undo = nullptr,
+                               TJobRunner& runner = InlineRunner());
 // Extracts the selected rows, in ascending order, into `folder`, each through
 // ExtractEntryToFile (archive/ArchiveCommands.h).
-void ExtractSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list, QString folder);
+void ExtractSelected(QWidget* owner, TGTA3Archive& archive, IEntryList& list, QString folder,
+                     TJobRunner& runner = InlineRunner());
 // The same for a drag out of the list, into the drag's own new folder; the
 // progress dialog shows only when the entries are many or large. Returns the
 // files written, each once, as the host's bytes.
 std::vector<std::string> ExtractSelectedForDrag(QWidget* owner, TGTA3Archive& archive,
-                                                IEntryList& list, const QString& folder);
+                                                IEntryList& list, const QString& folder,
+                                                TJobRunner& runner = InlineRunner());
 // Asks for confirmation, then deletes the selected rows' entries. False when
 // the user said No. What failed after the new directory was whole goes to
 // `warnings`, when given.

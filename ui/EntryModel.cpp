@@ -167,7 +167,7 @@ void TEntryModel::syncRowCount() {
     }
 }
 
-void TEntryModel::setFilter(const QString& text) {
+bool TEntryModel::setFilter(const QString& text, const std::function<void()>& beforeReset) {
     // The rows are worked out before the reset, so that a failure (out of
     // memory) leaves the model as it was rather than halfway through a reset.
     std::optional<TNameFilter> filter;
@@ -183,12 +183,19 @@ void TEntryModel::setFilter(const QString& text) {
             FFilter && !isWildcard(text) && !isWildcard(FFilterText) && text.contains(FFilterText);
         visible = matching(*filter, narrows ? FVisible : FOrder);
     }
-    beginResetModel();
+    const bool sameRows = filter ? visible == shownSlots() : FOrder == shownSlots();
+    if (!sameRows) {
+        if (beforeReset)
+            beforeReset();
+        beginResetModel();
+    }
     FFilter = std::move(filter);
     FFilterText = FFilter ? text : QString();
     FVisible = std::move(visible);
     FRows = static_cast<int>(shownSlots().size());
-    endResetModel();
+    if (!sameRows)
+        endResetModel();
+    return !sameRows;
 }
 
 std::vector<uint32_t> TEntryModel::matching(const TNameFilter& filter,
@@ -200,7 +207,7 @@ std::vector<uint32_t> TEntryModel::matching(const TNameFilter& filter,
     // matches then picked in the order of `among`: read in a sorted order,
     // they would be fetched from all over a table of many megabytes.
     const auto [low, high] = std::minmax_element(among.begin(), among.end());
-    const auto table = FArchive->Table();
+    const auto table = this->table();
     if (among.size() < (*high - *low) / 4) {
         // A few entries spread over the table: only theirs are read.
         for (const uint32_t slot : among)
@@ -218,6 +225,21 @@ std::vector<uint32_t> TEntryModel::matching(const TNameFilter& filter,
     return shown;
 }
 
+std::span<const TArchiveEntry> TEntryModel::table() const {
+    if (FFrozen)
+        return *FFrozen;
+    return FArchive ? FArchive->Table() : std::span<const TArchiveEntry>();
+}
+
+void TEntryModel::Freeze() {
+    const auto entries = table();
+    FFrozen.emplace(entries.begin(), entries.end());
+}
+
+void TEntryModel::Thaw() {
+    FFrozen.reset();
+}
+
 void TEntryModel::refresh() {
     if (FRows > 0)
         emit dataChanged(index(0, 0), index(FRows - 1, ColumnCount - 1));
@@ -232,8 +254,7 @@ int TEntryModel::entryIndex(int row) const {
         return -1;
     // While a delete runs, the rows still name the slots of before it.
     const uint32_t slot = shownSlots()[static_cast<size_t>(row)];
-    return FArchive && slot < static_cast<uint32_t>(FArchive->Count()) ? static_cast<int>(slot)
-                                                                       : -1;
+    return FArchive && slot < table().size() ? static_cast<int>(slot) : -1;
 }
 
 std::vector<int> TEntryModel::rowsOfEntries(std::span<const int> entries) const {
@@ -281,8 +302,8 @@ void TEntryModel::relayout(std::span<const int> deletedSlots, bool sort,
     for (uint32_t& slot : order)
         if (slot < moved.size())
             slot = moved[slot];
-    if (sort && FArchive && order.size() <= static_cast<size_t>(FArchive->Count()))
-        SortSlots(FArchive->Table().first(order.size()), order, FCompare, FDescending);
+    if (sort && FArchive && order.size() <= table().size())
+        SortSlots(table().first(order.size()), order, FCompare, FDescending);
     std::vector<uint32_t> visible;
     if (FFilter)
         visible =
@@ -333,7 +354,7 @@ int TEntryModel::lsvFileListDataFind(const QString& findString, int startIndex, 
     if (findString.isEmpty() || startIndex < 0 || startIndex > count)
         return -1;
     const SearchKeys keys(findString);
-    const auto table = FArchive->Table();
+    const auto table = this->table();
     const auto matches = [&](int row) {
         const int slot = entryIndex(row);
         return slot >= 0 && keys.matches(NameText(table[static_cast<size_t>(slot)]));
@@ -369,7 +390,7 @@ QVariant TEntryModel::data(const QModelIndex& index, int role) const {
     const int entryAt = entryIndex(index.row());
     if (entryAt < 0)
         return {};
-    const TArchiveEntry entry = FArchive->GetEntry(entryAt);
+    const TArchiveEntry entry = table()[static_cast<size_t>(entryAt)];
     const std::string_view name = DisplayName(entry);
     if (role == Qt::DecorationRole)
         return index.column() == ColumnName ? QVariant(EntryIcon(GetImageIndex(name))) : QVariant();

@@ -67,13 +67,20 @@ public:
     // entry is deleted is dropped; rows whose entries are gone leave the list
     // right after it.
     void tableChanged(std::span<const int> deletedSlots);
+    // While a job may change the archive on another thread, the rows are read
+    // from a copy of its table taken here; Thaw() goes back to the archive.
+    void Freeze();
+    void Thaw();
     // Entries moved to other slots (IEntryList::slotsMoved): one layout
     // change, as tableChanged, the selection following its entries.
     void slotsMoved(std::span<const int32_t> newSlotOf);
 
     // Shows only the entries `text` asks for (TNameFilter); an empty text shows
-    // them all. The model is reset: the view keeps its selection itself.
-    void setFilter(const QString& text);
+    // them all. When that changes the rows, `beforeReset` is called and the
+    // model reset (the view keeps its selection itself), and true returned;
+    // a text that shows the same rows (a first letter every name has, say)
+    // leaves the views alone.
+    bool setFilter(const QString& text, const std::function<void()>& beforeReset = {});
     bool isFiltered() const { return FFilter.has_value(); }
     // The slot of the entry on `row`, or -1 when the row shows none.
     int entryIndex(int row) const;
@@ -126,7 +133,11 @@ private:
     // there are to show.
     void syncRowCount();
 
+    // The records the rows show: the archive's table, or its frozen copy.
+    std::span<const TArchiveEntry> table() const;
+
     const std::unique_ptr<TGTA3Archive>& FArchive;
+    std::optional<std::vector<TArchiveEntry>> FFrozen;
     // The slots that have rows, 0 to their count - 1, in the order of the rows.
     std::vector<uint32_t> FOrder;
     TCompareFunc FCompare;

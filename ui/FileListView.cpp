@@ -242,10 +242,14 @@ void TFileListView::restoreSelection(const std::vector<int>& deletedSlots,
 
 void TFileListView::setFilterText(const QString& text) {
     // Kept by entry: the model's reset drops the selection and the focus.
-    const std::vector<int> chosen = selectedSlots();
-    const int focused = FModel->entryIndex(currentIndex().row());
-
-    FModel->setFilter(text);
+    std::vector<int> chosen;
+    int focused = -1;
+    const bool reset = FModel->setFilter(text, [&] {
+        chosen = selectedSlots();
+        focused = FModel->entryIndex(currentIndex().row());
+    });
+    if (!reset)
+        return;
 
     const std::vector<int> focusedRow = FModel->rowsOfEntries(std::span(&focused, 1));
     selectRows(FModel->rowsOfEntries(chosen), focusedRow.empty() ? -1 : focusedRow.front());

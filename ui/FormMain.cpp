@@ -13,6 +13,7 @@
 #include "ui/ErrorReporting.h"
 #include "ui/FormAbout.h"
 #include "ui/Icons.h"
+#include "ui/JobRunner.h"
 #include "ui/PathText.h"
 #include "ui/StatusPanel.h"
 
@@ -21,6 +22,7 @@
 #include <QLineEdit>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -81,6 +83,8 @@ TfrmMain::TfrmMain(const QByteArrayList& arguments, const QString& settingsPath,
     FCheck = new TBackgroundCheck(CurrentArchive, this);
     connect(FCheck, &TBackgroundCheck::Finished, this, &TfrmMain::UpdateStatus);
     FDragFolders = std::make_unique<TDragFolders>();
+    FJobs = new TJobRunner(TJobRunner::TMode::Worker, this);
+    connect(FJobs, &TJobRunner::RunningChanged, this, &TfrmMain::JobRunningChanged);
 
     History.setObjectName(QStringLiteral("History"));
     History.SetMaxItems(8);
@@ -133,9 +137,40 @@ void TfrmMain::FormClose() {
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
+    if (JobRunning()) {
+        // The window closes once the command has stopped at its next entry.
+        event->ignore();
+        if (!FCloseAfterJob &&
+            Dialogs().confirm(this, QStringLiteral("Confirm"),
+                              QStringLiteral("A command is still running. Cancel it and close?"))) {
+            FCloseAfterJob = true;
+            if (JobRunning())
+                FJobs->Cancel();
+            else // it ended while the question was asked
+                QTimer::singleShot(0, this, &QWidget::close);
+        }
+        return;
+    }
     // A failed save has been shown by now; the program ends all the same.
     FormClose();
     event->accept();
+}
+
+bool TfrmMain::JobRunning() const {
+    return FJobs->Running();
+}
+
+void TfrmMain::JobRunningChanged() {
+    if (JobRunning()) {
+        FModel->Freeze();
+        FCheck->SetHeld(true);
+        UpdateActions();
+        return;
+    }
+    FModel->Thaw();
+    FCheck->SetHeld(false);
+    if (FCloseAfterJob) // once the command's handler has returned
+        QTimer::singleShot(0, this, &QWidget::close);
 }
 
 void TfrmMain::OpenArchive(const QByteArray& FileName) {

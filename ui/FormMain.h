@@ -21,6 +21,7 @@ class QToolBar;
 class TBackgroundCheck;
 class TDragFolders;
 class TEntryModel;
+class TJobRunner;
 class TGTA3Archive;
 class TStatusPanel;
 
@@ -87,6 +88,10 @@ private:
     void UpdateActions();
     // The rules and the status bar, after anything that may change either.
     void UpdateWindow();
+    // A long command began or ended: while it runs, the list shows a copy of
+    // the table and nothing else of the window reads the archive.
+    void JobRunningChanged();
+    bool JobRunning() const;
     void actCloseUpdate(QAction* action);
     void actExtractUpdate(QAction* action);
     void actDeleteUpdate(QAction* action);
@@ -152,6 +157,8 @@ private:
     std::unique_ptr<TStatusPanel> FStatus;
     TBackgroundCheck* FCheck = nullptr;
     std::unique_ptr<TDragFolders> FDragFolders;
+    TJobRunner* FJobs = nullptr;
+    bool FCloseAfterJob = false; // the user chose to cancel the job and close
 
     std::vector<Command> ActionList1;
     QAction* actClose = nullptr;
@@ -168,5 +175,7 @@ private:
     QAction* actUndo = nullptr;
     QAction* actRedo = nullptr;
     QMenu* mniReopen = nullptr;
+    QAction* mniNew = nullptr;
+    QAction* mniOpen = nullptr;
     QMenu* PopupMenu1 = nullptr;
 };

@@ -2,11 +2,14 @@
 // menus and shortcut keys that reach them, and the Reopen submenu.
 #include "ui/FormMain.h"
 
+#include "archive/Cancel.h"
 #include "archive/Gta3Archive.h"
 #include "ui/CommandSupport.h"
 #include "ui/DialogSeam.h"
 #include "ui/EntryCommands.h"
 #include "ui/ErrorReporting.h"
+#include "ui/JobRunner.h"
+#include "ui/NameText.h"
 #include "ui/PathText.h"
 #include "ui/StatusPanel.h"
 
@@ -84,10 +87,10 @@ void TfrmMain::CreateMenus() {
 
     QMenu* mniFile = mnuMain->addMenu(QStringLiteral("&File"));
     mniFile->setObjectName(QStringLiteral("mniFile"));
-    AddMenuItem(mniFile, "mniNew", QStringLiteral("&New"), Qt::CTRL | Qt::Key_N,
-                &TfrmMain::mniNewClick);
-    AddMenuItem(mniFile, "mniOpen", QStringLiteral("&Open"), Qt::CTRL | Qt::Key_O,
-                &TfrmMain::mniOpenClick);
+    mniNew = AddMenuItem(mniFile, "mniNew", QStringLiteral("&New"), Qt::CTRL | Qt::Key_N,
+                         &TfrmMain::mniNewClick);
+    mniOpen = AddMenuItem(mniFile, "mniOpen", QStringLiteral("&Open"), Qt::CTRL | Qt::Key_O,
+                          &TfrmMain::mniOpenClick);
     mniReopen = mniFile->addMenu(QStringLiteral("&Reopen"));
     mniReopen->setObjectName(QStringLiteral("mniReopen"));
     mniReopen->addAction(QString()); // placeholder until the history is loaded
@@ -136,39 +139,42 @@ void TfrmMain::CreateMenus() {
 }
 
 // The enabling rules. The archive test comes first: without an archive the list
-// is not asked.
+// is not asked. While a long command runs, no other command may start.
 void TfrmMain::actCloseUpdate(QAction* action) {
-    action->setEnabled(CurrentArchive != nullptr);
+    action->setEnabled(CurrentArchive != nullptr && !JobRunning());
 }
 
 void TfrmMain::actExtractUpdate(QAction* action) {
-    action->setEnabled(CurrentArchive && FEntryList->selectedCount() >= 1);
+    action->setEnabled(CurrentArchive && !JobRunning() && FEntryList->selectedCount() >= 1);
 }
 
 void TfrmMain::actDeleteUpdate(QAction* action) {
-    action->setEnabled(CurrentArchive && FEntryList->selectedCount() >= 1);
+    action->setEnabled(CurrentArchive && !JobRunning() && FEntryList->selectedCount() >= 1);
 }
 
 void TfrmMain::actRenameUpdate(QAction* action) {
-    action->setEnabled(CurrentArchive && FEntryList->selectedCount() == 1);
+    action->setEnabled(CurrentArchive && !JobRunning() && FEntryList->selectedCount() == 1);
 }
 
 // Undo and Redo are named after the command they work on.
 void TfrmMain::actUndoUpdate(QAction* action) {
     const auto command = FUndo.UndoCommand();
-    action->setEnabled(CurrentArchive && command);
+    action->setEnabled(CurrentArchive && !JobRunning() && command);
     action->setText(UndoCaption(QStringLiteral("&Undo"), command, FUndo.UndoCount()));
 }
 
 void TfrmMain::actRedoUpdate(QAction* action) {
     const auto command = FUndo.RedoCommand();
-    action->setEnabled(CurrentArchive && command);
+    action->setEnabled(CurrentArchive && !JobRunning() && command);
     action->setText(UndoCaption(QStringLiteral("&Redo"), command, FUndo.RedoCount()));
 }
 
 void TfrmMain::UpdateActions() {
     for (const Command& command : ActionList1)
         (this->*command.update)(command.action);
+    // Opening another archive would close the one a command works on.
+    for (QAction* item : {mniNew, mniOpen, mniReopen->menuAction()})
+        item->setEnabled(!JobRunning() && (item != mniReopen->menuAction() || History.Count() > 0));
     // The filter field and drops follow the commands they belong to.
     edtFilter->setEnabled(actFilter->isEnabled());
     lsvFileList->setAcceptDrops(actImport->isEnabled());
@@ -194,10 +200,17 @@ void TfrmMain::RunCommand(const Command& command, const std::function<void()>& b
             if (!command.action->isEnabled())
                 return;
             FStatus->SetNotice({}); // the bar tells the result of the last command only
-            if (body)
-                body();
-            else
-                (this->*command.execute)();
+            try {
+                if (body)
+                    body();
+                else
+                    (this->*command.execute)();
+            } catch (const ECancelled& cancelled) {
+                // Not a failure: the bar tells what was done before the stop.
+                FStatus->SetNotice(
+                    QString(command.action->text()).remove(u'&').remove(QStringLiteral("...")) +
+                    QStringLiteral(" cancelled: ") + NameToText(cancelled.what()));
+            }
         },
         QString(command.action->text()).remove(u'&').remove(QStringLiteral("...")));
     UpdateWindow();
@@ -240,7 +253,7 @@ void TfrmMain::actAddExecute() {
     FAddPath = paths.first();
     const int32_t firstNewSlot = CurrentArchive->Count();
     ChangeUndoably([&](TUndoStep& step) {
-        AddFiles(this, *CurrentArchive, *FEntryList, paths, &step);
+        AddFiles(this, *CurrentArchive, *FEntryList, paths, &step, *FJobs);
         return true;
     });
     FStatus->SetNotice(UnreadableNamesNotice(*CurrentArchive, firstNewSlot, INT32_MAX));
@@ -251,7 +264,7 @@ void TfrmMain::actExtractExecute() {
         Dialogs().chooseFolder(this, QStringLiteral("Please specify a directory"));
     if (folder.isEmpty())
         return;
-    ExtractSelected(this, *CurrentArchive, *FEntryList, folder);
+    ExtractSelected(this, *CurrentArchive, *FEntryList, folder, *FJobs);
 }
 
 void TfrmMain::actDeleteExecute() {

@@ -71,7 +71,7 @@ void TfrmMain::ImportPaths(const QStringList& paths) {
     TImportResult result;
     const int32_t firstNewSlot = CurrentArchive->Count();
     ChangeUndoably([&](TUndoStep& step) {
-        result = ImportAndReplace(this, *CurrentArchive, *FEntryList, paths, &step);
+        result = ImportAndReplace(this, *CurrentArchive, *FEntryList, paths, &step, *FJobs);
         return true;
     });
     QString notice =
@@ -102,7 +102,7 @@ void TfrmMain::DragSelectedOut() {
         // not UTF-8 still names its file. A Windows path begins with its drive
         // ("file:///C:/..."), not with a slash.
         for (const std::string& file :
-             ExtractSelectedForDrag(this, *CurrentArchive, *FEntryList, folder)) {
+             ExtractSelectedForDrag(this, *CurrentArchive, *FEntryList, folder, *FJobs)) {
             QByteArray path = QByteArray::fromStdString(file);
             if (!path.startsWith('/'))
                 path.prepend('/');
@@ -148,9 +148,11 @@ bool TfrmMain::edtFilterKey(int key) {
 }
 
 void TfrmMain::actCheckExecute() {
-    const TCheckReport report = CheckWithFindings(*CurrentArchive);
+    // A finished background check is of the archive as it stands.
+    const TCheckReport report =
+        FCheck->Report() ? *FCheck->Report() : CheckWithFindings(this, *FJobs, *CurrentArchive);
     // The status bar agrees with the list while it is open.
-    FCheck->SetResult(report.summary);
+    FCheck->SetResult(report);
     UpdateStatus();
     ShowCheckReport(this, report);
 }
@@ -176,7 +178,7 @@ void TfrmMain::actSaveCompactedExecute() {
         return;
     FCompactPath = path;
     const QString notice =
-        CompactedCopyNotice(path, SaveCompactedCopy(this, *CurrentArchive, path,
+        CompactedCopyNotice(path, SaveCompactedCopy(this, *FJobs, *CurrentArchive, path,
                                                     KindChosen(chosen, CurrentArchive->Kind())));
     FStatus->SetNotice(notice);
 }
@@ -188,7 +190,7 @@ void TfrmMain::actCompactExecute() {
     ChangeArchive([&] {
         // The dead space Undo would need is gone: the confirmation said so.
         FUndo.Clear();
-        result = CompactWithProgress(this, *CurrentArchive);
+        result = CompactWithProgress(this, *FJobs, *CurrentArchive);
         // Every entry's data moved, each in its slot: the rows show them
         // afresh, with the same entries selected.
         FEntryList->tableChanged({});
@@ -198,6 +200,8 @@ void TfrmMain::actCompactExecute() {
 }
 
 void TfrmMain::UpdateStatus() {
+    if (JobRunning())
+        return; // the archive is the job's: the bar shows it as it was
     if (!CurrentArchive) {
         FStatus->ShowClosed();
         return;

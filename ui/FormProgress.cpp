@@ -5,6 +5,7 @@
 #include <QDeadlineTimer>
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QThread>
 #include <QWindow>
 
@@ -31,14 +32,16 @@ template <typename Change> void WithoutPainting(QWidget* widget, Change&& change
 TfrmProgress::TfrmProgress(QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                          Qt::MSWindowsFixedSizeDialogHint),
-      ProgressBar1(new QProgressBar(this)), lblLine1(new QLabel(this)), lblLine2(new QLabel(this)) {
+      ProgressBar1(new QProgressBar(this)), lblLine1(new QLabel(this)), lblLine2(new QLabel(this)),
+      btnCancel(new QPushButton(tr("Cancel"), this)) {
     setObjectName("frmProgress");
     setWindowTitle(QString());
     setModal(false);
     // The labels are as high as the font's lines, descenders included.
     const int lineHeight = std::max(LineHeight, fontMetrics().height());
     const int extra = lineHeight - LineHeight;
-    setFixedSize(ClientWidth + 2 * Margin, ClientHeight + 2 * extra + 2 * Margin);
+    fixedSize_ = QSize(ClientWidth + 2 * Margin, ClientHeight + 2 * extra + 2 * Margin);
+    setFixedSize(fixedSize_);
 
     ProgressBar1->setObjectName("ProgressBar1");
     ProgressBar1->setGeometry(Margin, Margin + 20 + extra, ClientWidth, 16);
@@ -52,6 +55,34 @@ TfrmProgress::TfrmProgress(QWidget* owner)
 
     lblLine2->setObjectName("lblLine2");
     lblLine2->setGeometry(Margin, Margin + 45 + extra, ClientWidth, lineHeight);
+
+    btnCancel->setObjectName("btnCancel");
+    btnCancel->setAutoDefault(false);
+    btnCancel->hide();
+    connect(btnCancel, &QPushButton::clicked, this, &TfrmProgress::reject);
+}
+
+void TfrmProgress::SetCancel(std::function<void()> cancel) {
+    cancel_ = std::move(cancel);
+    if (!cancel_) {
+        btnCancel->hide();
+        setFixedSize(fixedSize_);
+        return;
+    }
+    const QSize button = btnCancel->sizeHint();
+    btnCancel->setGeometry(fixedSize_.width() - Margin - button.width(), fixedSize_.height(),
+                           button.width(), button.height());
+    setFixedSize(fixedSize_.width(), fixedSize_.height() + button.height() + Margin);
+    btnCancel->show();
+    if (isVisible())
+        PaintNow(); // on screen at its new size before the job starts
+}
+
+void TfrmProgress::reject() {
+    if (cancel_) {
+        btnCancel->setEnabled(false); // asked once; the job stops at its next entry
+        cancel_();
+    }
 }
 
 void TfrmProgress::ShowNow() {
@@ -117,6 +148,7 @@ void TfrmProgress::PaintNow() {
 
 void TfrmProgress::closeEvent(QCloseEvent* event) {
     event->ignore();
+    reject();
 }
 
 void TfrmProgress::showEvent(QShowEvent* event) {

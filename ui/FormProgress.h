@@ -6,9 +6,12 @@
 #include <QDialog>
 #include <QElapsedTimer>
 
+#include <functional>
+
 class QCloseEvent;
 class QLabel;
 class QProgressBar;
+class QPushButton;
 class QShowEvent;
 
 class TfrmProgress : public QDialog {
@@ -39,13 +42,19 @@ public:
     // set 0 to see every step painted.
     static void SetRepaintInterval(int milliseconds);
 
+    // While a job runs off the window's thread: a Cancel button under the
+    // second line, and Escape and closing the dialog, call `cancel`. Empty: the
+    // button goes and the dialog refuses every close again.
+    void SetCancel(std::function<void()> cancel);
+
     QProgressBar* ProgressBar1;
     QLabel* lblLine1;
     QLabel* lblLine2;
+    QPushButton* btnCancel;
 
 public slots:
-    // Escape lands here; the dialog stays.
-    void reject() override {}
+    // Escape lands here; the dialog stays, and cancels the job when it can.
+    void reject() override;
 
 protected:
     void closeEvent(QCloseEvent* event) override; // FormCloseQuery: refuses every close
@@ -56,4 +65,6 @@ private:
     void PaintNow();
 
     QElapsedTimer lastPaint_; // invalid until the dialog is first painted
+    std::function<void()> cancel_;
+    QSize fixedSize_; // without the Cancel button
 };

@@ -1,10 +1,12 @@
 #include "ui/WholeArchiveCommands.h"
 
+#include "archive/Cancel.h"
 #include "archive/Gta3Archive.h"
 #include "archive/PrintableName.h"
 #include "ui/CommandSupport.h"
 #include "ui/DialogSeam.h"
 #include "ui/FormProgress.h"
+#include "ui/JobRunner.h"
 #include "ui/NameText.h"
 #include "ui/NumberText.h"
 #include "ui/PathText.h"
@@ -23,16 +25,33 @@ constexpr int CopySteps = 1000;
 
 } // namespace
 
-TCheckReport CheckWithFindings(const TGTA3Archive& archive) {
-    BusyCursor busy;
+TCheckReport CheckWithFindings(std::span<const TArchiveEntry> entries, uint64_t dataLength,
+                               uint64_t directoryLength, const TDirectoryFacts& facts,
+                               std::stop_token stop) {
     TCheckReport report;
-    report.summary = CheckArchive(archive, [&](const TCheckFinding& finding) {
-        if (static_cast<size_t>(report.findings.size()) < ListedFindings)
-            report.findings << NameToText(finding.Text);
-    });
+    report.summary = CheckEntries(
+        entries, dataLength, directoryLength, facts,
+        [&](const TCheckFinding& finding) {
+            if (static_cast<size_t>(report.findings.size()) < ListedFindings)
+                report.findings << NameToText(finding.Text);
+        },
+        stop);
     if (report.summary.Problems > static_cast<uint64_t>(report.findings.size()))
         report.findings << QStringLiteral("… and %1 more")
                                .arg(CountText(report.summary.Problems - ListedFindings));
+    return report;
+}
+
+TCheckReport CheckWithFindings(QWidget* owner, TJobRunner& runner, const TGTA3Archive& archive) {
+    BusyCursor busy;
+    auto progress = ShowProgress(owner, QStringLiteral("Checking Archive..."), 1);
+    progress->SetLine2(
+        QFileInfo(PathToText(QByteArray::fromStdString(archive.FileName()))).fileName());
+    TCheckReport report;
+    runner.Run(progress.get(), [&](const TJob& job) {
+        report = CheckWithFindings(archive.Table(), archive.DataLength(), archive.DirectoryLength(),
+                                   archive.DirectoryFacts(), job.Stop());
+    });
     return report;
 }
 
@@ -52,11 +71,12 @@ void ShowCheckReport(QWidget* owner, const TCheckReport& report) {
                            report.findings);
 }
 
-TCopyProgress CopyProgressOn(TfrmProgress& progress) {
-    progress.SetMax(CopySteps);
-    return [&progress](uint64_t done, uint64_t total) {
-        progress.StepTo(total == 0 ? CopySteps
-                                   : static_cast<int>(done * CopySteps / std::max(total, done)));
+TCopyProgress CopyProgressOn(TfrmProgress& progress, const TJob& job) {
+    job.OnWindow([bar = &progress] { bar->SetMax(CopySteps); });
+    return [bar = &progress, &job](uint64_t done, uint64_t total) {
+        const int step =
+            total == 0 ? CopySteps : static_cast<int>(done * CopySteps / std::max(total, done));
+        job.OnWindow([bar, step] { bar->StepTo(step); });
     };
 }
 
@@ -70,16 +90,23 @@ void RethrowInWindowWords(const ERebuildRefused& refused) {
                     " (see Action, Check Archive); nothing was written");
 }
 
-TRebuildResult SaveCompactedCopy(QWidget* owner, TGTA3Archive& archive, const QString& dataPath,
-                                 TArchiveKind kind) {
+TRebuildResult SaveCompactedCopy(QWidget* owner, TJobRunner& runner, TGTA3Archive& archive,
+                                 const QString& dataPath, TArchiveKind kind) {
     BusyCursor busy;
     auto progress = ShowProgress(owner, QStringLiteral("Saving Compacted Copy..."), CopySteps);
     progress->SetLine2(QFileInfo(dataPath).fileName());
+    TRebuildResult result;
     try {
-        return RebuildArchive(archive, HostPath(dataPath), kind, CopyProgressOn(*progress));
+        runner.Run(progress.get(), [&](const TJob& job) {
+            result = RebuildArchive(archive, HostPath(dataPath), kind,
+                                    CopyProgressOn(*progress, job), job.Stop());
+        });
     } catch (const ERebuildRefused& refused) {
         RethrowInWindowWords(refused);
+    } catch (const ECancelled&) {
+        throw ECancelled("nothing was written");
     }
+    return result;
 }
 
 QString CompactedCopyNotice(const QString& dataPath, const TRebuildResult& result) {

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <set>
@@ -53,6 +54,28 @@ TEST_F(PlatformTest, ReadersShareAHoldThatAWriterExcludes) {
         EXPECT_EQ(error.Reason(), "Cannot open: in use by another program");
     }
 }
+
+// An abandoned file lets go of its hold, a large one a moment later (it is
+// closed on a thread of its own), a small one at once.
+class AbandonTest : public PlatformTest, public ::testing::WithParamInterface<uint64_t> {};
+
+TEST_P(AbandonTest, AnAbandonedFileIsClosed) {
+    const std::string file = dir.File("abandoned.img");
+    FileStream stream = FileStream::CreateNew(file);
+    stream.Reserve(GetParam());
+    stream.Abandon();
+    EXPECT_FALSE(stream.IsOpen());
+    std::string refusal;
+    for (int tries = 0; tries < 400; ++tries) {
+        refusal = MessageOf([&] { FileStream::OpenHeld(file); });
+        if (refusal.empty())
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(refusal, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, AbandonTest, ::testing::Values(4096, 128ull << 20));
 
 TEST_F(PlatformTest, FailuresKeepTheirFileAndTheSystemsReason) {
     const std::string missing = dir.File("missing");

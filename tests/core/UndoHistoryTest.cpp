@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <stop_token>
 
 namespace {
 
@@ -94,6 +95,21 @@ const std::vector<UndoCase>& Cases() {
          },
          true,
          3,
+         {}},
+        // A stop asked for after the second file: the two added are undone.
+        {"AddStoppedAtTheThirdFile",
+         [](const TempDir& dir, TGTA3Archive& archive, TUndoStep& step) {
+             const std::vector<std::string> paths = {Input(dir, "a", "1"), Input(dir, "b", "2"),
+                                                     Input(dir, "c", "3")};
+             std::stop_source stopper;
+             const auto stopAtTwo = [&](size_t done) {
+                 if (done == 2)
+                     stopper.request_stop();
+             };
+             AddFiles(archive, paths, stopAtTwo, &step, stopper.get_token());
+         },
+         true,
+         2,
          {}},
         {"ImportFailsAtTheThirdFile",
          [](const TempDir& dir, TGTA3Archive& archive, TUndoStep& step) {
