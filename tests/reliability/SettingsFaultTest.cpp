@@ -98,7 +98,7 @@ size_t FilesIn(const std::string& folder) {
 }
 
 // The lowest file descriptor number that is free, which is what the next open gets.
-rlim_t LowestFreeDescriptor() {
+[[maybe_unused]] rlim_t LowestFreeDescriptor() {
     const int fd = dup(0);
     close(fd);
     return static_cast<rlim_t>(fd);
@@ -169,7 +169,7 @@ TEST(SettingsFaults, NoFileDescriptorLeftKeepsTheOldFile) {
 
 #ifndef _WIN32
 // In a child: at most `spare` bytes of address space more than taken so far.
-void CapAddressSpace(rlim_t spare) {
+[[maybe_unused]] void CapAddressSpace(rlim_t spare) {
     std::ifstream statm("/proc/self/statm");
     rlim_t pages = 0;
     statm >> pages;
@@ -182,7 +182,7 @@ void CapAddressSpace(rlim_t spare) {
 // keeps it would, with the `failing`th allocation from the load on refused; a
 // failed load goes on to the save. Tells how each went, and whether the
 // failing allocation was reached.
-std::string LoadThenSave(const std::string& path, long failing) {
+[[maybe_unused]] std::string LoadThenSave(const std::string& path, long failing) {
     THistory history;
     history.SetMaxItems(8);
     TSettingsFile ini(QString::fromStdString(path));
