@@ -10,6 +10,7 @@
 #include <QHeaderView>
 #include <QMenuBar>
 #include <QScreen>
+#include <QThread>
 #include <QToolBar>
 
 namespace {
@@ -116,7 +117,8 @@ private slots:
     }
 
     // Before the first file is opened, the screen shows the dialog fully drawn
-    // with its bar at 0: the copying that follows gives the event loop no chance.
+    // with its bar at 0. The first file is opened on the job's thread; the
+    // screen is looked at on the window's thread while the job waits there.
     void progressDialogIsOnScreenBeforeTheFirstFile() {
         auto window = Shown(Numbered(1));
         const QStringList sources = {folder->File("one"), folder->File("two")};
@@ -127,14 +129,21 @@ private slots:
         QImage onScreen, drawn;
         int barAtFirstFile = -1;
         faults::BeforeNthCall(1, [&] {
-            auto* progress = window->findChild<TfrmProgress*>();
-            QVERIFY(progress);
-            barAtFirstFile = progress->ProgressBar1->value();
-            onScreen = progress->screen()
-                           ->grabWindow(progress->winId())
-                           .toImage()
-                           .convertToFormat(QImage::Format_RGB32);
-            drawn = progress->grab().toImage().convertToFormat(QImage::Format_RGB32);
+            QMetaObject::invokeMethod(
+                window.get(),
+                [&] {
+                    auto* progress = window->findChild<TfrmProgress*>();
+                    if (!progress)
+                        return;
+                    barAtFirstFile = progress->ProgressBar1->value();
+                    onScreen = progress->screen()
+                                   ->grabWindow(progress->winId())
+                                   .toImage()
+                                   .convertToFormat(QImage::Format_RGB32);
+                    drawn = progress->grab().toImage().convertToFormat(QImage::Format_RGB32);
+                },
+                QThread::currentThread() == window->thread() ? Qt::DirectConnection
+                                                             : Qt::BlockingQueuedConnection);
         });
         ActionNamed(*window, "actAdd")->trigger();
 
