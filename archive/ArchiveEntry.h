@@ -42,10 +42,24 @@ std::string_view NameText(const TArchiveEntry&&) = delete;
 
 // The display name: the stored name text without leading and trailing bytes of
 // value 1 to 32 (control characters and the blank). A view into `entry`.
-std::string_view DisplayName(const TArchiveEntry& entry);
-// The same of a stored name text given as such; a view into `storedName`.
-std::string_view DisplayText(std::string_view storedName);
+// Inline, as NameText: a filter asks it of every entry at each keystroke.
+inline std::string_view DisplayText(std::string_view storedName);
+inline std::string_view DisplayName(const TArchiveEntry& entry) {
+    return DisplayText(NameText(entry));
+}
 std::string_view DisplayName(const TArchiveEntry&&) = delete;
+// The same of a stored name text given as such; a view into `storedName`.
+inline std::string_view DisplayText(std::string_view storedName) {
+    const auto trimmed = [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte >= 1 && byte <= 32;
+    };
+    while (!storedName.empty() && trimmed(storedName.front()))
+        storedName.remove_prefix(1);
+    while (!storedName.empty() && trimmed(storedName.back()))
+        storedName.remove_suffix(1);
+    return storedName;
+}
 
 // Whether a stored name fills all 24 bytes with no zero byte after it: a game
 // that copies names as C strings reads past the end of such a name.

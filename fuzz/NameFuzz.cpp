@@ -1,6 +1,8 @@
-// Names of every byte value: the display name, the type text and the orders
-// over them. The type order must agree in sign with the text order of the two
-// type texts, and every order must be antisymmetric, or the sort is undefined.
+// Names of every byte value: the display name, the type text, the filter's
+// matching and the orders over them. The type order must agree in sign with
+// the text order of the two type texts, and every order must be
+// antisymmetric, or the sort is undefined.
+#include "archive/NameMatch.h"
 #include "fuzz/FuzzCheck.h"
 #include "sorting/SortFunctions.h"
 #include "sorting/SortKeys.h"
@@ -47,6 +49,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const std::string type = GetTypeText(text);
         FUZZ_CHECK(type.size() >= 4 && type.compare(type.size() - 4, 4, "File") == 0, type);
     }
+
+    // The first name as a filter text over the second: the filter's matcher
+    // answers as the text rules do, from the stored name and from its text.
+    const std::string_view pattern = NameText(a);
+    const bool wildcard = pattern.find_first_of("*?") != std::string_view::npos;
+    const bool expected =
+        wildcard ? MatchesWildcard(DisplayName(b), pattern) : ContainsText(DisplayName(b), pattern);
+    const TNameMatcher matcher(pattern);
+    FUZZ_CHECK(matcher.Matches(b) == expected, std::string(pattern) + " / stored name");
+    FUZZ_CHECK(matcher.Matches(DisplayName(b)) == expected, std::string(pattern) + " / its text");
 
     const std::string typeA = GetTypeText(NameText(a));
     const std::string typeB = GetTypeText(NameText(b));

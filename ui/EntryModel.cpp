@@ -90,6 +90,16 @@ std::vector<uint32_t> MovedSlots(std::span<const int32_t> newSlotOf, size_t coun
     return moved;
 }
 
+// Starts reading an entry's name into the cache, where the compiler can.
+void PrefetchName(const TArchiveEntry& entry) {
+#if defined(__GNUC__)
+    __builtin_prefetch(entry.Name);
+    __builtin_prefetch(entry.Name + sizeof entry.Name - 1);
+#else
+    (void)entry;
+#endif
+}
+
 } // namespace
 
 int64_t SlotAfterDelete(uint32_t slot, std::span<const int> deleted) {
@@ -112,16 +122,15 @@ QString SizeText(uint32_t sectors) {
     return QString::number(uint64_t{sectors} * 2) + QStringLiteral(" kB");
 }
 
-TNameFilter::TNameFilter(const QString& text)
-    : FWildcard(text.contains(u'*') || text.contains(u'?')), FHost(TextToName(text)),
-      FLatin1(Latin1Form(text, FHost)) {}
+TNameFilter::TNameFilter(const QString& text) : TNameFilter(text, TextToName(text)) {}
 
-bool TNameFilter::Matches(std::string_view displayName) const {
-    return Matches(displayName, FHost) || (!FLatin1.empty() && Matches(displayName, FLatin1));
+TNameFilter::TNameFilter(const QString& text, const std::string& host) : FHost(host) {
+    if (const std::string latin1 = Latin1Form(text, host); !latin1.empty())
+        FLatin1.emplace(latin1);
 }
 
-bool TNameFilter::Matches(std::string_view displayName, const std::string& key) const {
-    return FWildcard ? MatchesWildcard(displayName, key) : ContainsText(displayName, key);
+bool TNameFilter::Matches(const TArchiveEntry& entry) const {
+    return FHost.Matches(entry) || (FLatin1 && FLatin1->Matches(entry));
 }
 
 TEntryModel::TEntryModel(const std::unique_ptr<TGTA3Archive>& archive, QObject* parent)
@@ -200,27 +209,47 @@ bool TEntryModel::setFilter(const QString& text, const std::function<void()>& be
 
 std::vector<uint32_t> TEntryModel::matching(const TNameFilter& filter,
                                             std::span<const uint32_t> among) const {
-    std::vector<uint32_t> shown;
-    if (!FArchive || among.empty())
-        return shown;
-    // The names are read in slot order, as the table lies in memory, and the
-    // matches then picked in the order of `among`: read in a sorted order,
-    // they would be fetched from all over a table of many megabytes.
-    const auto [low, high] = std::minmax_element(among.begin(), among.end());
+    if (!FArchive)
+        return {};
     const auto table = this->table();
-    if (among.size() < (*high - *low) / 4) {
-        // A few entries spread over the table: only theirs are read.
+    // The names are read in slot order, as the table lies in memory, and the
+    // matches then picked in the order of `among`. Read in a sorted order,
+    // they would be fetched from all over a table of many megabytes; when
+    // `among` is half the table or more, every name is read, one after the
+    // other, and those not asked for are left out at the end.
+    enum : uint8_t { Unasked, Asked, Shown };
+    const bool readAll = among.size() >= table.size() / 2;
+    std::vector<uint8_t> state(table.size(), readAll ? Asked : Unasked);
+    std::vector<uint32_t> asked; // ascending
+    if (!readAll) {
         for (const uint32_t slot : among)
-            if (slot < table.size() && filter.Matches(DisplayName(table[slot])))
-                shown.push_back(slot);
-        return shown;
+            if (slot < table.size())
+                state[slot] = Asked;
+        asked.reserve(among.size());
+        for (size_t slot = 0; slot < table.size(); ++slot)
+            if (state[slot] == Asked)
+                asked.push_back(static_cast<uint32_t>(slot));
     }
-    const size_t end = std::min<size_t>(*high + size_t{1}, table.size());
-    std::vector<bool> shows(end > *low ? end - *low : 0);
-    for (size_t slot = *low; slot < end; ++slot)
-        shows[slot - *low] = filter.Matches(DisplayName(table[slot]));
+    if (filter.ShowsEveryEntry()) {
+        std::replace(state.begin(), state.end(), uint8_t{Asked}, uint8_t{Shown});
+    } else if (readAll) {
+        for (size_t slot = 0; slot < table.size(); ++slot)
+            if (filter.Matches(table[slot]))
+                state[slot] = Shown;
+    } else {
+        // Spread slots: each name is a cache miss of its own unless it is
+        // asked for well before it is needed.
+        constexpr size_t Ahead = 16;
+        for (size_t i = 0; i < asked.size(); ++i) {
+            if (i + Ahead < asked.size())
+                PrefetchName(table[asked[i + Ahead]]);
+            if (filter.Matches(table[asked[i]]))
+                state[asked[i]] = Shown;
+        }
+    }
+    std::vector<uint32_t> shown;
     for (const uint32_t slot : among)
-        if (slot < end && shows[slot - *low])
+        if (slot < table.size() && state[slot] == Shown)
             shown.push_back(slot);
     return shown;
 }
@@ -255,6 +284,16 @@ int TEntryModel::entryIndex(int row) const {
     // While a delete runs, the rows still name the slots of before it.
     const uint32_t slot = shownSlots()[static_cast<size_t>(row)];
     return FArchive && slot < table().size() ? static_cast<int>(slot) : -1;
+}
+
+void TEntryModel::appendEntries(int top, int bottom, std::vector<int>& entries) const {
+    // entryIndex() for each row, with what it asks worked out once.
+    const std::vector<uint32_t>& shown = shownSlots();
+    const size_t slotCount = FArchive ? table().size() : 0;
+    const int end = std::min(bottom + 1, rowsShowingEntries());
+    for (int row = std::max(top, 0); row < end; ++row)
+        if (const uint32_t slot = shown[static_cast<size_t>(row)]; slot < slotCount)
+            entries.push_back(static_cast<int>(slot));
 }
 
 std::vector<int> TEntryModel::rowsOfEntries(std::span<const int> entries) const {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "archive/ArchiveEntry.h"
+#include "archive/NameMatch.h"
 
 #include <QAbstractTableModel>
 
@@ -31,14 +32,15 @@ QString SizeText(uint32_t sectors);
 class TNameFilter {
 public:
     explicit TNameFilter(const QString& text);
-    bool Matches(std::string_view displayName) const;
+    bool Matches(const TArchiveEntry& entry) const;
+    // Whether it shows every entry ("*"), so that no name needs to be read.
+    bool ShowsEveryEntry() const { return FHost.MatchesEveryName(); }
 
 private:
-    bool Matches(std::string_view displayName, const std::string& key) const;
+    TNameFilter(const QString& text, const std::string& host);
 
-    bool FWildcard;
-    std::string FHost;   // the text in the host's encoding
-    std::string FLatin1; // and as Latin-1, the form in which other names are shown
+    TNameMatcher FHost;                  // the text in the host's encoding
+    std::optional<TNameMatcher> FLatin1; // and as Latin-1, the form in which other names are shown
 };
 
 // The slot an entry has once the slots `deleted` (ascending) are gone; -1 if it was one.
@@ -84,6 +86,9 @@ public:
     bool isFiltered() const { return FFilter.has_value(); }
     // The slot of the entry on `row`, or -1 when the row shows none.
     int entryIndex(int row) const;
+    // Appends the slots of the rows from `top` to `bottom` that show an
+    // entry, in row order: entryIndex() of each, for a whole selection.
+    void appendEntries(int top, int bottom, std::vector<int>& entries) const;
     // The rows, ascending, of those entries in the slots `entries` that have one.
     std::vector<int> rowsOfEntries(std::span<const int> entries) const;
 

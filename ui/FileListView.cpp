@@ -213,9 +213,7 @@ std::vector<int> TFileListView::selectedSlots() const {
     std::vector<int> chosen;
     chosen.reserve(static_cast<size_t>(SelectedRowCount(selected)));
     for (const QItemSelectionRange& range : selected)
-        for (int row = range.top(); row <= range.bottom(); ++row)
-            if (const int entry = FModel->entryIndex(row); entry >= 0)
-                chosen.push_back(entry);
+        FModel->appendEntries(range.top(), range.bottom(), chosen);
     return chosen;
 }
 

@@ -72,6 +72,9 @@ void FilterTest::showsTheNamesAsked_data() {
     QTest::newRow("the whole name") << "radar0?.txd" << 0 << QStringList{"radar01.txd"};
     QTest::newRow("display name, not stored") << "padded.co?" << 0 << QStringList{"padded.col"};
     QTest::newRow("nothing") << "zzz" << 0 << QStringList{};
+    QTest::newRow("every name") << "**" << 0
+                                << QStringList{"padded.col",   "cheetah.txd", "infernus.dff",
+                                               "INFERNUS.TXD", "radar01.txd", "radar10.dff"};
 }
 
 void FilterTest::showsTheNamesAsked() {
