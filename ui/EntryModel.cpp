@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <numeric>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -98,6 +100,23 @@ void PrefetchName(const TArchiveEntry& entry) {
 #else
     (void)entry;
 #endif
+}
+
+// Runs `work` on the parts [0, count / 2) and [count / 2, count): for a large
+// count, the second on a thread of its own meanwhile.
+template <class Work> void InTwoParts(size_t count, const Work& work) {
+    const size_t half = count / 2;
+    if (count >= 65536) {
+        try {
+            std::jthread second([&] { work(half, count); });
+            work(0, half);
+            return;
+        } catch (const std::system_error&) {
+            // No thread to be had: the first part was not begun either.
+        }
+    }
+    work(0, half);
+    work(half, count);
 }
 
 } // namespace
@@ -233,19 +252,23 @@ std::vector<uint32_t> TEntryModel::matching(const TNameFilter& filter,
     if (filter.ShowsEveryEntry()) {
         std::replace(state.begin(), state.end(), uint8_t{Asked}, uint8_t{Shown});
     } else if (readAll) {
-        for (size_t slot = 0; slot < table.size(); ++slot)
-            if (filter.Matches(table[slot]))
-                state[slot] = Shown;
+        InTwoParts(table.size(), [&](size_t begin, size_t end) {
+            for (size_t slot = begin; slot < end; ++slot)
+                if (filter.Matches(table[slot]))
+                    state[slot] = Shown;
+        });
     } else {
         // Spread slots: each name is a cache miss of its own unless it is
         // asked for well before it is needed.
-        constexpr size_t Ahead = 16;
-        for (size_t i = 0; i < asked.size(); ++i) {
-            if (i + Ahead < asked.size())
-                PrefetchName(table[asked[i + Ahead]]);
-            if (filter.Matches(table[asked[i]]))
-                state[asked[i]] = Shown;
-        }
+        InTwoParts(asked.size(), [&](size_t begin, size_t end) {
+            constexpr size_t Ahead = 16;
+            for (size_t i = begin; i < end; ++i) {
+                if (i + Ahead < end)
+                    PrefetchName(table[asked[i + Ahead]]);
+                if (filter.Matches(table[asked[i]]))
+                    state[asked[i]] = Shown;
+            }
+        });
     }
     std::vector<uint32_t> shown;
     for (const uint32_t slot : among)

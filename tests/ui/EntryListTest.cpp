@@ -395,6 +395,47 @@ private slots:
         QCOMPARE(list->currentIndex().row(), 2);
     }
 
+    // A table large enough that its names are matched in two parts at once:
+    // every name read in order, then a narrowed few fetched ahead.
+    void largeTablesAreMatchedInParts() {
+        TestFolder folder;
+        const QString path = folder.File("a.img");
+        // 7 in 15 names have an x, the last one too: under half, to narrow from.
+        constexpr int Count = 150000, WithX = Count / 15 * 7;
+        std::vector<TestEntry> many;
+        for (int i = 0; i < Count; ++i)
+            many.push_back({(i % 15 >= 8 ? "x" : "Y") + std::to_string(i), 0});
+        WriteArchive(path, many);
+        auto archive = std::make_unique<TGTA3Archive>(HostBytes(path), false);
+        TEntryModel model(archive);
+        model.setRowCount(archive->Count());
+        model.sortBy(CompareBySize, true); // rows in an order of their own
+        const auto shownSlots = [&] {
+            std::vector<int> found;
+            model.appendEntries(0, model.rowCount() - 1, found);
+            return found;
+        };
+        const auto expected = [&](const std::string& text, std::span<const int> among) {
+            std::vector<int> found;
+            for (const int slot : among)
+                if (QString::fromStdString(many[size_t(slot)].name)
+                        .contains(QString::fromStdString(text), Qt::CaseInsensitive))
+                    found.push_back(slot);
+            return found;
+        };
+        const std::vector<int> all = shownSlots();
+        QCOMPARE(all.size(), size_t(Count));
+        model.setFilter("X");
+        const std::vector<int> withX = shownSlots();
+        QCOMPARE(withX, expected("x", all));
+        QCOMPARE(withX.size(), size_t(WithX));
+        model.setFilter("x1");
+        const std::vector<int> withX1 = shownSlots();
+        QCOMPARE(withX1, expected("x1", withX));
+        QVERIFY(withX1.size() > 25000);
+        QCOMPARE(std::ranges::max(withX1), Count - 1); // the table's last name is among them
+    }
+
     void onlyVisibleRowsAreAsked() {
         TestFolder folder;
         const QString path = folder.File("a.img");
