@@ -41,7 +41,7 @@ TCompactResult CompactWithProgress(QWidget* owner, TJobRunner& runner, TGTA3Arch
             result = CompactArchive(archive, CopyProgressOn(*progress, job), job.Stop());
         });
     } catch (const ERebuildRefused& refused) {
-        RethrowInWindowWords(refused);
+        RethrowInWindowWords(refused, archive.Kind());
     } catch (const ECancelled&) {
         throw ECancelled("the archive is as it was");
     }

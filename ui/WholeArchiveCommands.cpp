@@ -80,11 +80,12 @@ TCopyProgress CopyProgressOn(TfrmProgress& progress, const TJob& job) {
     };
 }
 
-void RethrowInWindowWords(const ERebuildRefused& refused) {
+void RethrowInWindowWords(const ERebuildRefused& refused, TArchiveKind kind) {
     // The window names its own commands, not the command line's.
     if (refused.Why() == ERebuildRefused::TWhy::PairExists)
         throw Exception(refused.Path() +
-                        " already exists; a compacted copy is saved only as a new pair");
+                        " already exists; a compacted copy is saved only as a new " +
+                        (kind == TArchiveKind::SingleFile ? "archive" : "pair"));
     throw Exception("slot " + std::to_string(refused.Slot()) + " \"" +
                     PrintableName(refused.Name()) + "\" reaches past the end of " + refused.Path() +
                     " (see Action, Check Archive); nothing was written");
@@ -102,7 +103,7 @@ TRebuildResult SaveCompactedCopy(QWidget* owner, TJobRunner& runner, TGTA3Archiv
                                     CopyProgressOn(*progress, job), job.Stop());
         });
     } catch (const ERebuildRefused& refused) {
-        RethrowInWindowWords(refused);
+        RethrowInWindowWords(refused, kind);
     } catch (const ECancelled&) {
         throw ECancelled("nothing was written");
     }

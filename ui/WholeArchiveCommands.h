@@ -36,8 +36,9 @@ void ShowCheckReport(QWidget* owner, const TCheckReport& report);
 // Moves `progress`'s bar along with the bytes a copy of `job` has done.
 TCopyProgress CopyProgressOn(TfrmProgress& progress, const TJob& job);
 
-// A compacted copy's refusal, told in the window's words.
-[[noreturn]] void RethrowInWindowWords(const ERebuildRefused& refused);
+// A compacted copy's refusal, told in the window's words; `kind` is that of
+// the copy.
+[[noreturn]] void RethrowInWindowWords(const ERebuildRefused& refused, TArchiveKind kind);
 
 // Writes the compacted copy of `archive` as the new archive of the kind `kind`
 // whose data file is `dataPath` (RebuildArchive: never over an existing file,

@@ -133,24 +133,29 @@ void CheckCompactTest::compactedCopyLeavesTheArchiveAlone() {
 
 void CheckCompactTest::compactedCopyIsRefused_data() {
     QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("type"); // of the copy; empty: the dialog's first
     QTest::addColumn<QList<DirRecord>>("records");
     QTest::addColumn<QString>("error"); // "%1" is the folder
     const QList<DirRecord> sound = {{0, 1, "a.dff"}, {2, 1, "b.txd"}};
     QTest::newRow("the open archive itself")
-        << "gta3.img" << sound
+        << "gta3.img" << QString() << sound
         << "%1/gta3.img already exists; a compacted copy is saved only as a new pair.";
+    QTest::newRow("the open archive itself, as a single file")
+        << "gta3.img" << SingleFileArchiveFilter() << sound
+        << "%1/gta3.img already exists; a compacted copy is saved only as a new archive.";
     QTest::newRow("over the open archive's directory file")
-        << "gta3.pair" << sound
+        << "gta3.pair" << QString() << sound
         << "%1/gta3.dir already exists; a compacted copy is saved only as a new pair.";
     QTest::newRow("a record past the end")
-        << "copy.img" << QList<DirRecord>{{0, 1, "a.dff"}, {2, 7, "far.txd"}}
+        << "copy.img" << QString() << QList<DirRecord>{{0, 1, "a.dff"}, {2, 7, "far.txd"}}
         << "slot 1 \"far.txd\" reaches past the end of %1/gta3.img (see Action, Check Archive); "
            "nothing was written.";
-    QTest::newRow("cancelled") << "" << sound << "";
+    QTest::newRow("cancelled") << "" << QString() << sound << "";
 }
 
 void CheckCompactTest::compactedCopyIsRefused() {
     QFETCH(QString, target);
+    QFETCH(QString, type);
     QFETCH(QList<DirRecord>, records);
     QFETCH(QString, error);
     const QString img = folder->File("gta3.img");
@@ -161,6 +166,8 @@ void CheckCompactTest::compactedCopyIsRefused() {
     auto window = ShownWindow(*folder, img);
 
     dialogs->saveAnswers << (target.isEmpty() ? QString() : folder->File(target));
+    if (!type.isEmpty())
+        dialogs->filterAnswers << type;
     ActionNamed(*window, "actSaveCompacted")->trigger();
 
     QCOMPARE(dialogs->errors(),
