@@ -185,40 +185,24 @@ TFileInfo FileStream::Info() const {
     return InfoOf(info);
 }
 
-size_t FileStream::Read(void* buffer, size_t count) {
-    auto* bytes = static_cast<char*>(buffer);
-    size_t done = 0;
-    while (done < count) {
-        if (int error = faults::Enter(Call::Read))
-            throw EReadError(path_, error);
-        ssize_t n = ::pread(fd_, bytes + done, count - done, static_cast<off_t>(pos_ + done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+size_t FileStream::ReadSomeAt(uint64_t offset, char* buffer, size_t count) {
+    for (;;) {
+        const ssize_t n = ::pread(fd_, buffer, count, static_cast<off_t>(offset));
+        if (n >= 0)
+            return static_cast<size_t>(n);
+        if (errno != EINTR)
             throw EReadError(path_, errno);
-        }
-        if (n == 0)
-            break;
-        done += static_cast<size_t>(n);
     }
-    pos_ += done;
-    return done;
 }
 
-void FileStream::Write(const void* buffer, size_t count) {
-    const auto* bytes = static_cast<const char*>(buffer);
-    size_t done = 0;
-    while (done < count) {
-        if (int error = faults::Enter(Call::Write))
-            throw EWriteError(path_, error);
-        ssize_t n = ::pwrite(fd_, bytes + done, count - done, static_cast<off_t>(pos_ + done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            throw EWriteError(path_, n < 0 ? errno : 0);
-        done += static_cast<size_t>(n);
+size_t FileStream::WriteSomeAt(uint64_t offset, const char* buffer, size_t count) {
+    for (;;) {
+        const ssize_t n = ::pwrite(fd_, buffer, count, static_cast<off_t>(offset));
+        if (n >= 0)
+            return static_cast<size_t>(n);
+        if (errno != EINTR)
+            throw EWriteError(path_, errno);
     }
-    pos_ += done;
 }
 
 void FileStream::SetLength(uint64_t length) {

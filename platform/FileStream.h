@@ -127,6 +127,11 @@ private:
     static FileStream CreateNamed(const std::string& path);
 #endif
     void CopyThroughBuffer(FileStream& source, uint64_t count);
+    // One read or write at `offset` of at most `count` bytes, by the system's
+    // own call (interruptions retried): how many it took, 0 at the end of the
+    // file. Read and Write loop over these with the fault seam.
+    size_t ReadSomeAt(uint64_t offset, char* buffer, size_t count);
+    size_t WriteSomeAt(uint64_t offset, const char* buffer, size_t count);
 
     // The file descriptor; on Windows the file's handle, which Windows keeps
     // within 32 bits (HandleToLong), INVALID_HANDLE_VALUE being -1.

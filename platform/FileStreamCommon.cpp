@@ -1,8 +1,9 @@
-// The parts of FileStream that only call its own functions, one for every
-// system (FileStream.cpp on POSIX, FileStreamWin32.cpp on Windows).
+// The parts of FileStream written once for every system, over its own
+// per-system functions (FileStream.cpp on POSIX, FileStreamWin32.cpp on Windows).
 #include "platform/FileStream.h"
 
 #include "platform/Errors.h"
+#include "platform/FaultInjection.h"
 
 #include <algorithm>
 #include <memory>
@@ -28,6 +29,35 @@ std::unique_ptr<char, FreeCopyBuffer> CopyBufferFor(uint64_t count) {
 }
 
 } // namespace
+
+size_t FileStream::Read(void* buffer, size_t count) {
+    auto* bytes = static_cast<char*>(buffer);
+    size_t done = 0;
+    while (done < count) {
+        if (int error = faults::Enter(faults::Call::Read))
+            throw EReadError(path_, error);
+        const size_t got = ReadSomeAt(pos_ + done, bytes + done, count - done);
+        if (got == 0)
+            break; // the end of the file
+        done += got;
+    }
+    pos_ += done;
+    return done;
+}
+
+void FileStream::Write(const void* buffer, size_t count) {
+    const auto* bytes = static_cast<const char*>(buffer);
+    size_t done = 0;
+    while (done < count) {
+        if (int error = faults::Enter(faults::Call::Write))
+            throw EWriteError(path_, error);
+        const size_t written = WriteSomeAt(pos_ + done, bytes + done, count - done);
+        if (written == 0)
+            throw EWriteError(path_); // no room, and no reason given
+        done += written;
+    }
+    pos_ += done;
+}
 
 void FileStream::ReadExact(void* buffer, size_t count) {
     if (Read(buffer, count) != count)

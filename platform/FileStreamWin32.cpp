@@ -279,45 +279,26 @@ TFileInfo FileStream::Info() const {
     return info;
 }
 
-size_t FileStream::Read(void* buffer, size_t count) {
-    auto* bytes = static_cast<char*>(buffer);
-    size_t done = 0;
-    while (done < count) {
-        if (int error = faults::Enter(Call::Read))
-            throw EReadError(path_, error);
-        OVERLAPPED at = At(pos_ + done);
-        DWORD got = 0;
-        const auto asked = static_cast<DWORD>(std::min(count - done, LargestCall));
-        if (!::ReadFile(HandleOf(fd_), bytes + done, asked, &got, &at)) {
-            // Reading at a given offset past the end answers "end of file".
-            if (::GetLastError() == ERROR_HANDLE_EOF)
-                break;
-            throw EReadError(path_, LastErrorNumber());
-        }
-        if (got == 0)
-            break;
-        done += got;
+size_t FileStream::ReadSomeAt(uint64_t offset, char* buffer, size_t count) {
+    OVERLAPPED at = At(offset);
+    DWORD got = 0;
+    const auto asked = static_cast<DWORD>(std::min(count, LargestCall));
+    if (!::ReadFile(HandleOf(fd_), buffer, asked, &got, &at)) {
+        // Reading at a given offset past the end answers "end of file".
+        if (::GetLastError() == ERROR_HANDLE_EOF)
+            return 0;
+        throw EReadError(path_, LastErrorNumber());
     }
-    pos_ += done;
-    return done;
+    return got;
 }
 
-void FileStream::Write(const void* buffer, size_t count) {
-    const auto* bytes = static_cast<const char*>(buffer);
-    size_t done = 0;
-    while (done < count) {
-        if (int error = faults::Enter(Call::Write))
-            throw EWriteError(path_, error);
-        OVERLAPPED at = At(pos_ + done);
-        DWORD written = 0;
-        const auto asked = static_cast<DWORD>(std::min(count - done, LargestCall));
-        if (!::WriteFile(HandleOf(fd_), bytes + done, asked, &written, &at))
-            throw EWriteError(path_, LastErrorNumber());
-        if (written == 0)
-            throw EWriteError(path_);
-        done += written;
-    }
-    pos_ += done;
+size_t FileStream::WriteSomeAt(uint64_t offset, const char* buffer, size_t count) {
+    OVERLAPPED at = At(offset);
+    DWORD written = 0;
+    const auto asked = static_cast<DWORD>(std::min(count, LargestCall));
+    if (!::WriteFile(HandleOf(fd_), buffer, asked, &written, &at))
+        throw EWriteError(path_, LastErrorNumber());
+    return written;
 }
 
 void FileStream::SetLength(uint64_t length) {
