@@ -48,7 +48,6 @@ void TBackgroundCheck::StopRunning() {
 void TBackgroundCheck::Start(QWidget* shownIn) {
     StopRunning();
     ++FGeneration;
-    FResult.reset();
     FReport.reset();
     FWanted = true;
     // Begun from the event loop, so a command that changes the archive in
@@ -88,13 +87,11 @@ void TBackgroundCheck::Discard() {
     StopRunning();
     ++FGeneration;
     FWanted = false;
-    FResult.reset();
     FReport.reset();
 }
 
 void TBackgroundCheck::SetResult(const TCheckReport& report) {
     Discard();
-    FResult = report.summary;
     FReport = report;
 }
 
@@ -174,8 +171,6 @@ void TBackgroundCheck::CheckDone() {
     }
     if (current) {
         FReport = job->report;
-        if (FReport)
-            FResult = FReport->summary;
         emit Finished();
     }
 }

@@ -43,7 +43,9 @@ public:
     void SetHeld(bool held);
 
     // The summary for the archive as it stands; none while one is still to come.
-    const std::optional<TCheckSummary>& Result() const { return FResult; }
+    std::optional<TCheckSummary> Result() const {
+        return FReport ? std::optional(FReport->summary) : std::nullopt;
+    }
     // The whole report behind Result(), which Check Archive shows instead of
     // checking again.
     const std::optional<TCheckReport>& Report() const { return FReport; }
@@ -75,6 +77,5 @@ private:
     QThread* FThread = nullptr;
     std::shared_ptr<Job> FJob;
     bool FHeld = false;
-    std::optional<TCheckSummary> FResult;
     std::optional<TCheckReport> FReport;
 };
