@@ -41,6 +41,7 @@ unset DISPLAY
 # its output and keep CTest waiting for it to end.
 prepare_wine() {
     wineserver --kill 2>/dev/null || true # one left by an earlier run of this script
+    mkdir -p "$WINEPREFIX"                 # the server starts in it; wineboot fills it
     wineserver --persistent
     wineboot --init </dev/null >/dev/null 2>&1
 }
