@@ -19,9 +19,10 @@ namespace {
 // Copies are cut into pieces of this size so progress can be shown and a stop
 // is heeded within a fraction of a second.
 constexpr uint64_t ProgressStep = 4ull << 20;
-// The data copied is put on disk every so often: left to the end, putting a
-// gibibyte on disk takes seconds that no stop could cut short.
-constexpr uint64_t FlushStep = 16ull << 20;
+// The data copied is sent to disk every so often, while the copy goes on: left
+// to the end, putting a gibibyte on disk takes seconds that no stop could cut
+// short.
+constexpr uint64_t WriteBehindStep = 16ull << 20;
 
 // The largest data file the 32-bit sector offsets of a record can address.
 constexpr uint64_t MaxDataBytes = uint64_t{std::numeric_limits<uint32_t>::max()} * SectorSize;
@@ -142,6 +143,7 @@ void WritePackedCopy(TGTA3Archive& source, const TPackPlan& plan, FileStream& im
     }
     const uint64_t total = plan.bytes - plan.dataStart;
     uint64_t done = 0;
+    uint64_t sentToDisk = 0; // write-back has been started for the bytes before this
     for (const TCopyRun& run : plan.runs) {
         img.Seek(run.newBegin);
         for (uint64_t at = run.begin; at < run.end;) {
@@ -150,8 +152,10 @@ void WritePackedCopy(TGTA3Archive& source, const TPackPlan& plan, FileStream& im
             source.CopyData(at, piece, img);
             at += piece;
             done += piece;
-            if (done % FlushStep < piece)
-                img.Flush();
+            if (done % WriteBehindStep < piece) {
+                img.WriteBehind(sentToDisk, img.Position());
+                sentToDisk = img.Position();
+            }
             if (progress)
                 progress(done, total);
         }

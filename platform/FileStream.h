@@ -106,6 +106,13 @@ public:
     void CopyAttributesFrom(const TFileInfo& info);
     // Puts the file's data on disk (fsync). Throws EOSError.
     void Flush();
+    // For long sequential writes: starts putting the bytes before `end` on
+    // disk and waits for those before `doneBefore` (started by an earlier
+    // call), so the disk keeps busy while the writer goes on and the unwritten
+    // data stays within the last stretch - a Flush at the end, or a stop,
+    // never waits on a gibibyte. Where the system cannot start write-back
+    // without waiting for it (Windows), this is Flush. Throws EOSError.
+    void WriteBehind(uint64_t doneBefore, uint64_t end);
     // Closes the file. Throws EOSError when the system reports a failure.
     void Close();
     // Closes a file whose names are gone, without waiting while the system

@@ -363,6 +363,11 @@ void FileStream::Flush() {
         throw EOSError(LastErrorNumber(), path_);
 }
 
+void FileStream::WriteBehind(uint64_t, uint64_t) {
+    // Windows has no call that starts write-back without waiting for it.
+    Flush();
+}
+
 void FileStream::Abandon() {
     // Closed at once: a removed file keeps its name until its last handle is
     // closed, and that name must not outlive the command.

@@ -77,6 +77,31 @@ TEST_P(AbandonTest, AnAbandonedFileIsClosed) {
 
 INSTANTIATE_TEST_SUITE_P(Sizes, AbandonTest, ::testing::Values(4096, 128ull << 20));
 
+// Write-behind over any stretch (past the end, empty, backwards) keeps the
+// bytes as written, and its failures are a flush's.
+TEST_F(PlatformTest, WriteBehindKeepsTheBytesAndReportsFailuresAsAFlush) {
+    const std::string file = dir.File("copy.img");
+    const std::string bytes(3 * 4096 + 5, 'w');
+    FileStream stream = FileStream::CreateHeld(file);
+    stream.Write(bytes.data(), bytes.size());
+    const std::pair<uint64_t, uint64_t> stretches[] = {
+        {0, 0}, {0, 4096}, {4096, bytes.size()}, {bytes.size(), 1ull << 40}, {8192, 4096}};
+    for (const auto& [doneBefore, end] : stretches) {
+        SCOPED_TRACE(std::to_string(doneBefore) + " to " + std::to_string(end));
+        EXPECT_EQ(MessageOf([&] { stream.WriteBehind(doneBefore, end); }), "");
+    }
+    faults::FailNthCall(1, EIO, faults::Call::Flush);
+    try {
+        stream.WriteBehind(0, bytes.size());
+        ADD_FAILURE() << "a failed write-behind passed";
+    } catch (const EOSError& error) {
+        EXPECT_EQ(error.Path(), file);
+        EXPECT_EQ(error.SystemError(), EIO);
+    }
+    stream.Close();
+    EXPECT_EQ(ReadAll(file), bytes);
+}
+
 TEST_F(PlatformTest, FailuresKeepTheirFileAndTheSystemsReason) {
     const std::string missing = dir.File("missing");
     try {
