@@ -1,11 +1,9 @@
 #include "history/SettingsFile.h"
 
+#include "history/SettingsStorage.h"
 #include "platform/Errors.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -128,20 +126,6 @@ QByteArrayView EndText(uint8_t end) {
     return Ends[end];
 }
 
-// Makes the folder and any missing folders above it, each for the user alone,
-// as a desktop's configuration folders are made.
-bool MakeFolders(const QString& folder) {
-    const QFileInfo info(folder);
-    if (info.exists())
-        return info.isDir();
-    const QString parent = info.absolutePath();
-    if (parent != info.absoluteFilePath() && !MakeFolders(parent))
-        return false;
-    return QDir().mkdir(info.absoluteFilePath(),
-                        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner) ||
-           QFileInfo(folder).isDir();
-}
-
 // The file's path as messages carry paths: the system's bytes on Linux, UTF-8
 // on Windows, where encodeName would give the ANSI code page, which cannot
 // hold every name.
@@ -165,6 +149,10 @@ ESettingsFileTooLarge::ESettingsFileTooLarge(const QString& fileName)
 TSettingsFile::TSettingsFile(const QString& fileName) : FFileName(fileName) {}
 
 TSettingsFile::~TSettingsFile() {
+    // A failure Flush() reported is not retried behind the caller's back: the
+    // caller was told that the file holds what it held before.
+    if (FlushFailed)
+        return;
     try {
         Flush();
     } catch (...) {
@@ -252,6 +240,7 @@ void TSettingsFile::EraseSection(const QByteArray& section) {
 void TSettingsFile::Flush() {
     if (!Dirty)
         return;
+    FlushFailed = true; // until it is done
     QByteArray text;
     text.reserve(Text.size() + 2 * static_cast<qsizetype>(Lines.size()));
     for (const TLine& line : Lines) {
@@ -259,28 +248,19 @@ void TSettingsFile::Flush() {
         text += EndText(static_cast<uint8_t>(line.End));
     }
     const QByteArray content = Encoded(text);
-    if (content == Original && QFileInfo::exists(FFileName)) {
-        Dirty = false;
-        return;
-    }
     // A file that the next start would refuse to read is not written.
     if (content.size() > MaxFileSize)
         ThrowUnableToWrite();
-    if (!MakeFolders(QFileInfo(FFileName).absolutePath()))
+    try {
+        const std::string path = PathBytes(FFileName);
+        if (content != Original || !StoredSettingsExist(path))
+            WriteStoredSettings(path, content);
+    } catch (const EFileError&) {
         ThrowUnableToWrite();
-    // Written beside the file and renamed over it, so a failure part-way
-    // leaves the old file whole. Where the folder lets no file be made, the
-    // file is rewritten in place instead, as the platform's profile functions
-    // do. Unbuffered, because a buffered QSaveFile commits a file cut short by
-    // a full disk or a size limit as if whole; a short write is seen here, and
-    // a temporary file is dropped unrenamed.
-    QSaveFile file(FFileName);
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
-        file.write(content) != content.size() || !file.commit())
-        ThrowUnableToWrite();
+    }
     Original = content;
     Dirty = false;
+    FlushFailed = false;
 }
 
 void TSettingsFile::Load() {
@@ -298,34 +278,17 @@ void TSettingsFile::Load() {
 }
 
 void TSettingsFile::Read() {
-    QFile file(FFileName);
-    if (!file.exists())
+    using TState = TStoredSettings::TState;
+    TStoredSettings stored = ReadStoredSettings(PathBytes(FFileName), MaxFileSize);
+    if (stored.State == TState::Missing)
         return;
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (stored.State != TState::Read) {
+        TooLarge = stored.State == TState::TooLarge;
         KeepAsIs = true;
         return;
     }
-    // At most one byte past the bound, which tells a larger file. The size is
-    // a hint only: a file may grow while it is read, or not know its size.
-    QByteArray data;
-    while (data.size() <= MaxFileSize) {
-        const qint64 hint = std::max(file.size() - data.size(), qint64{4096});
-        const QByteArray part = file.read(std::min(hint, MaxFileSize - data.size()) + 1);
-        if (part.isEmpty())
-            break;
-        data += part;
-    }
-    if (file.error() != QFileDevice::NoError) {
-        KeepAsIs = true;
-        return;
-    }
-    if (data.size() > MaxFileSize) {
-        TooLarge = true;
-        KeepAsIs = true;
-        return;
-    }
-    Original = data;
-    Text = Decoded(data);
+    Original = std::move(stored.Bytes);
+    Text = Decoded(Original);
     // CR LF, LF and CR each end a line, mixed as they come. Room for the most
     // lines there can be is reserved first, so the table is never copied as
     // it grows; what stays unused is never touched.

@@ -31,7 +31,9 @@ public:
 class TSettingsFile {
 public:
     explicit TSettingsFile(const QString& fileName);
-    ~TSettingsFile(); // flushes; errors are swallowed here: call Flush() to see them
+    // Flushes, unless the last Flush() failed; errors are swallowed here: call
+    // Flush() to see them.
+    ~TSettingsFile();
 
     const QString& FileName() const { return FFileName; }
 
@@ -96,4 +98,5 @@ private:
     bool KeepAsIs = false; // the file could not be read, or not be written back faithfully
     bool TooLarge = false; // larger than MaxFileSize: not read
     bool Dirty = false;
+    bool FlushFailed = false; // the last Flush() threw
 };

@@ -24,6 +24,7 @@ enum class Call {
     List,       // reading a folder's names
     SyncFolder, // putting a folder's names on disk
     Attributes, // copying a file's mode and owner
+    MakeFolder, // making a folder
 };
 
 // Makes the `n`th file-layer call from now (1 = the next one) fail with `error`.

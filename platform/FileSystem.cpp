@@ -85,6 +85,10 @@ void RemoveFile(const std::string& path) {
     Checked(Call::Remove, path, [&] { return ::unlink(path.c_str()); });
 }
 
+void MakeFolder(const std::string& path) {
+    Checked(Call::MakeFolder, path, [&] { return ::mkdir(path.c_str(), S_IRWXU); });
+}
+
 void SyncFolder(const std::string& folder) {
     if (int error = faults::Enter(Call::SyncFolder))
         throw EOSError(error, folder);

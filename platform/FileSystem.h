@@ -36,6 +36,9 @@ void RenameFile(const std::string& from, const std::string& to);
 void LinkFile(const std::string& existing, const std::string& added);
 // Removes the name. Throws EOSError.
 void RemoveFile(const std::string& path);
+// Makes the folder, in a folder that is there, for this user alone where the
+// system has such modes. Throws EOSError (EEXIST when anything stands there).
+void MakeFolder(const std::string& path);
 // Puts the folder's names on disk, so renames and removals in it survive a
 // power cut. Throws EOSError.
 void SyncFolder(const std::string& folder);

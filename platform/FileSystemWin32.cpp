@@ -221,6 +221,14 @@ void RemoveFile(const std::string& path) {
         throw EOSError(LastErrorNumber(), path);
 }
 
+void MakeFolder(const std::string& path) {
+    SeamOrThrow(Call::MakeFolder, path);
+    const std::wstring wide = SystemPathOrThrow(path);
+    // The folder inherits its parent's access rules, as a profile's folders do.
+    if (!::CreateDirectoryW(wide.c_str(), nullptr))
+        throw EOSError(LastErrorNumber(), path);
+}
+
 void SyncFolder(const std::string& folder) {
     // Nothing to do on Windows (see the top of this file); the seam still
     // counts the call, so a test can fail it as on Linux.

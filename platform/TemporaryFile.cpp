@@ -120,8 +120,15 @@ std::string NewTemporaryToken() {
 TTemporaryFile::TTemporaryFile(std::string finalPath, const std::string& token)
     : finalPath_(std::move(finalPath)), path_(TemporaryPathFor(finalPath_, token)),
       stream_(CreateFor(finalPath_, path_)) {
-    // Failures while it is written name the file the user knows.
-    stream_.Renamed(finalPath_);
+    // Failures while it is written name the file the user knows. The name is
+    // taken away again when even that fails (out of memory): no destructor
+    // runs for an object left half-made.
+    try {
+        stream_.Renamed(finalPath_);
+    } catch (...) {
+        RemoveQuietly(path_);
+        throw;
+    }
 }
 
 TTemporaryFile::~TTemporaryFile() {

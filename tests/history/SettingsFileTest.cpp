@@ -10,10 +10,17 @@
 #include <QFileInfo>
 #include <QStringEncoder>
 
+#include "platform/FaultInjection.h"
 #include "platform/FileSystem.h"
 
+#include <cerrno>
+#include <cstring>
 #include <functional>
 #include <string>
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -449,5 +456,79 @@ TEST_F(SettingsFileTest, FileThatCannotBeReadIsNeverOverwritten) {
     EXPECT_EQ(MessageOf([&] { ini.EraseSection("s"); }), unable);
     EXPECT_TRUE(QDir(Ini).exists());
 }
+
+} // namespace
+
+namespace {
+
+// Where the settings folder lets no new file be made (EACCES, EPERM), the
+// file is rewritten in place; any other refusal of the new file writes nothing.
+struct NewFileRefusal {
+    int Error;
+    bool WrittenInPlace;
+};
+
+void PrintTo(const NewFileRefusal& c, std::ostream* out) {
+    *out << std::strerror(c.Error);
+}
+
+class SettingsNewFileRefusedTest : public SettingsFileTest,
+                                   public ::testing::WithParamInterface<NewFileRefusal> {
+protected:
+    void TearDown() override { faults::Reset(); }
+};
+
+TEST_P(SettingsNewFileRefusedTest, RewritesInPlaceOnlyWhereTheFolderIsClosed) {
+    const QByteArray before = "[s]\r\nk=old\r\n";
+    WriteBytes(Ini, before);
+    const uint64_t inode = Inode();
+    TSettingsFile ini(Ini);
+    ini.WriteString("s", "k", "new");
+    faults::FailNthCall(1, GetParam().Error, faults::Call::Open); // the file made beside
+    const std::string message = MessageOf([&] { ini.Flush(); });
+    if (GetParam().WrittenInPlace) {
+        EXPECT_EQ(message, "");
+        EXPECT_EQ(ReadBytes(Ini), "[s]\r\nk=new\r\n");
+        EXPECT_EQ(Inode(), inode);
+    } else {
+        EXPECT_EQ(message, "Unable to write to " + HostBytes(Ini));
+        EXPECT_EQ(ReadBytes(Ini), before);
+    }
+    EXPECT_EQ(QDir(Folder.Path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Pelkon.ini"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Errors, SettingsNewFileRefusedTest,
+                         ::testing::Values(NewFileRefusal{EACCES, true},
+                                           NewFileRefusal{EPERM, true},
+                                           NewFileRefusal{ENOSPC, false},
+                                           NewFileRefusal{EMFILE, false}));
+
+#ifndef _WIN32
+// A FIFO at the path is neither waited on nor written; a link to a file is
+// read through and stays a link, the file it leads to rewritten.
+TEST_F(SettingsFileTest, AFifoIsNotWaitedOnAndALinkStaysALink) {
+    ASSERT_EQ(mkfifo(HostBytes(Ini).c_str(), 0600), 0);
+    {
+        TSettingsFile ini(Ini);
+        EXPECT_EQ(ini.ReadString("s", "k", Default), Default);
+        EXPECT_EQ(MessageOf([&] { ini.WriteString("s", "k", "v"); }),
+                  "Unable to write to " + HostBytes(Ini));
+    }
+    EXPECT_EQ(PathKind(HostBytes(Ini)), TPathKind::Other);
+    RemoveFile(HostBytes(Ini));
+
+    const QString target = Folder.File("kept elsewhere.ini");
+    WriteBytes(target, "[s]\r\nk=old\r\n");
+    ASSERT_EQ(symlink("kept elsewhere.ini", HostBytes(Ini).c_str()), 0);
+    {
+        TSettingsFile ini(Ini);
+        EXPECT_EQ(ini.ReadString("s", "k", Default), "old");
+        ini.WriteString("s", "k", "new");
+        ini.Flush();
+    }
+    EXPECT_EQ(PathKind(HostBytes(Ini)), TPathKind::Link);
+    EXPECT_EQ(ReadBytes(target), "[s]\r\nk=new\r\n");
+}
+#endif
 
 } // namespace
