@@ -19,10 +19,13 @@ namespace {
 // Copies are cut into pieces of this size so progress can be shown and a stop
 // is heeded within a fraction of a second.
 constexpr uint64_t ProgressStep = 4ull << 20;
-// The data copied is sent to disk every so often, while the copy goes on: left
-// to the end, putting a gibibyte on disk takes seconds that no stop could cut
-// short.
+// The data copied is sent to disk while the copy goes on, and put on disk now
+// and then: left to the end, putting a gibibyte on disk takes seconds that no
+// stop could cut short. The flushes matter even so: a file system may make a
+// flush wait for other files' data written before (a freshly written source),
+// which the copy's own write-behind does not wait for.
 constexpr uint64_t WriteBehindStep = 16ull << 20;
+constexpr uint64_t FlushStep = 128ull << 20;
 
 // The largest data file the 32-bit sector offsets of a record can address.
 constexpr uint64_t MaxDataBytes = uint64_t{std::numeric_limits<uint32_t>::max()} * SectorSize;
@@ -152,7 +155,10 @@ void WritePackedCopy(TGTA3Archive& source, const TPackPlan& plan, FileStream& im
             source.CopyData(at, piece, img);
             at += piece;
             done += piece;
-            if (done % WriteBehindStep < piece) {
+            if (done % FlushStep < piece) {
+                img.Flush();
+                sentToDisk = img.Position();
+            } else if (done % WriteBehindStep < piece) {
                 img.WriteBehind(sentToDisk, img.Position());
                 sentToDisk = img.Position();
             }
