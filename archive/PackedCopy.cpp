@@ -155,11 +155,11 @@ void WritePackedCopy(TGTA3Archive& source, const TPackPlan& plan, FileStream& im
             source.CopyData(at, piece, img);
             at += piece;
             done += piece;
-            if (done % FlushStep < piece) {
-                img.Flush();
-                sentToDisk = img.Position();
-            } else if (done % WriteBehindStep < piece) {
-                img.WriteBehind(sentToDisk, img.Position());
+            if (done % WriteBehindStep < piece) { // every FlushStep is one too
+                if (done % FlushStep < piece)
+                    img.Flush();
+                else
+                    img.WriteBehind(sentToDisk, img.Position());
                 sentToDisk = img.Position();
             }
             if (progress)

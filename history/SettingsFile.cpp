@@ -2,6 +2,7 @@
 
 #include "history/SettingsStorage.h"
 #include "platform/Errors.h"
+#include "platform/FileSystem.h"
 
 #include <QFile>
 #include <QStringDecoder>
@@ -253,7 +254,7 @@ void TSettingsFile::Flush() {
         ThrowUnableToWrite();
     try {
         const std::string path = PathBytes(FFileName);
-        if (content != Original || !StoredSettingsExist(path))
+        if (content != Original || !TargetInfo(path))
             WriteStoredSettings(path, content);
     } catch (const EFileError&) {
         ThrowUnableToWrite();

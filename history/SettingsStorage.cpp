@@ -69,10 +69,6 @@ TStoredSettings ReadStoredSettings(const std::string& path, qsizetype most) {
     return stored;
 }
 
-bool StoredSettingsExist(const std::string& path) {
-    return TargetInfo(path).has_value();
-}
-
 void WriteStoredSettings(const std::string& path, QByteArrayView bytes) {
     const std::string folder = FolderOf(path);
     MakeFolders(folder);

@@ -23,9 +23,6 @@ struct TStoredSettings {
 // device standing at the path.
 TStoredSettings ReadStoredSettings(const std::string& path, qsizetype most);
 
-// Whether a file (or a link to one) stands at the path. Throws EOSError.
-bool StoredSettingsExist(const std::string& path);
-
 // Puts `bytes` in the file, making its folders first (for this user alone).
 // A link at the path is kept and the file it leads to rewritten in place, as
 // is the file when its folder lets no other file be made. Throws EFileError.

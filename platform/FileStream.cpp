@@ -282,13 +282,13 @@ void FileStream::WriteBehind(uint64_t doneBefore, uint64_t end) {
 #ifdef __linux__
     if (int error = faults::Enter(Call::Flush))
         throw EOSError(error, path_);
-    const auto start = [&](off_t from, off_t to, unsigned flags) {
+    const auto syncRange = [&](off_t from, off_t to, unsigned flags) {
         return to <= from || ::sync_file_range(fd_, from, to - from, flags) == 0;
     };
     const auto done = static_cast<off_t>(std::min(doneBefore, end));
-    if (start(done, static_cast<off_t>(end), SYNC_FILE_RANGE_WRITE) &&
-        start(0, done,
-              SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER))
+    if (syncRange(done, static_cast<off_t>(end), SYNC_FILE_RANGE_WRITE) &&
+        syncRange(0, done,
+                  SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER))
         return;
     // A file system without the call (EINVAL, ENOSYS) is waited for whole.
     if (errno != EINVAL && errno != ENOSYS)
